@@ -1,0 +1,48 @@
+# What a person types. `make run` and `make test` do everything on a fresh
+# Debian machine: install what is missing, build, generate data, run.
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test bench data video clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+# The demo reads data/ relative to the working directory: run it from here.
+run: build
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+		./$(BUILD)/norvale; \
+	elif [ -x ./$(BUILD)/norvale-render ]; then \
+		echo "No display here (DISPLAY is not set): rendering the demo to out/norvale.mp4 instead."; \
+		$(MAKE) --no-print-directory video; \
+	else \
+		echo "No display here (DISPLAY is not set): the demo needs a display to run."; \
+		exit 1; \
+	fi
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure --timeout 1500
+
+bench: build
+	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+	@for s in bench/*.sh; do [ -f "$$s" ] && BUILD=$(BUILD) bash "$$s" || exit 1; done
+
+data: build
+	@if [ -x ./$(BUILD)/norvale-datagen ]; then ./$(BUILD)/norvale-datagen data; \
+	else echo "the data generator is not built yet"; fi
+
+video: build
+	@mkdir -p out
+	@./$(BUILD)/norvale-render --size 1280x720 --fps 60 --out out/norvale.mp4
+	@echo "The demo is in out/norvale.mp4"
+
+clean:
+	rm -rf $(BUILD) out

@@ -1,0 +1,13 @@
+// The GL state every frame starts from, and the brightness gamma ramp.
+#pragma once
+
+#include <cstdint>
+
+class GLUquadric;
+extern GLUquadric* SharedQuadric;  // smooth normals, texture coordinates; never deleted
+
+// Initial GL state, the shared quadric, then the loading sequence. Always true.
+bool InitRenderState();
+
+// The three identical 256-entry tables for brightness b in [-1, 1].
+void BuildBrightnessRamp(float b, uint16_t ramp[256]);

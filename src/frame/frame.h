@@ -1,0 +1,55 @@
+// Frame clock, beat counters, scene state, frame-look values, the two passes
+// of a frame and the scene dispatcher, camera and light helpers.
+#pragma once
+
+#include <cstdint>
+
+struct FrameClockRecord {  // seconds
+    float now = 0.0f;
+    float previousNow = 0.0f;
+    float delta = 0.0f;
+    float previousDelta = 0.0f;
+    float smoothedDelta = 0.0f;
+};
+extern FrameClockRecord FrameClock;
+
+constexpr float BeatRate = 2.0833333f;  // counter units per second of smoothedDelta (125/60)
+
+extern float SceneBeat;
+extern float SectionBeat;
+extern int32_t SceneIndex;    // 0..4 scenes, 5 the end step
+extern int32_t SectionIndex;
+extern int32_t SceneEntry;    // 1: the scene must initialise itself on its next pass
+extern int32_t QuitRequested;
+
+// Frame-look values, written by the scenes every pass.
+extern float FadeLevel;
+extern float GradeColor[3];
+extern float GlowColor[3];
+extern bool GradeContrast;
+
+struct CameraPoseRecord {
+    float position[3] = {0, 0, 0};  // world units
+    float angles[3] = {0, 0, 0};    // degrees about x, y, z
+};
+extern CameraPoseRecord CameraPose;
+
+extern float LightAmbient[4];
+extern float LightDiffuse[4];
+extern float LightPosition[4];
+
+void UpdateFrameClock();
+void ResetFrameClock();
+void RenderFrame();
+int DispatchScene();
+void RunEndScene();
+void ApplyCameraRotation();
+void ApplyCamera();
+void SetLight(float ar, float ag, float ab, float dr, float dg, float db, float px, float py,
+              float pz);
+
+// Glow capture and frame composition.
+extern unsigned int GlowTexture;
+void CreateGlowTexture();
+void CaptureGlow();
+void ComposeFrame();
