@@ -1,0 +1,1 @@
+// SDL entries of the platform seam (to be written).
