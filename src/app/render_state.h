@@ -6,7 +6,9 @@
 class GLUquadric;
 extern GLUquadric* SharedQuadric;  // smooth normals, texture coordinates; never deleted
 
-// Initial GL state, the shared quadric, then the loading sequence. Always true.
+// Steps that fix the initial GL state and create the shared quadric.
+void InitFixedRenderState();
+// InitFixedRenderState, then the loading sequence. Always true.
 bool InitRenderState();
 
 // The three identical 256-entry tables for brightness b in [-1, 1].

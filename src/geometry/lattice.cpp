@@ -1,0 +1,4 @@
+// Lattice shell (placeholder).
+#include "geometry/lattice.h"
+
+void DrawLatticeShell(float, float) {}

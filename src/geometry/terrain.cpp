@@ -1,0 +1,4 @@
+// Terrain meshes (placeholder).
+#include "geometry/terrain.h"
+
+void BuildTerrainList(int, int) {}

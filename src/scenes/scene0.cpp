@@ -1,0 +1,4 @@
+// Scene 0 (placeholder).
+#include "scenes/scenes.h"
+
+void RunScene0() {}

@@ -1,0 +1,4 @@
+// Scene 1 (placeholder).
+#include "scenes/scenes.h"
+
+void RunScene1() {}

@@ -1,0 +1,4 @@
+// Scene 2 (placeholder).
+#include "scenes/scenes.h"
+
+void RunScene2() {}

@@ -1,0 +1,4 @@
+// Scene 3 (placeholder).
+#include "scenes/scenes.h"
+
+void RunScene3() {}

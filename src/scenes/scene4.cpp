@@ -1,0 +1,4 @@
+// Scene 4 (placeholder).
+#include "scenes/scenes.h"
+
+void RunScene4() {}
