@@ -41,7 +41,8 @@ void Accumulate(float& elapsed) {
 // the window system deliver it; nothing is taken off the queue.
 void CheckQuit() {
     PlatformPumpEvents();
-    if (PlatformQuitPending()) std::exit(0);
+    if (PlatformQuitPending())
+        std::exit(0);
 }
 
 void ShowBlack() {
@@ -65,7 +66,8 @@ void CreateLogoTexture(const ImageRecord& logo, bool pixelExact) {
     glBindTexture(GL_TEXTURE_2D, LogoTexture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    if (pixelExact) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    if (pixelExact)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     // Rows are tightly packed whatever the width, so an odd-width logo is not
     // read past its end; the previous alignment is put back afterwards.
     GLint alignment = 4;
@@ -113,7 +115,9 @@ void DrawLogoFrame(const LogoPlacement& place) {
 }
 
 // Red rises linearly, green squared, blue cubed: black, dark red, orange, full colour.
-void SetRampColor(float b) { glColor3f(b, b * b, b * b * b); }
+void SetRampColor(float b) {
+    glColor3f(b, b * b, b * b * b);
+}
 
 void FadeLogoIn(const LogoPlacement& place) {
     float elapsed = 0.0f;
@@ -175,7 +179,8 @@ void EndLogoOverlay() {
 
 LogoPlacement ComputeLogoPlacement(int width, int height, float aspect) {
     LogoPlacement place{0, false, 0.0f, 0.0f, 1.0f, 1.0f};
-    if (width <= 0 || height <= 0) return place;  // no client area: nothing to place
+    if (width <= 0 || height <= 0)
+        return place;  // no client area: nothing to place
     double w = width, h = height;
     // Divisors 0.9 x 704 and 0.9 x 512: the logo may be at most a ninth too big.
     double kx = std::trunc(w / 633.6), ky = std::trunc(h / 460.8);

@@ -19,46 +19,43 @@ constexpr float FadeOutBeat = 16.0f;
 
 constexpr unsigned TerrainSwitches = PassLighting | PassBlend | PassDepthTest;
 constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+constexpr unsigned SphereSwitches = PassLighting | PassBlend | PassCullFace | PassDepthTest;
+constexpr unsigned GlowSwitches = SpriteSwitches | PassCullFace | PassDepthTest;
 
 // Sections 0 and 1. Columns: texture slot, switched on, keep switches, depth
 // writes, colour, blend source and destination, texture generation, polygon mode.
+// clang-format off
 const PassState GlidePasses[5] = {
     // 1: sky cone, then the camera translation
-    {PassNoTexture, 0, false, false, {1, 1, 1, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false,
-     GL_FILL},
+    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // 2: lit solid coarse terrain
-    {0, TerrainSwitches, false, true, {1, 1, 1, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false,
-     GL_FILL},
+    {0,             TerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // 3: its faint additive wireframe (slot 0 still bound)
-    {PassNoTexture, TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1}, GL_ONE, GL_ONE, false,
-     GL_LINE},
+    {PassNoTexture, TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
     // 4: dust sprites
-    {4, SpriteSwitches, false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE, GL_ONE, false, GL_FILL},
-    // 5: flare sprites (Demo++), switches and depth writes unchanged from 4
-    {3, 0, true, false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE, GL_ONE, false, GL_FILL},
+    {4,             SpriteSwitches,  false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // 5: flare sprites (Demo++); switches and depth writes unchanged from pass 4
+    {3,             0,               true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
 
 // Section 2, same columns.
 const PassState OrbitPasses[7] = {
     // 1: sky cone, camera translation, cluster centre
-    {PassNoTexture, 0, false, false, {1, 1, 1, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false,
-     GL_FILL},
+    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // 2: lit spheres
-    {PassNoTexture, PassLighting | PassBlend | PassCullFace | PassDepthTest, false, true,
-     {1, 1, 1, 1}, GL_ONE, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 3: sphere-mapped glow on the same spheres
-    {9, SpriteSwitches | PassCullFace | PassDepthTest, false, false, {1, 1, 1, 1}, GL_ONE, GL_ONE,
-     true, GL_FILL},
-    // 4: lit solid terrain, coarse then medium
-    {0, TerrainSwitches, false, true, {1, 1, 1, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false,
-     GL_FILL},
+    {PassNoTexture, SphereSwitches,  false, true,  {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 3: sphere-mapped glow map on the same spheres
+    {9,             GlowSwitches,    false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE,                 true,  GL_FILL},
+    // 4: lit solid terrain, coarse before beat 8, medium from then on
+    {0,             TerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // 5: coarse wireframe
-    {0, TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1}, GL_ONE, GL_ONE, false, GL_LINE},
+    {0,             TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
     // 6: dust sprites
-    {4, SpriteSwitches, false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE, GL_ONE, false, GL_FILL},
-    // 7: flare sprites (Demo++), switches and depth writes as pass 6
-    {3, SpriteSwitches, false, false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE, GL_ONE, false, GL_FILL},
+    {4,             SpriteSwitches,  false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // 7: flare sprites (Demo++); switches and depth writes as pass 6
+    {3,             SpriteSwitches,  false, false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
+// clang-format on
 
 const float Glide0From[3] = {-18, 4, 0}, Glide0To[3] = {-10, 3, -5};
 const float Glide1From[3] = {-10, 4, -5}, Glide1To[3] = {-10, 3, 5};
@@ -100,7 +97,8 @@ void DrawSprites(const PassState& dust, const PassState& flares) {
     ApplyPassState(dust);
     DrawSpriteCloud(32, 8, 32, 8, 4);
     ApplyPassState(flares);
-    if (DemoSettings.demoPlus) DrawSpriteCloud(99, 99, 99, 64, 9);
+    if (DemoSettings.demoPlus)
+        DrawSpriteCloud(99, 99, 99, 64, 9);
 }
 
 void PlaceGlideCamera(const float from[3], const float to[3]) {
@@ -180,7 +178,8 @@ void RunOrbit() {
     DrawOrbitTerrain();
     glTranslatef(0, 4, 0);
     DrawSprites(OrbitPasses[5], OrbitPasses[6]);
-    if (SectionBeat > FadeOutBeat) FadeLevel = (OrbitLength - SectionBeat) * 0.5f;
+    if (SectionBeat > FadeOutBeat)
+        FadeLevel = (OrbitLength - SectionBeat) * 0.5f;
     if (SectionBeat > OrbitLength) {
         SectionIndex += 1;
         SceneIndex += 1;
@@ -194,8 +193,10 @@ void RunOrbit() {
 void RunScene0() {
     // Before the entry: the entry pass still fades by the previous counter.
     FadeLevel = SceneBeat * 0.25f;
-    if (FadeLevel > 1) FadeLevel = 1;
-    if (SceneEntry) EnterScene(0.0f, true);
+    if (FadeLevel > 1)
+        FadeLevel = 1;
+    if (SceneEntry)
+        EnterScene(0.0f, true);
     SetFrameLook();
     switch (SectionIndex) {
         case 0:

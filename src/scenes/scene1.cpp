@@ -19,19 +19,23 @@ constexpr float SceneOffset = 34.0f;  // counter units before this scene starts
 constexpr float SceneLength = 32.0f;  // SectionBeat units
 constexpr int32_t SwitchInterval = 8;
 
+constexpr unsigned SurfaceSwitches =
+    PassTexture2D | PassColorMaterial | PassLighting | PassBlend | PassDepthTest;
+
 // Columns: texture slot, switched on, keep switches, depth writes, colour,
 // blend source and destination, texture generation, polygon mode.
+// clang-format off
 const PassState WavePasses[4] = {
     // 1: sky cone, black top and bottom, white horizon; then the camera translation
-    {PassNoTexture, 0, false, false, {1, 1, 1, 1}, GL_SRC_ALPHA, GL_ONE, false, GL_FILL},
-    // 2: lit solid surface; slot 0 never has an image, so only vertex colours show
-    {0, PassTexture2D | PassColorMaterial | PassLighting | PassBlend | PassDepthTest, false, true,
-     {0.7f, 0.7f, 0.7f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 3: additive wireframe, switches and depth writes as pass 2 left them
-    {0, 0, true, false, {0.5f, 0.5f, 0.5f, 1}, GL_SRC_ALPHA, GL_ONE, false, GL_LINE},
+    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE,                 false, GL_FILL},
+    // 2: lit solid surface; slot 0 never has an image, so the vertex colours show
+    {0,             SurfaceSwitches, false, true,  {0.7f, 0.7f, 0.7f, 1},    GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 3: additive wireframe; switches and depth writes as pass 2 left them
+    {0,             0,               true,  false, {0.5f, 0.5f, 0.5f, 1},    GL_SRC_ALPHA, GL_ONE,                 false, GL_LINE},
     // 4: flare sprites (Demo++), likewise
-    {3, 0, true, false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE, GL_ONE, false, GL_FILL},
+    {3,             0,               true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
+// clang-format on
 
 void SetFrameLook() {
     GlowColor[0] = GlowColor[1] = GlowColor[2] = 0.4f;
@@ -85,7 +89,8 @@ void DrawPasses() {
     glTranslatef(0, 0.01f, 0);
     DrawWaveSurface(0, z);
     ApplyPassState(WavePasses[3]);
-    if (DemoSettings.demoPlus) DrawSpriteCloud(99, 99, 99, 64, 9);
+    if (DemoSettings.demoPlus)
+        DrawSpriteCloud(99, 99, 99, 64, 9);
 }
 
 // At most one switch per pass, so a jump of the counter catches up pass by pass.
@@ -101,14 +106,17 @@ void SwitchFormula(float b) {
 
 void RunScene1() {
     FadeLevel = SceneBeat;  // before the entry, like scene 0
-    if (FadeLevel > 1) FadeLevel = 1;
+    if (FadeLevel > 1)
+        FadeLevel = 1;
     SetFrameLook();
-    if (SceneEntry) EnterWaveScene();
+    if (SceneEntry)
+        EnterWaveScene();
     float b = SectionBeat;
     float pulse = BeatPulse(b);
     WavePhase += (b - WaveLastBeat) * (4 * pulse + 1);
     WaveLastBeat = b;
-    if (SectionIndex != 0) return;
+    if (SectionIndex != 0)
+        return;
     PlaceCamera(b, pulse);
     DrawPasses();
     SwitchFormula(b);

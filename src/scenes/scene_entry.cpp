@@ -25,7 +25,8 @@ void EnterScene(float startOffset, bool seekToStart) {
     SceneEntry = 0;
     SectionIndex = 0;
     SceneMusic.play(musicChannel, false);
-    if (seekToStart) SceneMusic.setPosition(musicSample, BeatToMusicBytes(0.0f));
+    if (seekToStart)
+        SceneMusic.setPosition(musicSample, BeatToMusicBytes(0.0f));
     // Music seconds to counter units: the counters run at half of BeatRate
     // per second of music (see DispatchScene's step counting).
     SceneBeat = static_cast<float>(SceneMusic.seconds() * 2.0833333 * 0.5 - startOffset);
