@@ -153,12 +153,12 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
 }
 
 bool BuildTerrainListFromFile(const char* path, int step, int slot) {
+    const char* problem = HeightMapFileProblem(path);
     ImageRecord map;
-    if (!LoadJpegImage(path, &map)) {
-        std::fprintf(stderr,
-                     "%s: missing or not a decodable JPEG; terrain mesh of step %d left empty\n",
-                     path, step);
-        std::free(map.pixels);
+    if (!problem && !LoadJpegImage(path, &map))
+        problem = "not a decodable JPEG";
+    if (problem) {
+        std::fprintf(stderr, "%s: %s; terrain mesh of step %d left empty\n", path, problem, step);
         return false;
     }
     bool built = CompileTerrainList(map, path, step, slot);
