@@ -77,6 +77,7 @@ void ExpectRgb(Rgb c, float r, float g, float b) {
 }  // namespace
 
 TEST_F(FrameTest, GradeScalesEachChannelByTwiceItsColour) {
+    glGenTextures(1, &TextureTable[0]);  // a name without an image, as after loading
     SetColor(FullColor, 0.2f, 0.5f, 0.8f);
     RenderFrame();
     ExpectRgb(Middle(), 51, 128, 204);
@@ -84,6 +85,7 @@ TEST_F(FrameTest, GradeScalesEachChannelByTwiceItsColour) {
     SetColor(GradeColor, 0.3f, 0.4f, 0.5f);
     RenderFrame();
     ExpectRgb(Middle(), 0.8f * 0.6f * 255, 0.8f * 0.8f * 255, 204);
+    glDeleteTextures(1, &TextureTable[0]);
 }
 
 TEST_F(FrameTest, ContrastGradeWithZeroSquares) {
