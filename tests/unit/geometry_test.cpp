@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
+#include <string>
 #include <tuple>
 #include <vector>
 
+#include "../support/test_jpeg.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
 #include "geometry/random.h"
@@ -410,4 +414,28 @@ TEST(WaveSurface, PalettesFollowTheirCoordinate) {
     const float w2 = 1.0f + std::sin(0.2f + 0.2f - 1.0f);
     EXPECT_NEAR(quad.color[0], 0.1f + 0.6f * w2, 1e-6);
     EXPECT_NEAR(quad.color[2], 0.3f + 0.4f * w2, 1e-6);
+}
+
+TEST(TerrainMesh, UnusableHeightMapFilesAreNamedAndSkipped) {
+    char pattern[] = "/tmp/norvale-heightmap-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    auto red = [](int x, int y, int c) { return c == 0 ? (x + y) & 255 : 0; };
+    ASSERT_TRUE(WriteTestJpeg((dir + "/good.jpg").c_str(), 256, 256, 3, red));
+    ASSERT_TRUE(WriteTestJpeg((dir + "/small.jpg").c_str(), 128, 128, 3, red));
+    ASSERT_TRUE(WriteTestJpeg((dir + "/grey.jpg").c_str(), 256, 256, 1, red));
+    FILE* text = std::fopen((dir + "/text.jpg").c_str(), "w");
+    ASSERT_NE(text, nullptr);
+    std::fputs("not a picture\n", text);
+    std::fclose(text);
+    EXPECT_EQ(HeightMapFileProblem((dir + "/good.jpg").c_str()), nullptr);
+    for (const char* name : {"small.jpg", "grey.jpg", "text.jpg", "missing.jpg"}) {
+        const std::string path = dir + "/" + name;
+        EXPECT_NE(HeightMapFileProblem(path.c_str()), nullptr) << name;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(BuildTerrainListFromFile(path.c_str(), 16, 2)) << name;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(path), std::string::npos) << said;
+    }
+    std::filesystem::remove_all(dir);
 }
