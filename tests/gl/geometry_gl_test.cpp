@@ -408,20 +408,3 @@ TEST(GeometryDraw, EveryModelLeavesTheMatrixStacksAsFound) {
     glMatrixMode(GL_MODELVIEW);
     EXPECT_FALSE(glIsEnabled(GL_NORMALIZE));
 }
-
-TEST(GeometryFeedback, SpriteCloudAndLatticeQuadCounts) {
-    PlainState();
-    const Box box = {{-200, -200, -200}, {200, 200, 200}};
-    FrameClock.now = 1.0f;
-    CameraPose.angles[0] = CameraPose.angles[1] = 0;
-    EXPECT_TRUE(Capture(box, [] { DrawSpriteCloud(0, 8, 8, 4, 4); }).polygons.empty());
-    Feedback sprites = Capture(box, [] { DrawSpriteCloud(32, 8, 32, 8, 4); });
-    EXPECT_TRUE(sprites.polygons.size() == 120 || sprites.polygons.size() == 240);
-    Feedback lattice = Capture(box, [] { DrawLatticeShell(0, 0.5f); });
-    ASSERT_TRUE(lattice.polygons.size() == 602 || lattice.polygons.size() == 1204);
-    // Phase 0: the first square sits at 0.4 x (-5, -5, -5), red 2|sin((sin -5 - 10) / 5)| clamped.
-    const FeedbackVertex& v = lattice.polygons[0][0];
-    EXPECT_NEAR(v.position[2], -2.0f, 1e-2);
-    EXPECT_NEAR(v.color[0], 1.0f, 1e-5);
-    EXPECT_NEAR(v.color[3], 0.5f, 1e-5);
-}
