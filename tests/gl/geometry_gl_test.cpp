@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "../support/test_jpeg.h"
 #include "app/render_state.h"
 #include "gl_test_support.h"
 #include "app/settings.h"
@@ -407,4 +409,27 @@ TEST(GeometryDraw, EveryModelLeavesTheMatrixStacksAsFound) {
     }
     glMatrixMode(GL_MODELVIEW);
     EXPECT_FALSE(glIsEnabled(GL_NORMALIZE));
+}
+
+TEST(GeometryFeedback, BuildDisplayListsCompilesAllThreeStepsWithDemoPlusOff) {
+    char pattern[] = "/tmp/norvale-lists-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern, home = std::filesystem::current_path();
+    std::filesystem::create_directory(dir / "data");
+    ASSERT_TRUE(WriteTestJpeg((dir / "data/heightmap.jpg").c_str(), 256, 256, 3,
+                              [](int x, int y, int) { return (x ^ y) & 255; }));
+    std::filesystem::current_path(dir);
+    DemoSettings.demoPlus = false;
+    BuildDisplayLists();
+    std::filesystem::current_path(home);
+    std::filesystem::remove_all(dir);
+    PlainState();
+    const Box box = {{-1.5f, -1.5f, -2}, {1.5f, 1.5f, 1}};
+    const size_t quads[3] = {17 * 17, 65 * 65, 257 * 257};
+    for (int slot = 2; slot <= 4; ++slot) {
+        const size_t n = Capture(
+                             box, [slot] { glCallList(DisplayListTable[slot]); }, 1 << 23)
+                             .polygons.size();
+        EXPECT_TRUE(n == quads[slot - 2] || n == 2 * quads[slot - 2]) << "slot " << slot;
+    }
 }
