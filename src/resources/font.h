@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 struct GlyphRecord {
     int32_t id, x, y, width, height, xoffset, yoffset, xadvance;  // atlas pixels
@@ -16,7 +17,7 @@ struct BitmapFontRecord {
     int32_t count = 0;
     int32_t scaleW = 0;
     int32_t scaleH = 0;
-    float scale = 1.0f;  // drawing units per nominal size; set by the caller
+    float scale = 1.0f;             // drawing units per nominal size; set by the caller
     GlyphRecord* glyphs = nullptr;  // 256 entries by character code
 };
 extern BitmapFontRecord BitmapFont;
@@ -26,10 +27,18 @@ struct GlyphQuad {
     float s0, t0, s1, t1;
 };
 
+// Parses "data/font.fnt" into BitmapFont. Always true: a missing file, or
+// char lines before any chars line, leave an empty glyph table.
 bool LoadFontDescriptor();
 // Parses a descriptor at any path into BitmapFont (LoadFontDescriptor uses "data/font.fnt").
 bool LoadFontDescriptorFrom(const char* path);
+// The same from an open stream (closed here; null counts as a missing file).
+bool ParseFontDescriptor(FILE* file);
+// Lays text out left-aligned from the origin, baseline at y = 0, y down, in
+// units of font->scale per nominal size. False for a null text.
 bool LayoutText(BitmapFontRecord* font, const char* text);
+// Lays text out with BitmapFont and draws it as one GL_QUADS batch at z = 0.
+// The caller binds the atlas and sets colour, blending and scale.
 void DrawFontText(const char* text);
 // The quads of the latest LayoutText.
 extern GlyphQuad* TextLayoutQuads;

@@ -1,7 +1,123 @@
-// JPEG loading and the texture table (placeholder).
+// JPEG loading through libjpeg's version 62 interface, and the texture table.
 #include "resources/images.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <jpeglib.h>
+
+#include "frame/frame.h"
 
 unsigned int TextureTable[64];
 
-bool LoadJpegImage(const char*, ImageRecord*) { return false; }
-int LoadTextureTable() { return 1; }
+const char* const TextureFiles[11] = {
+    nullptr,
+    "data/font.jpg",
+    "data/heightmaptex.jpg",
+    "data/flare.jpg",
+    "data/dot.jpg",
+    "data/heightmaptexnight.jpg",
+    "data/skystars.jpg",
+    "data/lightfx.jpg",
+    "data/boxed.jpg",
+    "data/glowmap.jpg",
+    "data/detail.jpg",
+};
+
+// Larger pictures are refused before any buffer is made: no texture the
+// demo uses comes near it, and it keeps every size product far from overflow.
+constexpr uint32_t MaxImageSide = 16384;
+
+static bool JpegDepthAccepted(int32_t bitsPerPixel) {
+    return bitsPerPixel == 8 || bitsPerPixel == 24 || bitsPerPixel == 32;
+}
+
+static bool JpegSizeAccepted(uint32_t width, uint32_t height, uint32_t bytesPerPixel) {
+    if (width == 0 || height == 0 || width > MaxImageSide || height > MaxImageSide) {
+        return false;
+    }
+    uint64_t bytes = uint64_t(width) * height * bytesPerPixel;
+    return bytes <= SIZE_MAX;
+}
+
+// Steps 4 to 7 once the library has started: sizes, checks, one scanline per read.
+static bool DecodeJpegRows(jpeg_decompress_struct* info, ImageRecord* record) {
+    record->width = int32_t(info->output_width);
+    record->height = int32_t(info->output_height);
+    record->bitsPerPixel = info->output_components * 8;
+    if (!JpegDepthAccepted(record->bitsPerPixel) ||
+        !JpegSizeAccepted(info->output_width, info->output_height, info->output_components)) {
+        return false;
+    }
+    size_t rowBytes = size_t(info->output_components) * info->output_width;
+    record->pixels = static_cast<unsigned char*>(malloc(rowBytes * info->output_height));
+    if (record->pixels == nullptr) {
+        return false;
+    }
+    while (info->output_scanline < info->output_height) {
+        JSAMPROW row = record->pixels + rowBytes * info->output_scanline;
+        jpeg_read_scanlines(info, &row, 1);
+    }
+    jpeg_finish_decompress(info);
+    return true;
+}
+
+bool LoadJpegImage(const char* path, ImageRecord* record) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);  // fatal errors end the process with status 1
+    jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    // The header already gives the output size (no scaling is asked for), so an
+    // oversized picture is refused before the library allocates its buffers.
+    bool decoded = JpegSizeAccepted(info.image_width, info.image_height, info.num_components);
+    if (decoded) {
+        jpeg_start_decompress(&info);
+        decoded = DecodeJpegRows(&info, record);
+    }
+    jpeg_destroy_decompress(&info);
+    fclose(file);
+    return decoded;
+}
+
+static void UploadTexture(unsigned int name, const ImageRecord& image) {
+    GLenum format = image.bitsPerPixel == 32 ? GL_RGBA : GL_RGB;
+    GLint components = image.bitsPerPixel == 32 ? 4 : 3;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, components, image.width, image.height, format,
+                      GL_UNSIGNED_BYTE, image.pixels);
+}
+
+int LoadTextureTable() {
+    CreateGlowTexture();
+    ImageRecord images[64];
+    // All ten are decoded before the first upload; return values are not
+    // needed, a slot without pixels simply stays empty.
+    for (int slot = 1; slot <= 10; ++slot) {
+        LoadJpegImage(TextureFiles[slot], &images[slot]);
+    }
+    glGenTextures(64, TextureTable);
+    for (int slot = 0; slot < 64; ++slot) {
+        if (images[slot].pixels == nullptr) {
+            continue;
+        }
+        // Greyscale pictures decode fine but are never uploaded.
+        if (images[slot].bitsPerPixel == 24 || images[slot].bitsPerPixel == 32) {
+            UploadTexture(TextureTable[slot], images[slot]);
+        }
+        free(images[slot].pixels);
+        images[slot].pixels = nullptr;
+    }
+    return 1;
+}

@@ -1,5 +1,225 @@
-// Loading sequence (placeholder).
+// The intro: black wait, jingle, logo fade-in, loading, hold, fade-out.
 #include "resources/loading.h"
 
-LogoPlacement ComputeLogoPlacement(int, int, float) { return LogoPlacement{0, false, 0, 0, 1, 1}; }
-void RunLoadingSequence() {}
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "app/settings.h"
+#include "app/viewport.h"
+#include "frame/frame.h"
+#include "geometry/models.h"
+#include "platform/platform.h"
+#include "resources/audio.h"
+#include "resources/font.h"
+#include "resources/images.h"
+#include "resources/tga.h"
+
+unsigned int LogoTexture = 0;
+
+namespace {
+
+// The logo fills the first 704 x 512 pixels of its 1024 x 1024 image.
+constexpr float LogoWidthPixels = 704.0f;
+constexpr float LogoHeightPixels = 512.0f;
+constexpr float LogoS1 = 0.6875f;  // 704 / 1024
+constexpr float LogoT1 = 0.5f;     // 512 / 1024
+
+constexpr float BlackWaitSeconds = 5.0f;
+constexpr float FadeInSeconds = 10.0f;
+constexpr float HoldSeconds = 3.0f;
+constexpr float FadeOutSeconds = 4.0f;
+
+// One pass of a timed phase: a clock step, its smoothed step added to the phase's time.
+void Accumulate(float& elapsed) {
+    UpdateFrameClock();
+    elapsed += FrameClock.smoothedDelta;
+}
+
+// A quit that is already queued ends the process at once. Pumping first lets
+// the window system deliver it; nothing is taken off the queue.
+void CheckQuit() {
+    PlatformPumpEvents();
+    if (PlatformQuitPending())
+        std::exit(0);
+}
+
+void ShowBlack() {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    PlatformPresent();
+}
+
+void WaitBlack() {
+    UpdateFrameClock();
+    UpdateFrameClock();
+    float elapsed = 0.0f;
+    while (elapsed < BlackWaitSeconds) {
+        PlatformPumpEvents();
+        Accumulate(elapsed);
+    }
+}
+
+void CreateLogoTexture(const ImageRecord& logo, bool pixelExact) {
+    glGenTextures(1, &LogoTexture);
+    glBindTexture(GL_TEXTURE_2D, LogoTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    if (pixelExact)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    // Rows are tightly packed whatever the width, so an odd-width logo is not
+    // read past its end; the previous alignment is put back afterwards.
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, logo.width, logo.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 logo.pixels);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+}
+
+void BeginLogoOverlay() {
+    glViewport(0, 0, DemoSettings.width, DemoSettings.height);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, 1, 1, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColor4f(1, 1, 1, 1);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glPolygonMode(GL_BACK, GL_FILL);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_COLOR_MATERIAL);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_FOG);
+    glDepthMask(GL_FALSE);
+    glBindTexture(GL_TEXTURE_2D, LogoTexture);
+    ResetFrameClock();
+}
+
+// The background takes the colour of a patch near the image's top-left corner.
+void DrawLogoFrame(const LogoPlacement& place) {
+    DrawTexturedQuad(0, 0, 1, 1, 0.01f, 0.01f, 0.02f, 0.02f);
+    DrawTexturedQuad(place.x0, place.y0, place.x1, place.y1, 0, 0, LogoS1, LogoT1);
+    PlatformPresent();
+}
+
+// Red rises linearly, green squared, blue cubed: black, dark red, orange, full colour.
+void SetRampColor(float b) {
+    glColor3f(b, b * b, b * b * b);
+}
+
+void FadeLogoIn(const LogoPlacement& place) {
+    float elapsed = 0.0f;
+    do {
+        SetRampColor(elapsed / FadeInSeconds);
+        DrawLogoFrame(place);
+        CheckQuit();
+        Accumulate(elapsed);
+    } while (elapsed < FadeInSeconds);
+}
+
+void LoadSoundtrack() {
+    musicSample = AudioSampleLoad("data/preview_kovi.mp3");
+    musicChannel = AudioSampleGetChannel(musicSample);
+    AudioSampleGetInfo(musicSample, &musicInfo);
+}
+
+// Loading time does not count: the clock was reset when loading ended.
+void HoldLogo() {
+    UpdateFrameClock();
+    float elapsed = FrameClock.smoothedDelta;
+    while (elapsed < HoldSeconds) {
+        Accumulate(elapsed);
+        CheckQuit();
+    }
+}
+
+void FadeLogoOut(const LogoPlacement& place) {
+    glBindTexture(GL_TEXTURE_2D, LogoTexture);
+    ResetFrameClock();
+    float elapsed = 0.0f;
+    do {
+        SetRampColor(1.0f - elapsed * 0.25f);
+        DrawLogoFrame(place);
+        CheckQuit();
+        Accumulate(elapsed);
+    } while (elapsed < FadeOutSeconds);
+}
+
+// Leaves the state the first scene starts from.
+void EndLogoOverlay() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDeleteTextures(1, &LogoTexture);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_FOG);
+    glDepthMask(GL_TRUE);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+}  // namespace
+
+LogoPlacement ComputeLogoPlacement(int width, int height, float aspect) {
+    LogoPlacement place{0, false, 0.0f, 0.0f, 1.0f, 1.0f};
+    if (width <= 0 || height <= 0)
+        return place;  // no client area: nothing to place
+    double w = width, h = height;
+    // Divisors 0.9 x 704 and 0.9 x 512: the logo may be at most a ninth too big.
+    double kx = std::trunc(w / 633.6), ky = std::trunc(h / 460.8);
+    place.k = static_cast<int>(kx < ky ? kx : ky);
+    place.pixelExact = place.k > 0 && std::fabs(w / h - aspect) < 0.03;
+    float qw = 1.375f * height, qh = static_cast<float>(height);
+    if (place.pixelExact) {
+        qw = LogoWidthPixels * place.k;
+        qh = LogoHeightPixels * place.k;
+    }
+    place.x0 = static_cast<float>((width - qw) / (2.0f * width));
+    place.y0 = static_cast<float>((height - qh) / (2.0f * height));
+    place.x1 = 1.0f - place.x0;
+    place.y1 = 1.0f - place.y0;
+    return place;
+}
+
+void RunLoadingSequence() {
+    AudioInit(44100);
+    ShowBlack();
+    WaitBlack();
+    AudioChannelPlay(AudioStreamCreateFile("data/introeffectmx.mp3"), true);
+    ImageRecord logo;
+    LoadTgaImage("data/logo.tga", &logo);
+    LogoPlacement place =
+        ComputeLogoPlacement(DemoSettings.width, DemoSettings.height, DemoSettings.aspect);
+    CreateLogoTexture(logo, place.pixelExact);
+    BeginLogoOverlay();
+    FadeLogoIn(place);
+    glColor3f(1, 1, 1);
+    DrawLogoFrame(place);
+    LoadSoundtrack();
+    LoadFontDescriptor();
+    LoadTextureTable();
+    BuildDisplayLists();
+    ResetFrameClock();
+    HoldLogo();
+    FadeLogoOut(place);
+    EndLogoOverlay();
+    std::free(logo.pixels);
+    logo.pixels = nullptr;
+}

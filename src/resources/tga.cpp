@@ -1,6 +1,152 @@
-// TGA decoder (placeholder).
+// TGA decoder for the intro logo: true-colour types 2 (raw) and 10 (run-length),
+// 24 or 32 bits, file rows kept in file order, B,G,R(,A) swapped to R,G,B(,A).
 #include "resources/tga.h"
 
-void LoadTgaImage(const char*, ImageRecord*) {}
-bool DecodeTgaUncompressed(FILE*, ImageRecord*) { return false; }
-bool DecodeTgaRle(FILE*, ImageRecord*) { return false; }
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+// Header bytes and derived sizes of the file being decoded. Shared by both
+// decoders, so they are not re-entrant.
+struct TgaStateRecord {
+    unsigned char fileHeader[12];  // ID length, colour-map type, image type, ...
+    unsigned char header[6];       // width, height (little-endian), depth, descriptor
+    uint32_t width;
+    uint32_t height;
+    uint32_t bytesPerPixel;
+    uint64_t imageSize;  // decoded bytes; 64-bit so that width x height x 4 cannot wrap
+};
+static TgaStateRecord TgaState;
+
+// Bytes from the start of the stream to its end; 0 when it cannot be told.
+static uint64_t TgaFileSize(FILE* file) {
+    long position = ftell(file);
+    if (position < 0 || fseek(file, 0, SEEK_END) != 0) {
+        return 0;
+    }
+    long size = ftell(file);
+    fseek(file, position, SEEK_SET);
+    return size < 0 ? 0 : uint64_t(size);
+}
+
+// Reads the last six header bytes and stores the sizes in the record; true
+// when they describe an image these decoders can make.
+static bool ReadTgaSizes(FILE* file, ImageRecord* record) {
+    memset(TgaState.header, 0, sizeof TgaState.header);
+    fread(TgaState.header, 1, 6, file);
+    TgaState.width = TgaState.header[0] + 256u * TgaState.header[1];
+    TgaState.height = TgaState.header[2] + 256u * TgaState.header[3];
+    record->width = int32_t(TgaState.width);
+    record->height = int32_t(TgaState.height);
+    record->bitsPerPixel = TgaState.header[4];
+    if (TgaState.width == 0 || TgaState.height == 0) {
+        return false;
+    }
+    TgaState.bytesPerPixel = TgaState.header[4] / 8u;
+    TgaState.imageSize = uint64_t(TgaState.width) * TgaState.height * TgaState.bytesPerPixel;
+    return TgaState.header[4] == 24 || TgaState.header[4] == 32;
+}
+
+// The part both decoders share: sizes, checks, the pixel buffer and the ID
+// bytes. expansion bounds how many decoded bytes one file byte may stand for
+// (1 raw, 128 run-length), so that a tiny file cannot ask for a huge buffer.
+static bool BeginTgaDecode(FILE* file, ImageRecord* record, uint64_t expansion) {
+    if (!ReadTgaSizes(file, record) || TgaState.imageSize > TgaFileSize(file) * expansion) {
+        return false;
+    }
+    // Zeroed, so that a short raw file leaves defined (black) bytes behind.
+    record->pixels = static_cast<unsigned char*>(calloc(TgaState.imageSize, 1));
+    if (record->pixels == nullptr) {
+        return false;
+    }
+    unsigned char idBytes[256];
+    fread(idBytes, 1, TgaState.fileHeader[0], file);
+    return true;
+}
+
+bool DecodeTgaUncompressed(FILE* file, ImageRecord* record) {
+    bool decoded = BeginTgaDecode(file, record, 1);
+    if (decoded) {
+        decoded = fread(record->pixels, 1, TgaState.imageSize, file) == TgaState.imageSize;
+    }
+    if (decoded) {
+        for (uint64_t i = 0; i < TgaState.imageSize; i += TgaState.bytesPerPixel) {
+            unsigned char blue = record->pixels[i];
+            record->pixels[i] = record->pixels[i + 2];
+            record->pixels[i + 2] = blue;
+        }
+    }
+    fclose(file);
+    return decoded;
+}
+
+static void PutTgaPixel(unsigned char* out, const unsigned char* pixel) {
+    out[0] = pixel[2];
+    out[1] = pixel[1];
+    out[2] = pixel[0];
+    if (TgaState.bytesPerPixel == 4) {
+        out[3] = pixel[3];
+    }
+}
+
+// Counts in pixels until the image is full. At end of file a packet header
+// reads as 0 and a pixel read leaves the scratch as it was, so a truncated
+// file ends as one-pixel raw packets repeating the last pixel. A packet that
+// reaches past the last pixel is cut at the buffer's end.
+static void DecodeTgaPackets(FILE* file, unsigned char* out, unsigned char* scratch) {
+    uint64_t pixelCount = uint64_t(TgaState.width) * TgaState.height;
+    uint64_t current = 0;
+    while (current < pixelCount) {
+        unsigned char packet = 0;
+        fread(&packet, 1, 1, file);
+        bool run = packet >= 128;
+        uint64_t length = run ? packet - 127u : packet + 1u;
+        if (length > pixelCount - current) {
+            length = pixelCount - current;
+        }
+        if (run) {
+            fread(scratch, 1, TgaState.bytesPerPixel, file);
+        }
+        for (uint64_t i = 0; i < length; ++i, ++current) {
+            if (!run) {
+                fread(scratch, 1, TgaState.bytesPerPixel, file);
+            }
+            PutTgaPixel(out + current * TgaState.bytesPerPixel, scratch);
+        }
+    }
+}
+
+bool DecodeTgaRle(FILE* file, ImageRecord* record) {
+    bool decoded = BeginTgaDecode(file, record, 128);
+    unsigned char* scratch = nullptr;
+    if (decoded) {
+        scratch = static_cast<unsigned char*>(calloc(TgaState.bytesPerPixel, 1));
+        decoded = scratch != nullptr;
+    }
+    if (decoded) {
+        DecodeTgaPackets(file, record->pixels, scratch);
+    }
+    free(scratch);
+    fclose(file);
+    return decoded;
+}
+
+bool LoadTgaStream(FILE* file, ImageRecord* record) {
+    memset(TgaState.fileHeader, 0, sizeof TgaState.fileHeader);
+    fread(TgaState.fileHeader, 1, 12, file);
+    if (TgaState.fileHeader[2] == 2) {
+        return DecodeTgaUncompressed(file, record);
+    }
+    if (TgaState.fileHeader[2] == 10) {
+        return DecodeTgaRle(file, record);
+    }
+    fclose(file);
+    return false;
+}
+
+void LoadTgaImage(const char* path, ImageRecord* record) {
+    FILE* file = fopen(path, "rb");
+    if (file != nullptr) {
+        LoadTgaStream(file, record);
+    }
+}

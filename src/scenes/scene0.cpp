@@ -1,4 +1,214 @@
-// Scene 0 (placeholder).
+// Scene 0: two glides over the lit terrain, then an orbit around the sphere cluster.
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "app/settings.h"
+#include "frame/frame.h"
+#include "frame/pass_state.h"
+#include "geometry/models.h"
+#include "resources/music_clock.h"
 #include "scenes/scenes.h"
 
-void RunScene0() {}
+namespace {
+
+constexpr float GlideLength = 8.0f;   // sections 0 and 1, in SectionBeat units
+constexpr float OrbitLength = 18.0f;  // section 2
+constexpr float MeshSwitchBeat = 8.0f;
+constexpr float FadeOutBeat = 16.0f;
+
+constexpr unsigned TerrainSwitches = PassLighting | PassBlend | PassDepthTest;
+constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+constexpr unsigned SphereSwitches = PassLighting | PassBlend | PassCullFace | PassDepthTest;
+constexpr unsigned GlowSwitches = SpriteSwitches | PassCullFace | PassDepthTest;
+
+// Sections 0 and 1. Columns: texture slot, switched on, keep switches, depth
+// writes, colour, blend source and destination, texture generation, polygon mode.
+// clang-format off
+const PassState GlidePasses[5] = {
+    // 1: sky cone, then the camera translation
+    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 2: lit solid coarse terrain
+    {0,             TerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 3: its faint additive wireframe (slot 0 still bound)
+    {PassNoTexture, TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
+    // 4: dust sprites
+    {4,             SpriteSwitches,  false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // 5: flare sprites (Demo++); switches and depth writes unchanged from pass 4
+    {3,             0,               true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+};
+
+// Section 2, same columns.
+const PassState OrbitPasses[7] = {
+    // 1: sky cone, camera translation, cluster centre
+    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 2: lit spheres
+    {PassNoTexture, SphereSwitches,  false, true,  {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 3: sphere-mapped glow map on the same spheres
+    {9,             GlowSwitches,    false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE,                 true,  GL_FILL},
+    // 4: lit solid terrain, coarse before beat 8, medium from then on
+    {0,             TerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 5: coarse wireframe
+    {0,             TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
+    // 6: dust sprites
+    {4,             SpriteSwitches,  false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // 7: flare sprites (Demo++); switches and depth writes as pass 6
+    {3,             SpriteSwitches,  false, false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+};
+// clang-format on
+
+const float Glide0From[3] = {-18, 4, 0}, Glide0To[3] = {-10, 3, -5};
+const float Glide1From[3] = {-10, 4, -5}, Glide1To[3] = {-10, 3, 5};
+const float OrbitLowest[3] = {0, 4, -25}, OrbitHighest[3] = {0, 8, -25};
+
+void SetFrameLook() {
+    glClearColor(0, 0, 0, 0);
+    GlowColor[0] = 0.3f;
+    GlowColor[1] = 0.4f;
+    GlowColor[2] = 0.6f;
+    GradeContrast = false;
+    GradeColor[0] = GradeColor[1] = GradeColor[2] = 0.5f;
+}
+
+// Identity, rotation, the sky centred on the viewer, then the world translation.
+void DrawSkyAndPlaceWorld(const PassState& skyPass) {
+    glLoadIdentity();
+    ApplyCameraRotation();
+    ApplyPassState(skyPass);
+    DrawSkyCone(1, 1, 1, 0, 0, 0, 1, 1, 1);
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+}
+
+// Mesh (X, Y, Z) becomes world (16 X, -4 Z, 16 Y).
+void BeginTerrain() {
+    SetLight(-0.2f, -0.2f, -0.2f, 0.25f, 0.25f, 0.25f, 0, 16, 16);
+    glPushMatrix();
+    glEnable(GL_NORMALIZE);
+    glRotatef(90, 1, 0, 0);
+    glScalef(16, 16, 4);
+}
+
+void EndTerrain() {
+    glPopMatrix();
+    glDisable(GL_NORMALIZE);
+}
+
+void DrawSprites(const PassState& dust, const PassState& flares) {
+    ApplyPassState(dust);
+    DrawSpriteCloud(32, 8, 32, 8, 4);
+    ApplyPassState(flares);
+    if (DemoSettings.demoPlus)
+        DrawSpriteCloud(99, 99, 99, 64, 9);
+}
+
+void PlaceGlideCamera(const float from[3], const float to[3]) {
+    float b = SectionBeat;
+    LerpVec3(from, to, CameraPose.position, b * 0.125f);
+    CameraPose.angles[0] = b - 10;
+    CameraPose.angles[1] = 2 * b - 100;
+    CameraPose.angles[2] = 2 * b - 10;
+}
+
+void RunGlide(const float from[3], const float to[3]) {
+    PlaceGlideCamera(from, to);
+    DrawSkyAndPlaceWorld(GlidePasses[0]);
+    ApplyPassState(GlidePasses[1]);
+    BeginTerrain();
+    glCallList(DisplayListTable[2]);
+    ApplyPassState(GlidePasses[2]);
+    glTranslatef(0, 0, -0.01f);
+    glCallList(DisplayListTable[2]);
+    EndTerrain();
+    glTranslatef(8, 4, 0);
+    DrawSprites(GlidePasses[3], GlidePasses[4]);
+    if (SectionBeat > GlideLength) {
+        SectionIndex += 1;
+        SectionBeat -= GlideLength;
+    }
+}
+
+// Radius 20 around the origin, 202.5 degrees over the section, rising 4 to 8.
+void PlaceOrbitCamera() {
+    float b = SectionBeat;
+    double r = (b * 90 * 0.125) * 0.017453292;
+    float height[3];
+    LerpVec3(OrbitLowest, OrbitHighest, height, b / OrbitLength);
+    CameraPose.position[0] = static_cast<float>(20 * std::cos(r));
+    CameraPose.position[1] = height[1];
+    CameraPose.position[2] = static_cast<float>(20 * std::sin(r));
+    CameraPose.angles[0] = static_cast<float>(0.25 * b - 10);
+    CameraPose.angles[1] = static_cast<float>(90 - 11.25 * b);
+    CameraPose.angles[2] = b - 10;
+}
+
+void DrawOrbitSpheres() {
+    float spread = SectionBeat * 0.0625f;
+    glPushMatrix();
+    glTranslatef(0, 7, 0);
+    ApplyPassState(OrbitPasses[1]);
+    DrawSphereCluster(spread);
+    ApplyPassState(OrbitPasses[2]);
+    DrawSphereCluster(spread);
+    glPopMatrix();
+}
+
+// The medium mesh sits 0.4 world units lower; the wireframe keeps its net
+// mesh-z offset of -0.01 either way.
+void DrawOrbitTerrain() {
+    bool coarse = SectionBeat < MeshSwitchBeat;
+    ApplyPassState(OrbitPasses[3]);
+    BeginTerrain();
+    if (coarse) {
+        glCallList(DisplayListTable[2]);
+    } else {
+        glTranslatef(0, 0, 0.1f);
+        glCallList(DisplayListTable[3]);
+    }
+    ApplyPassState(OrbitPasses[4]);
+    glTranslatef(0, 0, 0.01f);
+    glTranslatef(0, 0, coarse ? -0.02f : -0.12f);
+    glCallList(DisplayListTable[2]);
+    EndTerrain();
+}
+
+void RunOrbit() {
+    PlaceOrbitCamera();
+    DrawSkyAndPlaceWorld(OrbitPasses[0]);
+    DrawOrbitSpheres();
+    DrawOrbitTerrain();
+    glTranslatef(0, 4, 0);
+    DrawSprites(OrbitPasses[5], OrbitPasses[6]);
+    if (SectionBeat > FadeOutBeat)
+        FadeLevel = (OrbitLength - SectionBeat) * 0.5f;
+    if (SectionBeat > OrbitLength) {
+        SectionIndex += 1;
+        SceneIndex += 1;
+        SectionBeat -= OrbitLength;
+        SceneEntry = 1;
+    }
+}
+
+}  // namespace
+
+void RunScene0() {
+    // Before the entry: the entry pass still fades by the previous counter.
+    FadeLevel = SceneBeat * 0.25f;
+    if (FadeLevel > 1)
+        FadeLevel = 1;
+    if (SceneEntry)
+        EnterScene(0.0f, true);
+    SetFrameLook();
+    switch (SectionIndex) {
+        case 0:
+            RunGlide(Glide0From, Glide0To);
+            break;
+        case 1:
+            RunGlide(Glide1From, Glide1To);
+            break;
+        case 2:
+            RunOrbit();
+            break;
+        default:
+            break;
+    }
+}

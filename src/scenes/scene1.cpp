@@ -1,4 +1,129 @@
-// Scene 1 (placeholder).
+// Scene 1: a low flight over the wave surface, pulsing on every beat.
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "app/settings.h"
+#include "frame/frame.h"
+#include "frame/pass_state.h"
+#include "geometry/models.h"
+#include "geometry/wave.h"
 #include "scenes/scenes.h"
 
-void RunScene1() {}
+float WaveLastBeat = 0.0f;
+int32_t WaveSwitchBeat = 0;
+
+namespace {
+
+constexpr float SceneOffset = 34.0f;  // counter units before this scene starts
+constexpr float SceneLength = 32.0f;  // SectionBeat units
+constexpr int32_t SwitchInterval = 8;
+
+constexpr unsigned SurfaceSwitches =
+    PassTexture2D | PassColorMaterial | PassLighting | PassBlend | PassDepthTest;
+
+// Columns: texture slot, switched on, keep switches, depth writes, colour,
+// blend source and destination, texture generation, polygon mode.
+// clang-format off
+const PassState WavePasses[4] = {
+    // 1: sky cone, black top and bottom, white horizon; then the camera translation
+    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE,                 false, GL_FILL},
+    // 2: lit solid surface; slot 0 never has an image, so the vertex colours show
+    {0,             SurfaceSwitches, false, true,  {0.7f, 0.7f, 0.7f, 1},    GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 3: additive wireframe; switches and depth writes as pass 2 left them
+    {0,             0,               true,  false, {0.5f, 0.5f, 0.5f, 1},    GL_SRC_ALPHA, GL_ONE,                 false, GL_LINE},
+    // 4: flare sprites (Demo++), likewise
+    {3,             0,               true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+};
+// clang-format on
+
+void SetFrameLook() {
+    GlowColor[0] = GlowColor[1] = GlowColor[2] = 0.4f;
+    GradeContrast = false;
+    GradeColor[0] = GradeColor[1] = GradeColor[2] = 0.35f;
+    glClearColor(0, 0, 0, 1.4f);
+}
+
+void EnterWaveScene() {
+    EnterScene(SceneOffset, false);
+    WaveFormula = 0;
+    WavePhase = 0;
+    WavePalette = 0;
+    WaveLastBeat = 0;
+    WaveSwitchBeat = 0;
+}
+
+// 1 at every whole beat plus one half, falling steeply over the next beat;
+// above 1 for negative counters, where fmod keeps the dividend's sign.
+float BeatPulse(float b) {
+    double f = std::fmod(b + 0.5, 1.0);
+    float v = static_cast<float>(1 - f);
+    v = v * v;
+    v = v * v;
+    v = v * v;
+    return v;
+}
+
+void PlaceCamera(float b, float pulse) {
+    float d = DemoSettings.demoPlus ? 1.0f : 0.0f;
+    CameraPose.position[0] = 0;
+    CameraPose.position[1] = static_cast<float>(2 - 0.1 * pulse);
+    CameraPose.position[2] = -3 * SceneBeat - 8 * d;
+    CameraPose.angles[0] = static_cast<float>(5 * std::sin(0.3 * b) - 10);
+    CameraPose.angles[1] = static_cast<float>(10 * std::cos(0.29 * b));
+    CameraPose.angles[2] = static_cast<float>(10 * std::sin(0.28 * b));
+}
+
+void DrawPasses() {
+    float z = CameraPose.position[2];
+    glLoadIdentity();
+    ApplyCameraRotation();
+    ApplyPassState(WavePasses[0]);
+    DrawSkyCone(0, 0, 0, 1, 1, 1, 0, 0, 0);
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -z);
+    ApplyPassState(WavePasses[1]);
+    SetLight(-0.5f, -0.48f, -0.48f, 1, 1, 1, 4000, 4000, z);
+    glTranslatef(0, 0, -16);
+    DrawWaveSurface(0, z);
+    ApplyPassState(WavePasses[2]);
+    glTranslatef(0, 0.01f, 0);
+    DrawWaveSurface(0, z);
+    ApplyPassState(WavePasses[3]);
+    if (DemoSettings.demoPlus)
+        DrawSpriteCloud(99, 99, 99, 64, 9);
+}
+
+// At most one switch per pass, so a jump of the counter catches up pass by pass.
+void SwitchFormula(float b) {
+    if (b - WaveSwitchBeat > SwitchInterval) {
+        WaveSwitchBeat += SwitchInterval;
+        WaveFormula = (WaveFormula + 1) % 4;
+        WavePalette = (WavePalette + 1) % 3;
+    }
+}
+
+}  // namespace
+
+void RunScene1() {
+    FadeLevel = SceneBeat;  // before the entry, like scene 0
+    if (FadeLevel > 1)
+        FadeLevel = 1;
+    SetFrameLook();
+    if (SceneEntry)
+        EnterWaveScene();
+    float b = SectionBeat;
+    float pulse = BeatPulse(b);
+    WavePhase += (b - WaveLastBeat) * (4 * pulse + 1);
+    WaveLastBeat = b;
+    if (SectionIndex != 0)
+        return;
+    PlaceCamera(b, pulse);
+    DrawPasses();
+    SwitchFormula(b);
+    if (b > SceneLength) {
+        SectionIndex += 1;
+        SceneIndex += 1;
+        SceneEntry = 1;
+        SectionBeat -= SceneLength;
+    }
+}

@@ -1,6 +1,10 @@
 // The five scenes of the timeline; DispatchScene calls SceneTable[SceneIndex].
 #pragma once
 
+#include <cstdint>
+
+#include "resources/audio.h"
+
 typedef void (*SceneFunction)();
 // Entries 0..4: the scenes; a null entry draws nothing.
 extern SceneFunction SceneTable[5];
@@ -10,3 +14,25 @@ void RunScene1();
 void RunScene2();
 void RunScene3();
 void RunScene4();
+
+// The scenes' calls on the soundtrack. They default to the audio layer;
+// tests replace them to set the music position by hand and to see what an
+// entry asked for.
+struct SceneMusicInterface {
+    bool (*play)(AudioHandle channel, bool restart);
+    bool (*setPosition)(AudioHandle handle, uint64_t bytes);
+    float (*seconds)();
+};
+extern SceneMusicInterface SceneMusic;
+void ResetSceneMusicDefaults();
+
+// The entry step every scene runs on its first pass: clears SceneEntry,
+// section 0, plays the soundtrack without restart (and seeks it to its start
+// when asked), sets both beat counters from the music position minus the
+// scene's start offset, and resets the frame clock.
+void EnterScene(float startOffset, bool seekToStart);
+
+// Scene 1's wave state: the section counter at the previous pass and the
+// multiple of 8 at which the height formula last switched.
+extern float WaveLastBeat;
+extern int32_t WaveSwitchBeat;
