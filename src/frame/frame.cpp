@@ -1,5 +1,14 @@
-// Frame clock, scene state and dispatcher (placeholder).
+// Frame clock, beat counters, scene state, the two passes of a frame, the
+// scene dispatcher with its mask overlay, and the end-of-demo step.
 #include "frame/frame.h"
+
+#include <GL/gl.h>
+
+#include "app/settings.h"
+#include "app/viewport.h"
+#include "frame/pass_state.h"
+#include "platform/platform.h"
+#include "scenes/scenes.h"
 
 FrameClockRecord FrameClock;
 float SceneBeat = 0, SectionBeat = 0;
@@ -8,20 +17,105 @@ float FadeLevel = 1.0f;
 float GradeColor[3] = {0.5f, 0.5f, 0.5f};
 float GlowColor[3] = {0.5f, 0.5f, 0.5f};
 bool GradeContrast = false;
-CameraPoseRecord CameraPose;
-float LightAmbient[4] = {-0.15f, -0.15f, -0.1f, 1.0f};
-float LightDiffuse[4] = {0.9f, 0.8f, 0.7f, 1.0f};
-float LightPosition[4] = {180.0f, 100.0f, 20.0f, 1.0f};
-unsigned int GlowTexture = 0;
 
-void UpdateFrameClock() {}
-void ResetFrameClock() {}
-void RenderFrame() {}
-int DispatchScene() { return 1; }
-void RunEndScene() {}
-void ApplyCameraRotation() {}
-void ApplyCamera() {}
-void SetLight(float, float, float, float, float, float, float, float, float) {}
-void CreateGlowTexture() {}
-void CaptureGlow() {}
-void ComposeFrame() {}
+namespace {
+constexpr int EndSceneIndex = 5;
+constexpr float EndSceneLength = 8.0f;  // counter units of black before quit or loop
+constexpr int MaskSlot = 8;             // TextureTable slot of the mask image
+
+// What every scene may rely on after it: the dispatcher's reset.
+const PassState ResetPass = {
+    PassNoTexture, PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest,
+    false,         true,
+    {1, 1, 1, 1},  GL_ONE,
+    GL_ONE,        false,
+    GL_FILL};
+
+void RunSceneByIndex() {
+    if (SceneIndex >= 0 && SceneIndex < 5) {
+        if (SceneTable[SceneIndex])
+            SceneTable[SceneIndex]();
+    } else if (SceneIndex == EndSceneIndex) {
+        RunEndScene();
+    }
+}
+
+// Multiplies the frame by the mask image tinted by FadeLevel.
+void DrawMaskOverlay() {
+    BeginOverlay2D();
+    PassState mask = {MaskSlot,
+                      PassTexture2D | PassColorMaterial | PassBlend,
+                      false,
+                      false,
+                      {FadeLevel, FadeLevel, FadeLevel, 1.0f},
+                      GL_ZERO,
+                      GL_SRC_COLOR,
+                      false,
+                      GL_FILL};
+    ApplyPassState(mask);
+    DrawUnitTexturedQuad(0.0f, 0.0f, 1.0f, 1.0f);
+    EndOverlay2D();
+}
+}  // namespace
+
+void UpdateFrameClock() {
+    FrameClock.previousDelta = FrameClock.delta;
+    FrameClock.previousNow = FrameClock.now;
+    FrameClock.now = static_cast<float>(PlatformMilliseconds() / 1000.0);
+    FrameClock.delta = FrameClock.now - FrameClock.previousNow;
+    FrameClock.smoothedDelta = (FrameClock.delta + FrameClock.previousDelta) * 0.5f;
+}
+
+// Three steps: the first takes the long interval, the other two push it out.
+void ResetFrameClock() {
+    UpdateFrameClock();
+    UpdateFrameClock();
+    UpdateFrameClock();
+}
+
+void StepBeatCounters() {
+    UpdateFrameClock();
+    float step = FrameClock.smoothedDelta * BeatRate;
+    SceneBeat += step;
+    SectionBeat += step;
+}
+
+void RenderFrame() {
+    // Glow pass: the whole picture squeezed into the 64x64 corner, thin lines.
+    glViewport(0, 0, 64, 64);
+    glLineWidth(1.0f);
+    DispatchScene();
+    CaptureGlow();
+    glLineWidth(static_cast<float>(DemoSettings.height / 100.0));
+    glViewport(0, 0, DemoSettings.width, DemoSettings.height);
+    DispatchScene();
+    ComposeFrame();
+}
+
+int DispatchScene() {
+    StepBeatCounters();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    RunSceneByIndex();
+    ApplyPassState(ResetPass);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    DrawMaskOverlay();
+    return 1;
+}
+
+void RunEndScene() {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    if (SceneEntry) {
+        SceneEntry = 0;
+        SectionBeat = 0.0f;
+        SceneBeat = 0.0f;
+        return;
+    }
+    if (SceneBeat > EndSceneLength) {
+        if (DemoSettings.loop) {
+            SceneIndex = 0;
+            SceneEntry = 1;
+        } else {
+            QuitRequested = 1;
+        }
+    }
+}

@@ -17,9 +17,9 @@ constexpr float BeatRate = 2.0833333f;  // counter units per second of smoothedD
 
 extern float SceneBeat;
 extern float SectionBeat;
-extern int32_t SceneIndex;    // 0..4 scenes, 5 the end step
+extern int32_t SceneIndex;  // 0..4 scenes, 5 the end step
 extern int32_t SectionIndex;
-extern int32_t SceneEntry;    // 1: the scene must initialise itself on its next pass
+extern int32_t SceneEntry;  // 1: the scene must initialise itself on its next pass
 extern int32_t QuitRequested;
 
 // Frame-look values, written by the scenes every pass.
@@ -40,6 +40,9 @@ extern float LightPosition[4];
 
 void UpdateFrameClock();
 void ResetFrameClock();
+// DispatchScene's first two steps: one clock step, then both beat counters
+// grow by smoothedDelta x BeatRate.
+void StepBeatCounters();
 void RenderFrame();
 int DispatchScene();
 void RunEndScene();

@@ -1,6 +1,8 @@
 // The display-list table and the primitive models drawn by the scenes.
 #pragma once
 
+#include <cstdint>
+
 // Slots 2, 3, 4: terrain meshes of steps 16, 4, 1.
 extern unsigned int DisplayListTable[64];
 
@@ -12,3 +14,49 @@ void DrawSkyCone(float tr, float tg, float tb, float rr, float rg, float rb, flo
 void DrawSphereCluster(float spread);
 void DrawTerrainTiles();
 void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest);
+
+// A vertex with its own colour and texture coordinate.
+struct ColoredVertex {
+    float color[3];
+    float texCoord[2];
+    float position[3];
+};
+
+// The sky cone's triangles: 64 wedges, each an upper and a lower triangle of
+// (rim j1, rim j2, apex). Rim points wrap every 16 wedges, 5.625 rad apart.
+constexpr int SkyConeVertexCount = 64 * 2 * 3;
+void ComputeSkyCone(const float top[3], const float rim[3], const float bottom[3],
+                    ColoredVertex vertices[SkyConeVertexCount]);
+
+// Offsets of the twenty spheres; reseeds the generator with 10.
+constexpr int SphereClusterCount = 20;
+void ComputeSphereCluster(float spread, float offsets[SphereClusterCount][3]);
+
+// One step of the 3 x 3 tile walk: translate (mesh units), then call the list.
+struct TerrainTileStep {
+    float translate[3];
+    int slot;
+};
+void PlanTerrainTiles(bool demoPlus, TerrainTileStep steps[9]);
+
+// The sprites' fixed layout, filled once from seed 44.
+constexpr int SpriteCount = 120;
+struct SpriteEntry {
+    float position[3];  // each in [-1, 1)
+    float baseSize;     // [0.25, 1)
+};
+struct SpriteCloudRecord {
+    SpriteEntry entries[SpriteCount];
+    bool filled = false;
+};
+extern SpriteCloudRecord SpriteCloud;
+
+// Where one sprite goes in this call and its half size.
+struct SpritePlacement {
+    float offset[3];
+    float half;
+};
+// Fills SpriteCloud if needed, reseeds with 44 and, unless sx x smallest is
+// 0, places all sprites for time now. Returns how many are to be drawn.
+int ComputeSpriteCloud(float sx, float sy, float sz, float smallest, float largest, float now,
+                       SpritePlacement placements[SpriteCount]);

@@ -1,4 +1,173 @@
-// Terrain meshes (placeholder).
+// Height-map terrain meshes: cells computed on the CPU, compiled into lists.
 #include "geometry/terrain.h"
 
-void BuildTerrainList(int, int) {}
+#include <GL/gl.h>
+
+#include <csetjmp>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>  // after cstdio: it needs FILE and size_t
+
+#include "geometry/models.h"
+#include "resources/images.h"
+
+const char* const HeightMapPath = "data/heightmap.jpg";
+
+namespace {
+
+constexpr int MapSide = 256;  // pixels; rows are always read as 256 x 3 bytes
+
+// Red byte of pixel (c, r), both wrapping modulo 256.
+int HeightSample(const ImageRecord& map, int c, int r) {
+    int index = ((r & (MapSide - 1)) * MapSide + (c & (MapSide - 1))) * 3;
+    return map.pixels[index];
+}
+
+void MeshPoint(const ImageRecord& map, int c, int r, float out[3]) {
+    out[0] = static_cast<float>(c - 128) / 128.0f;
+    out[1] = static_cast<float>(r - 128) / 128.0f;
+    out[2] = 0.3125f - static_cast<float>(HeightSample(map, c, r)) / 128.0f;
+}
+
+// Normal of the first triangle (P00, P10, P11): (P00 - P11) x (P00 - P10).
+void FaceNormal(const float p00[3], const float p10[3], const float p11[3], float n[3]) {
+    float a[3], b[3];
+    for (int i = 0; i < 3; ++i) {
+        a[i] = p00[i] - p10[i];
+        b[i] = p00[i] - p11[i];
+    }
+    n[0] = b[1] * a[2] - b[2] * a[1];
+    n[1] = b[2] * a[0] - b[0] * a[2];
+    n[2] = b[0] * a[1] - b[1] * a[0];
+    float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    for (int i = 0; i < 3; ++i) n[i] /= length;
+}
+
+void ComputeCell(const ImageRecord& map, int c1, int r1, int step, TerrainQuad* quad) {
+    const int cs[4] = {c1 - step, c1, c1, c1 - step};
+    const int rs[4] = {r1 - step, r1 - step, r1, r1};
+    for (int v = 0; v < 4; ++v) {
+        MeshPoint(map, cs[v], rs[v], quad->position[v]);
+        quad->texCoord[v][0] = static_cast<float>(cs[v]) / 256.0f;
+        quad->texCoord[v][1] = static_cast<float>(rs[v]) / 256.0f;
+    }
+    FaceNormal(quad->position[0], quad->position[1], quad->position[2], quad->normal);
+}
+
+void EmitTerrainList(const std::vector<TerrainQuad>& quads, unsigned int list) {
+    glNewList(list, GL_COMPILE);
+    glBegin(GL_QUADS);
+    for (const TerrainQuad& quad : quads) {
+        glNormal3fv(quad.normal);
+        for (int v = 0; v < 4; ++v) {
+            glTexCoord2fv(quad.texCoord[v]);
+            glVertex3fv(quad.position[v]);
+        }
+    }
+    glEnd();
+    glEndList();
+}
+
+// The JPEG loader ends the process on a file it cannot decode; the header is
+// read here first with an error exit that comes back instead.
+struct ProbeErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+};
+
+void ReturnFromProbe(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ProbeErrors*>(info->err)->back, 1);
+}
+
+void IgnoreProbeMessage(j_common_ptr) {}
+
+const char* ProbeHeader(FILE* file) {
+    jpeg_decompress_struct info;
+    ProbeErrors errors;
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = ReturnFromProbe;
+    errors.manager.output_message = IgnoreProbeMessage;
+    jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
+    if (setjmp(errors.back)) {
+        jpeg_destroy_decompress(&info);
+        return "not a decodable JPEG";
+    }
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    const char* problem = nullptr;
+    if (info.image_width != unsigned(MapSide) || info.image_height != unsigned(MapSide))
+        problem = "not 256 x 256 pixels";
+    else if (info.num_components != 3)
+        problem = "not 24 bits per pixel";
+    jpeg_destroy_decompress(&info);
+    return problem;
+}
+
+}  // namespace
+
+const char* HeightMapFileProblem(const char* path) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return "missing";
+    const char* problem = ProbeHeader(file);
+    std::fclose(file);
+    return problem;
+}
+
+const char* HeightMapProblem(const ImageRecord& map) {
+    if (!map.pixels)
+        return "no pixels";
+    if (map.width != MapSide || map.height != MapSide)
+        return "not 256 x 256 pixels";
+    if (map.bitsPerPixel != 24)
+        return "not 24 bits per pixel";
+    return nullptr;
+}
+
+void ComputeTerrainQuads(const ImageRecord& map, int step, std::vector<TerrainQuad>* quads) {
+    const int columns = (map.width + step) / step;
+    const int rows = (map.height + step) / step;
+    quads->clear();
+    quads->reserve(static_cast<size_t>(columns) * rows);
+    for (int i = 1; i <= columns; ++i) {
+        for (int j = 1; j <= rows; ++j) {
+            TerrainQuad quad;
+            ComputeCell(map, i * step, j * step, step, &quad);
+            quads->push_back(quad);
+        }
+    }
+}
+
+bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int slot) {
+    if (const char* problem = HeightMapProblem(map)) {
+        std::fprintf(stderr, "%s: %s (%d x %d, %d bits); terrain mesh of step %d left empty\n",
+                     path, problem, map.width, map.height, map.bitsPerPixel, step);
+        return false;
+    }
+    std::vector<TerrainQuad> quads;
+    ComputeTerrainQuads(map, step, &quads);
+    EmitTerrainList(quads, DisplayListTable[slot]);
+    return true;
+}
+
+bool BuildTerrainListFromFile(const char* path, int step, int slot) {
+    const char* problem = HeightMapFileProblem(path);
+    ImageRecord map;
+    if (!problem && !LoadJpegImage(path, &map))
+        problem = "not a decodable JPEG";
+    if (problem) {
+        std::fprintf(stderr, "%s: %s; terrain mesh of step %d left empty\n", path, problem, step);
+        return false;
+    }
+    bool built = CompileTerrainList(map, path, step, slot);
+    std::free(map.pixels);
+    return built;
+}
+
+// The full-resolution mesh is built whatever Demo++ says at load time: the
+// day-to-night scene switches Demo++ on later and then draws from it.
+void BuildTerrainList(int step, int slot) {
+    BuildTerrainListFromFile(HeightMapPath, step, slot);
+}

@@ -1,4 +1,40 @@
 // Height-map terrain meshes compiled into display lists.
 #pragma once
 
+#include <vector>
+
+struct ImageRecord;
+
+// One terrain cell: a face normal and four corners in emission order
+// (P00, P10, P11, P01), each with its texture coordinate. Mesh space: X and Y
+// from the picture's columns and rows, height along Z with up = -Z.
+struct TerrainQuad {
+    float normal[3];
+    float texCoord[4][2];
+    float position[4][3];
+};
+
+// "data/heightmap.jpg", decoded afresh by every BuildTerrainList call.
+extern const char* const HeightMapPath;
+
+// Decodes the height map and compiles the mesh of this step into the list
+// named DisplayListTable[slot]. A height map that cannot be used leaves the
+// list empty and says why on stderr.
 void BuildTerrainList(int step, int slot);
+// BuildTerrainList reading another file; false (and a reason on stderr) when
+// the list was left empty.
+bool BuildTerrainListFromFile(const char* path, int step, int slot);
+// Compiles an already decoded map; false (with a reason naming path) when it
+// is not a 256 x 256, 24-bit picture.
+bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int slot);
+
+// Null when the file is a 256 x 256, three-component JPEG (judged from its
+// header, without decoding), otherwise what is wrong with it.
+const char* HeightMapFileProblem(const char* path);
+// Null when the map can be read with the fixed 256 x 3-byte row layout,
+// otherwise what is wrong with it.
+const char* HeightMapProblem(const ImageRecord& map);
+// Every cell of the mesh with this step, columns outermost, rows innermost:
+// ((width + step) / step) x ((height + step) / step) quads. The map must have
+// passed HeightMapProblem.
+void ComputeTerrainQuads(const ImageRecord& map, int step, std::vector<TerrainQuad>* quads);

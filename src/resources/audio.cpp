@@ -1,20 +1,599 @@
-// Audio layer (placeholder).
+// Our audio layer: MP3 files decoded by libmpg123 (the jingle as it plays,
+// the soundtrack whole at load), mixed into the audio output, positions in
+// bytes of decoded 16-bit audio as heard. Every failure is silent.
 #include "resources/audio.h"
+
+#include <mpg123.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/audio_output.h"
 
 AudioHandle musicSample = 0;
 AudioHandle musicChannel = 0;
 AudioSampleInfo musicInfo;
 
-bool AudioInit(int) { return false; }
-AudioHandle AudioStreamCreateFile(const char*) { return 0; }
-AudioHandle AudioSampleLoad(const char*) { return 0; }
-AudioHandle AudioSampleGetChannel(AudioHandle) { return 0; }
-bool AudioSampleGetInfo(AudioHandle, AudioSampleInfo*) { return false; }
-bool AudioChannelPlay(AudioHandle, bool) { return false; }
-bool AudioChannelSetPosition(AudioHandle, uint64_t) { return false; }
-uint64_t AudioChannelGetPosition(AudioHandle) { return 0; }
-void AudioFree() {}
-void AudioUseOfflineOutput() {}
+namespace {
+
+const int MaxSamples = 4;
+const int MaxVoices = 8;
+const uint32_t SampleTag = 0x10000;
+const uint32_t VoiceTag = 0x20000;
+const uint32_t HandleIndexMask = 0xFFFF;
+// Stand-in for a soundtrack that cannot be decoded: silence at this format,
+// long enough never to end.
+const uint32_t SilenceRate = 44100;
+const uint32_t SilenceChannels = 2;
+const uint64_t UnlimitedFrames = UINT64_MAX / 16;
+const int StreamWindowFrames = 4096;
+const int MixChunkFrames = 512;
+
+struct FreeDeleter {
+    void operator()(int16_t* p) const { std::free(p); }
+};
+typedef std::unique_ptr<int16_t[], FreeDeleter> PcmBuffer;
+
+// Decoded audio is tens of megabytes written once: huge pages spare most
+// of the page faults of filling it.
+PcmBuffer AllocatePcm(size_t values) {
+    const size_t hugePage = 2 << 20;
+    size_t bytes = (values * sizeof(int16_t) + hugePage - 1) / hugePage * hugePage;
+    void* memory = nullptr;
+    if (posix_memalign(&memory, hugePage, bytes) != 0) {
+        return PcmBuffer();
+    }
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    return PcmBuffer(static_cast<int16_t*>(memory));
+}
+
+// A sound decoded whole into memory; lives until AudioFree.
+struct Sample {
+    bool used = false;
+    bool silent = false;  // the stand-in silence: no pcm, unlimited length
+    uint32_t freq = 0;
+    uint32_t chans = 0;
+    PcmBuffer pcm;  // interleaved, frames x chans
+    uint64_t frames = 0;
+    int voice = -1;  // its one channel, once asked for
+};
+
+// An MP3 decoded as it plays. The whole file is fed to the decoder up front
+// so the mixing thread never touches the disk.
+struct StreamDecoder {
+    mpg123_handle* handle = nullptr;
+    std::vector<int16_t> window;  // decoded frames, interleaved
+    uint64_t windowStart = 0;     // source frame of window[0]
+    uint64_t windowFrames = 0;
+    bool ended = false;
+};
+
+// A playing thing: a stream or a sample's channel. The cursor is in source
+// frames, 32.32 fixed point; the mixer advances it by freq / output freq.
+struct Voice {
+    bool used = false;
+    bool playing = false;
+    int sample = -1;  // -1: a stream
+    StreamDecoder stream;
+    uint32_t freq = 0;
+    uint32_t chans = 0;
+    uint64_t endFrame = UnlimitedFrames;
+    uint64_t cursor = 0;
+    uint32_t cursorFrac = 0;
+    // What has been heard: the cursor after the last mix, taken back by what
+    // the device still holds and forward by the time since (HeardFrame).
+    uint64_t floorFrame = 0;  // where playback last started or was set
+    double cursorAtMix = 0;
+    std::chrono::steady_clock::time_point mixTime;
+    bool mixSeen = false;  // a mix has run since the floor was set
+    uint64_t lastHeard = 0;
+};
+
+// Everything below lives from AudioInit (or the first load) to AudioFree.
+Sample Samples[MaxSamples];
+Voice Voices[MaxVoices];
+AudioOutputFormat OutputFormat;
+bool OutputOpen = false;
+bool DecoderReady = false;
+
+void LockMix() {
+    if (OutputOpen) {
+        AudioOutput.lock();
+    }
+}
+
+void UnlockMix() {
+    if (OutputOpen) {
+        AudioOutput.unlock();
+    }
+}
+
+bool EnsureDecoder() {
+    if (!DecoderReady) {
+        DecoderReady = mpg123_init() == MPG123_OK;
+    }
+    return DecoderReady;
+}
+
+// ---- Decoding -------------------------------------------------------------
+
+// A decoder that prints nothing, drops the encoder's delay and padding and
+// gives 16-bit samples at the file's own rate and channel count.
+mpg123_handle* NewDecoder() {
+    if (!EnsureDecoder()) {
+        return nullptr;
+    }
+    mpg123_handle* handle = mpg123_new(nullptr, nullptr);
+    if (!handle) {
+        return nullptr;
+    }
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
+    mpg123_format_none(handle);
+    const long* rates = nullptr;
+    size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (size_t i = 0; i < rateCount; ++i) {
+        mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    }
+    return handle;
+}
+
+bool ReadDecoderFormat(mpg123_handle* handle, uint32_t* freq, uint32_t* chans) {
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
+        return false;
+    }
+    if (rate <= 0 || channels < 1 || channels > 2 || encoding != MPG123_ENC_SIGNED_16) {
+        return false;
+    }
+    *freq = static_cast<uint32_t>(rate);
+    *chans = static_cast<uint32_t>(channels);
+    return true;
+}
+
+// Decodes everything left into the sample; the length the encoder's tag
+// gives sizes the buffer once (left uninitialised: the decoder fills it).
+void DecodeAll(mpg123_handle* handle, Sample* sample) {
+    const size_t slack = 8192;
+    off_t known = mpg123_length(handle);
+    size_t capacity = known > 0 ? static_cast<size_t>(known) * sample->chans + slack : 1 << 22;
+    PcmBuffer pcm = AllocatePcm(capacity);
+    size_t filled = 0;
+    while (pcm) {
+        if (capacity - filled < slack) {
+            PcmBuffer larger = AllocatePcm(capacity * 2);
+            if (!larger) {
+                break;
+            }
+            std::memcpy(larger.get(), pcm.get(), filled * sizeof(int16_t));
+            pcm.swap(larger);
+            capacity *= 2;
+        }
+        size_t done = 0;
+        int result = mpg123_read(handle, pcm.get() + filled, (capacity - filled) * 2, &done);
+        filled += done / 2;
+        if (result != MPG123_NEW_FORMAT && (result != MPG123_OK || done == 0)) {
+            break;
+        }
+    }
+    sample->pcm.swap(pcm);
+    sample->frames = filled / sample->chans;
+}
+
+bool DecodeFile(const char* path, Sample* sample) {
+    mpg123_handle* handle = NewDecoder();
+    if (!handle) {
+        return false;
+    }
+    bool decoded = false;
+    if (mpg123_open(handle, path) == MPG123_OK &&
+        ReadDecoderFormat(handle, &sample->freq, &sample->chans)) {
+        DecodeAll(handle, sample);
+        decoded = sample->frames > 0;
+    }
+    mpg123_close(handle);
+    mpg123_delete(handle);
+    return decoded;
+}
+
+bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        return false;
+    }
+    unsigned char block[65536];
+    size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+        bytes->insert(bytes->end(), block, block + got);
+    }
+    std::fclose(file);
+    return !bytes->empty();
+}
+
+bool OpenStream(const char* path, Voice* voice) {
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(path, &bytes)) {
+        return false;
+    }
+    mpg123_handle* handle = NewDecoder();
+    if (!handle) {
+        return false;
+    }
+    if (mpg123_open_feed(handle) != MPG123_OK ||
+        mpg123_feed(handle, bytes.data(), bytes.size()) != MPG123_OK ||
+        !ReadDecoderFormat(handle, &voice->freq, &voice->chans)) {
+        mpg123_delete(handle);
+        return false;
+    }
+    voice->stream = StreamDecoder();
+    voice->stream.handle = handle;
+    voice->stream.window.resize(static_cast<size_t>(StreamWindowFrames) * voice->chans);
+    return true;
+}
+
+// Decodes the next part of a stream, keeping the window's last frame in
+// front because interpolation may still need it.
+void RefillStream(StreamDecoder& stream, uint32_t chans) {
+    uint64_t keep = stream.windowFrames > 0 ? 1 : 0;
+    if (keep) {
+        std::memmove(stream.window.data(), stream.window.data() + (stream.windowFrames - 1) * chans,
+                     chans * sizeof(int16_t));
+    }
+    stream.windowStart += stream.windowFrames - keep;
+    stream.windowFrames = keep;
+    size_t room = (StreamWindowFrames - keep) * chans * sizeof(int16_t);
+    size_t done = 0;
+    int result = mpg123_read(stream.handle, stream.window.data() + keep * chans, room, &done);
+    stream.windowFrames += done / (chans * sizeof(int16_t));
+    bool formatNote = result == MPG123_NEW_FORMAT;
+    if ((result != MPG123_OK && !formatNote) || (done == 0 && !formatNote)) {
+        stream.ended = true;
+    }
+}
+
+void CloseStream(StreamDecoder& stream) {
+    if (stream.handle) {
+        mpg123_delete(stream.handle);
+    }
+    stream = StreamDecoder();
+}
+
+// ---- Mixing (on the output's thread, or the caller's offline) --------------
+
+// Frame `index` of the voice's source as a stereo pair; false past its end.
+bool FetchFrame(Voice& voice, uint64_t index, int32_t* pair) {
+    const int16_t* frame = nullptr;
+    if (voice.sample >= 0) {
+        const Sample& sample = Samples[voice.sample];
+        if (index >= sample.frames) {
+            return false;
+        }
+        frame = sample.pcm.get() + index * sample.chans;
+    } else {
+        StreamDecoder& stream = voice.stream;
+        while (index >= stream.windowStart + stream.windowFrames && !stream.ended) {
+            RefillStream(stream, voice.chans);
+        }
+        if (index >= stream.windowStart + stream.windowFrames || index < stream.windowStart) {
+            return false;
+        }
+        frame = stream.window.data() + (index - stream.windowStart) * voice.chans;
+    }
+    pair[0] = frame[0];
+    pair[1] = frame[voice.chans - 1];
+    return true;
+}
+
+uint64_t StepFor(const Voice& voice) {
+    return (static_cast<uint64_t>(voice.freq) << 32) / static_cast<uint64_t>(OutputFormat.freq);
+}
+
+void AdvanceCursor(Voice& voice, uint64_t step) {
+    uint64_t fraction = static_cast<uint64_t>(voice.cursorFrac) + (step & 0xFFFFFFFFu);
+    voice.cursor += (step >> 32) + (fraction >> 32);
+    voice.cursorFrac = static_cast<uint32_t>(fraction);
+}
+
+void StopAtEnd(Voice& voice, uint64_t end) {
+    voice.playing = false;
+    voice.cursor = std::min(voice.cursor, end);
+    voice.cursorFrac = 0;
+}
+
+// Adds `frames` output frames of the voice to acc (stereo); linear
+// interpolation between source frames when the rates differ.
+void MixVoice(Voice& voice, int32_t* acc, int frames) {
+    uint64_t step = StepFor(voice);
+    if (voice.sample >= 0 && Samples[voice.sample].silent) {
+        for (int n = 0; n < frames; ++n) {
+            AdvanceCursor(voice, step);
+        }
+        return;
+    }
+    for (int n = 0; n < frames; ++n) {
+        int32_t a[2];
+        int32_t b[2];
+        if (!FetchFrame(voice, voice.cursor, a)) {
+            StopAtEnd(voice, voice.cursor);
+            return;
+        }
+        if (voice.cursorFrac != 0 && FetchFrame(voice, voice.cursor + 1, b)) {
+            for (int c = 0; c < 2; ++c) {
+                a[c] += static_cast<int32_t>(
+                    (static_cast<int64_t>(b[c] - a[c]) * voice.cursorFrac) >> 32);
+            }
+        }
+        acc[2 * n] += a[0];
+        acc[2 * n + 1] += a[1];
+        AdvanceCursor(voice, step);
+    }
+}
+
+void StoreClamped(const int32_t* acc, int16_t* out, int values) {
+    for (int i = 0; i < values; ++i) {
+        out[i] = static_cast<int16_t>(std::clamp(acc[i], -32768, 32767));
+    }
+}
+
+void NoteMixed(Voice& voice, std::chrono::steady_clock::time_point now) {
+    voice.cursorAtMix = static_cast<double>(voice.cursor) + voice.cursorFrac / 4294967296.0;
+    voice.mixTime = now;
+    voice.mixSeen = true;
+}
+
+// The output's mix function: interleaved stereo at the output's rate.
+void MixAll(int16_t* out, int frames) {
+    bool wasPlaying[MaxVoices];
+    for (int i = 0; i < MaxVoices; ++i) {
+        wasPlaying[i] = Voices[i].used && Voices[i].playing;
+    }
+    int32_t acc[2 * MixChunkFrames];
+    for (int done = 0; done < frames; done += MixChunkFrames) {
+        int count = std::min(MixChunkFrames, frames - done);
+        std::fill(acc, acc + 2 * count, 0);
+        for (int i = 0; i < MaxVoices; ++i) {
+            if (Voices[i].used && Voices[i].playing) {
+                MixVoice(Voices[i], acc, count);
+            }
+        }
+        StoreClamped(acc, out + 2 * done, 2 * count);
+    }
+    auto now = std::chrono::steady_clock::now();
+    for (int i = 0; i < MaxVoices; ++i) {
+        if (wasPlaying[i]) {
+            NoteMixed(Voices[i], now);
+        }
+    }
+}
+
+// ---- Handles and positions (main thread) ----------------------------------
+
+Sample* FindSample(AudioHandle handle) {
+    uint32_t index = (handle & HandleIndexMask) - 1;
+    if ((handle & ~HandleIndexMask) != SampleTag || index >= MaxSamples) {
+        return nullptr;
+    }
+    return Samples[index].used ? &Samples[index] : nullptr;
+}
+
+// A voice handle, or a sample handle standing for its channel.
+Voice* FindVoice(AudioHandle handle) {
+    if (Sample* sample = FindSample(handle)) {
+        return sample->voice >= 0 ? &Voices[sample->voice] : nullptr;
+    }
+    uint32_t index = (handle & HandleIndexMask) - 1;
+    if ((handle & ~HandleIndexMask) != VoiceTag || index >= MaxVoices) {
+        return nullptr;
+    }
+    return Voices[index].used ? &Voices[index] : nullptr;
+}
+
+int FreeVoiceIndex() {
+    for (int i = 0; i < MaxVoices; ++i) {
+        if (!Voices[i].used) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Playback (re)starts at `frame`: nothing from there has been heard yet.
+void SetCursor(Voice& voice, uint64_t frame) {
+    voice.cursor = frame;
+    voice.cursorFrac = 0;
+    voice.floorFrame = frame;
+    voice.mixSeen = false;
+    voice.lastHeard = frame;
+}
+
+// The frame being heard now (see Voice). Offline, what was pulled is heard.
+uint64_t HeardFrame(Voice& voice) {
+    uint64_t heard = voice.cursor;
+    if (OutputFormat.realTime && voice.mixSeen) {
+        std::chrono::duration<double> since = std::chrono::steady_clock::now() - voice.mixTime;
+        double outputBehind =
+            std::max(0.0, OutputFormat.bufferFrames - since.count() * OutputFormat.freq);
+        double estimate = voice.cursorAtMix - outputBehind * voice.freq / OutputFormat.freq;
+        estimate = std::clamp(estimate, static_cast<double>(voice.floorFrame), voice.cursorAtMix);
+        heard = static_cast<uint64_t>(estimate);
+    }
+    heard = std::max(heard, voice.lastHeard);
+    voice.lastHeard = heard;
+    return heard;
+}
+
+void SetSilentSample(Sample* sample) {
+    sample->silent = true;
+    sample->freq = SilenceRate;
+    sample->chans = SilenceChannels;
+    sample->pcm.reset();
+    sample->frames = UnlimitedFrames;
+}
+
+void ResetState() {
+    for (Voice& voice : Voices) {
+        CloseStream(voice.stream);
+        voice = Voice();
+    }
+    for (Sample& sample : Samples) {
+        sample = Sample();
+    }
+}
+
+}  // namespace
+
+bool AudioInit(int freq) {
+    if (OutputOpen) {
+        return false;
+    }
+    EnsureDecoder();
+    OutputFormat = AudioOutputFormat();
+    OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
+    bool opened = OutputOpen && OutputFormat.channels == 2 && OutputFormat.freq > 0;
+    if (!opened) {
+        // Nothing to play on: carry on silently with the offline output,
+        // which nobody pulls.
+        if (OutputOpen) {
+            AudioOutput.close();
+        }
+        UseOfflineAudioOutput();
+        OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
+    }
+    return opened;
+}
+
+AudioHandle AudioStreamCreateFile(const char* path) {
+    int index = FreeVoiceIndex();
+    if (index < 0) {
+        return 0;
+    }
+    Voice voice;
+    if (!OpenStream(path, &voice)) {
+        return 0;
+    }
+    LockMix();
+    Voices[index] = voice;
+    Voices[index].used = true;
+    UnlockMix();
+    return VoiceTag | static_cast<uint32_t>(index + 1);
+}
+
+AudioHandle AudioSampleLoad(const char* path) {
+    for (int i = 0; i < MaxSamples; ++i) {
+        Sample& sample = Samples[i];
+        if (sample.used) {
+            continue;
+        }
+        sample = Sample();
+        if (!DecodeFile(path, &sample)) {
+            SetSilentSample(&sample);
+        }
+        sample.used = true;
+        return SampleTag | static_cast<uint32_t>(i + 1);
+    }
+    return 0;
+}
+
+AudioHandle AudioSampleGetChannel(AudioHandle handle) {
+    Sample* sample = FindSample(handle);
+    if (!sample) {
+        return 0;
+    }
+    if (sample->voice < 0) {
+        int index = FreeVoiceIndex();
+        if (index < 0) {
+            return 0;
+        }
+        Voice voice;
+        voice.sample = static_cast<int>(sample - Samples);
+        voice.freq = sample->freq;
+        voice.chans = sample->chans;
+        voice.endFrame = sample->frames;
+        LockMix();
+        Voices[index] = voice;
+        Voices[index].used = true;
+        sample->voice = index;
+        UnlockMix();
+    }
+    return VoiceTag | static_cast<uint32_t>(sample->voice + 1);
+}
+
+bool AudioSampleGetInfo(AudioHandle handle, AudioSampleInfo* info) {
+    Sample* sample = FindSample(handle);
+    if (!sample || !info) {
+        return false;
+    }
+    info->freq = sample->freq;
+    info->chans = sample->chans;
+    uint64_t bytes = sample->silent ? UINT32_MAX : sample->frames * sample->chans * 2;
+    info->length = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
+    return true;
+}
+
+bool AudioChannelPlay(AudioHandle handle, bool restart) {
+    Voice* voice = FindVoice(handle);
+    if (!voice) {
+        return false;
+    }
+    LockMix();
+    if (restart || (!voice->playing && voice->cursor >= voice->endFrame)) {
+        SetCursor(*voice, 0);
+    } else if (!voice->playing) {
+        SetCursor(*voice, voice->cursor);
+    }
+    voice->playing = true;
+    UnlockMix();
+    return true;
+}
+
+bool AudioChannelSetPosition(AudioHandle handle, uint64_t bytes) {
+    Voice* voice = FindVoice(handle);
+    if (!voice) {
+        return false;
+    }
+    uint64_t frame = bytes / (voice->chans * 2);
+    if (frame > voice->endFrame) {
+        return false;
+    }
+    LockMix();
+    SetCursor(*voice, frame);
+    UnlockMix();
+    return true;
+}
+
+uint64_t AudioChannelGetPosition(AudioHandle handle) {
+    Voice* voice = FindVoice(handle);
+    if (!voice) {
+        // Also for a bad handle: a huge value would be read as a position.
+        return 0;
+    }
+    LockMix();
+    uint64_t frame = HeardFrame(*voice);
+    UnlockMix();
+    return frame * voice->chans * 2;
+}
+
+void AudioFree() {
+    if (OutputOpen) {
+        AudioOutput.close();
+        OutputOpen = false;
+    }
+    OutputFormat = AudioOutputFormat();
+    ResetState();
+}
+
+void AudioUseOfflineOutput() {
+    UseOfflineAudioOutput();
+}
+
 void AudioPullMix(int16_t* out, int frames) {
-    for (int i = 0; i < frames * 2; ++i) out[i] = 0;
+    PullOfflineAudio(out, frames);
 }

@@ -1,7 +1,6 @@
 // The headless context: a readable default framebuffer with depth, copies
-// into textures, GLU mipmaps, and a size that can be changed.
+// into textures, and a size that can be changed.
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -28,19 +27,6 @@ TEST(HeadlessContext, ClearsReadsAndCopiesTheFramebuffer) {
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
     EXPECT_EQ(texels[0], 255);
     EXPECT_NEAR(texels[1], 128, 1);
-    glDeleteTextures(1, &name);
-}
-
-TEST(HeadlessContext, BuildsMipmapsThroughGlu) {
-    std::vector<unsigned char> image(64 * 64 * 4, 200);
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    EXPECT_EQ(gluBuild2DMipmaps(GL_TEXTURE_2D, 4, 64, 64, GL_RGBA, GL_UNSIGNED_BYTE, image.data()),
-              0);
-    GLint width = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 6, GL_TEXTURE_WIDTH, &width);
-    EXPECT_EQ(width, 1);
     glDeleteTextures(1, &name);
 }
 

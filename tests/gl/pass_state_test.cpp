@@ -73,13 +73,14 @@ TEST(PassState, SetsEverySwitchAndValue) {
     TextureTable[4] = 0;
 }
 
-TEST(PassState, KeepSwitchesLeavesSwitchesFogAndDepthWrites) {
+TEST(PassState, KeepSwitchesAndNoTextureLeaveWhatTheyShould) {
     ApplyPassState(LitTerrain);
     glEnable(GL_FOG);
     PassState wire = {PassNoTexture, PassTexture2D, true,  false,  {0.2f, 0.2f, 0.2f, 1},
                       GL_ONE,        GL_ONE,        false, GL_LINE};
-    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindTexture(GL_TEXTURE_2D, 77);
     ApplyPassState(wire);
+    EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), 77);  // PassNoTexture binds nothing
     EXPECT_EQ(EnabledSwitches(), LitTerrain.switches);
     EXPECT_TRUE(glIsEnabled(GL_FOG));
     EXPECT_EQ(Integer(GL_DEPTH_WRITEMASK), GL_TRUE);
@@ -89,15 +90,4 @@ TEST(PassState, KeepSwitchesLeavesSwitchesFogAndDepthWrites) {
     glGetIntegerv(GL_POLYGON_MODE, modes);
     EXPECT_EQ(modes[0], GL_LINE);
     glDisable(GL_FOG);
-}
-
-TEST(PassState, NoTextureKeepsTheBinding) {
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    PassState plain = LitTerrain;
-    plain.texture = PassNoTexture;
-    ApplyPassState(plain);
-    EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), GLint(name));
-    glDeleteTextures(1, &name);
 }

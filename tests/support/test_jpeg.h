@@ -7,7 +7,8 @@
 
 #include <jpeglib.h>
 
-// pixel(x, y, channel) gives each sample; components 1 writes greyscale, 3 RGB.
+// pixel(x, y, channel) gives each sample; components 1 writes greyscale, 3 RGB,
+// 4 CMYK (which decodes to four components).
 inline bool WriteTestJpeg(const char* path, int width, int height, int components,
                           const std::function<unsigned char(int, int, int)>& pixel,
                           int quality = 95) {
@@ -23,7 +24,7 @@ inline bool WriteTestJpeg(const char* path, int width, int height, int component
     info.image_width = width;
     info.image_height = height;
     info.input_components = components;
-    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);

@@ -48,7 +48,7 @@ TEST_F(JpegLoad, FirstDecodedRowIsTheTopOfThePicture) {
     free(image.pixels);
 }
 
-TEST_F(JpegLoad, GreyscaleDecodesToOneBytePerPixel) {
+TEST_F(JpegLoad, DepthFollowsTheComponentCount) {
     std::string path = Path("grey.jpg");
     ASSERT_TRUE(
         WriteTestJpeg(path.c_str(), 16, 8, 1, [](int x, int, int) { return x < 8 ? 20 : 230; }));
@@ -59,6 +59,14 @@ TEST_F(JpegLoad, GreyscaleDecodesToOneBytePerPixel) {
     EXPECT_NEAR(image.pixels[7 * 16 + 0], 20, 12);  // last row, left and right
     EXPECT_NEAR(image.pixels[7 * 16 + 15], 230, 12);
     free(image.pixels);
+
+    std::string four = Path("cmyk.jpg");
+    ASSERT_TRUE(WriteTestJpeg(four.c_str(), 8, 8, 4, [](int, int, int c) { return c * 60; }));
+    ImageRecord quad;
+    ASSERT_TRUE(LoadJpegImage(four.c_str(), &quad));
+    EXPECT_EQ(quad.bitsPerPixel, 32);
+    EXPECT_NEAR(quad.pixels[3], 180, 12);
+    free(quad.pixels);
 }
 
 TEST_F(JpegLoad, MissingFileLeavesTheRecordAlone) {

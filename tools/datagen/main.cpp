@@ -1,4 +1,61 @@
-// norvale-datagen: writes every data file into the folder given (placeholder).
+// norvale-datagen: writes every data file into the folder given (default
+// "data"), the same bytes on every run. The music is made on a second
+// thread while the pictures are drawn.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "datagen.h"
 #include "music.h"
 
-int main() { return 0; }
+namespace {
+
+bool Report(bool ok, const std::string& path) {
+    if (!ok)
+        std::fprintf(stderr, "norvale-datagen: cannot write %s\n", path.c_str());
+    return ok;
+}
+
+bool WriteMusic(const std::string& dir) {
+    bool ok =
+        Report(WriteSoundtrack((dir + "/preview_kovi.mp3").c_str()), dir + "/preview_kovi.mp3");
+    return Report(WriteJingle((dir + "/introeffectmx.mp3").c_str()), dir + "/introeffectmx.mp3") &&
+           ok;
+}
+
+bool WriteTerrainFiles(const std::string& dir) {
+    Field height = MakeHeightField();
+    bool ok = Report(WriteHeightMap(dir + "/heightmap.jpg", height), dir + "/heightmap.jpg");
+    ok =
+        Report(WriteDayTexture(dir + "/heightmaptex.jpg", height), dir + "/heightmaptex.jpg") && ok;
+    ok = Report(WriteNightTexture(dir + "/heightmaptexnight.jpg", height),
+                dir + "/heightmaptexnight.jpg") &&
+         ok;
+    return Report(WriteDetail(dir + "/detail.jpg"), dir + "/detail.jpg") && ok;
+}
+
+bool WritePictures(const std::string& dir) {
+    bool ok = WriteTerrainFiles(dir);
+    ok = Report(WriteSkyStars(dir + "/skystars.jpg"), dir + "/skystars.jpg") && ok;
+    ok = Report(WriteFlare(dir + "/flare.jpg"), dir + "/flare.jpg") && ok;
+    ok = Report(WriteDot(dir + "/dot.jpg"), dir + "/dot.jpg") && ok;
+    ok = Report(WriteLightFx(dir + "/lightfx.jpg"), dir + "/lightfx.jpg") && ok;
+    ok = Report(WriteGlowMap(dir + "/glowmap.jpg"), dir + "/glowmap.jpg") && ok;
+    ok = Report(WriteBoxed(dir + "/boxed.jpg"), dir + "/boxed.jpg") && ok;
+    ok = Report(WriteFont(dir + "/font.jpg", dir + "/font.fnt"), dir + "/font.fnt") && ok;
+    return Report(WriteLogo(dir + "/logo.tga"), dir + "/logo.tga") && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string dir = argc > 1 ? argv[1] : "data";
+    mkdir(dir.c_str(), 0755);
+    bool musicOk = false;
+    std::thread music([&] { musicOk = WriteMusic(dir); });
+    bool picturesOk = WritePictures(dir);
+    music.join();
+    return picturesOk && musicOk ? 0 : 1;
+}

@@ -1,0 +1,38 @@
+// Camera transform helpers over CameraPose, and light 1.
+#include <GL/gl.h>
+
+#include "frame/frame.h"
+
+CameraPoseRecord CameraPose;
+float LightAmbient[4] = {-0.15f, -0.15f, -0.1f, 1.0f};  // negative on purpose: darkens
+float LightDiffuse[4] = {0.9f, 0.8f, 0.7f, 1.0f};
+float LightPosition[4] = {180.0f, 100.0f, 20.0f, 1.0f};  // w = 1: a positional light
+
+void ApplyCameraRotation() {
+    glRotatef(-CameraPose.angles[0], 1.0f, 0.0f, 0.0f);
+    glRotatef(-CameraPose.angles[1], 0.0f, 1.0f, 0.0f);
+    glRotatef(-CameraPose.angles[2], 0.0f, 0.0f, 1.0f);
+}
+
+void ApplyCamera() {
+    ApplyCameraRotation();
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+}
+
+// The position is transformed by the model-view matrix current now, so
+// scenes call this after placing the camera.
+void SetLight(float ar, float ag, float ab, float dr, float dg, float db, float px, float py,
+              float pz) {
+    LightAmbient[0] = ar;
+    LightAmbient[1] = ag;
+    LightAmbient[2] = ab;
+    LightDiffuse[0] = dr;
+    LightDiffuse[1] = dg;
+    LightDiffuse[2] = db;
+    LightPosition[0] = px;
+    LightPosition[1] = py;
+    LightPosition[2] = pz;
+    glLightfv(GL_LIGHT1, GL_AMBIENT, LightAmbient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, LightDiffuse);
+    glLightfv(GL_LIGHT1, GL_POSITION, LightPosition);
+}

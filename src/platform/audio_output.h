@@ -1,0 +1,36 @@
+// The audio output the audio layer mixes into: a device run by the shell
+// (SDL on the interactive program), or the offline output whose mix is
+// pulled by the caller. The engine's default is the offline output.
+#pragma once
+
+#include <cstdint>
+
+// Fills `frames` interleaved frames of the granted format. Called on the
+// output's thread for a device, on the caller's thread offline.
+typedef void (*AudioMixFunction)(int16_t* out, int frames);
+
+struct AudioOutputFormat {
+    int freq = 0;           // Hz
+    int channels = 0;       // interleaved, 16-bit signed
+    int bufferFrames = 0;   // frames the device holds after a mix call: not yet heard
+    bool realTime = false;  // false: mixed only when pulled, heard as soon as mixed
+};
+
+struct AudioOutputInterface {
+    // Opens the output and starts calling `mix`; false when nothing could be
+    // opened. The granted format may differ only in bufferFrames.
+    bool (*open)(int freq, int channels, AudioMixFunction mix, AudioOutputFormat* granted);
+    // Keep the mix function from running between lock and unlock.
+    void (*lock)();
+    void (*unlock)();
+    void (*close)();
+};
+
+extern AudioOutputInterface AudioOutput;
+
+// The offline output: open always succeeds and nothing is mixed until
+// PullOfflineAudio is called.
+void UseOfflineAudioOutput();
+// Mixes the next frames of the opened offline output into out; silence when
+// the offline output is not open.
+void PullOfflineAudio(int16_t* out, int frames);

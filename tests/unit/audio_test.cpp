@@ -1,0 +1,264 @@
+// Audio layer: gapless decoding, play and seek behaviour, heard positions on
+// SDL's dummy and disk drivers, the offline pull, the silent stand-in.
+#include <gtest/gtest.h>
+#include <lame/lame.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/audio_output.h"
+#include "platform/audio_sdl.h"
+#include "resources/audio.h"
+
+namespace {
+
+// A cosine tone: loud at its first and last sample, so a decoder that kept
+// the encoder's delay or padding shows near-silence there instead.
+std::vector<int16_t> MakeTone(int rate, int chans, int frames) {
+    std::vector<int16_t> pcm(static_cast<size_t>(frames) * chans);
+    for (int i = 0; i < frames; ++i) {
+        double v = 0.5 * std::cos(2.0 * M_PI * 441.0 * i / rate);
+        for (int c = 0; c < chans; ++c) {
+            pcm[static_cast<size_t>(i) * chans + c] = static_cast<int16_t>(v * (c ? 30000 : 32000));
+        }
+    }
+    return pcm;
+}
+
+// Encodes with libmp3lame, LAME tag included, as the data generator does.
+bool WriteMp3(const std::string& path, const std::vector<int16_t>& pcm, int rate, int chans) {
+    lame_t lame = lame_init();
+    lame_set_in_samplerate(lame, rate);
+    lame_set_out_samplerate(lame, rate);
+    lame_set_num_channels(lame, chans);
+    lame_set_mode(lame, chans == 1 ? MONO : JOINT_STEREO);
+    lame_set_brate(lame, 192);
+    lame_set_bWriteVbrTag(lame, 1);
+    lame_set_write_id3tag_automatic(lame, 0);
+    lame_init_params(lame);
+    int frames = static_cast<int>(pcm.size()) / chans;
+    std::vector<unsigned char> mp3(frames * 5 / 4 + 7200 + 65536);
+    std::vector<int16_t> left(frames);
+    for (int i = 0; i < frames; ++i) left[i] = pcm[static_cast<size_t>(i) * chans];
+    int size = chans == 2 ? lame_encode_buffer_interleaved(lame, const_cast<int16_t*>(pcm.data()),
+                                                           frames, mp3.data(), mp3.size())
+                          : lame_encode_buffer(lame, left.data(), left.data(), frames, mp3.data(),
+                                               mp3.size());
+    size += lame_encode_flush(lame, mp3.data() + size, mp3.size() - size);
+    unsigned char tag[4096];
+    size_t tagSize = lame_get_lametag_frame(lame, tag, sizeof tag);
+    lame_close(lame);
+    std::copy(tag, tag + tagSize, mp3.begin());
+    FILE* file = std::fopen(path.c_str(), "wb");
+    bool ok = file && std::fwrite(mp3.data(), 1, size, file) == static_cast<size_t>(size);
+    if (file)
+        std::fclose(file);
+    return ok;
+}
+
+std::string TempPath(const char* name) {
+    return std::string(NORVALE_BINARY_DIR) + "/" + name;
+}
+
+// Every test starts from a freed layer; the SDL tests choose their driver.
+class AudioTest : public ::testing::Test {
+   protected:
+    void TearDown() override {
+        AudioFree();
+        UseOfflineAudioOutput();
+        unsetenv("SDL_AUDIODRIVER");
+    }
+    void StartOffline() {
+        AudioUseOfflineOutput();
+        ASSERT_TRUE(AudioInit(44100));
+    }
+    void StartSdl(const char* driver) {
+        setenv("SDL_AUDIODRIVER", driver, 1);
+        UseSdlAudioOutput();
+        ASSERT_TRUE(AudioInit(44100));
+    }
+    AudioHandle LoadTone(const char* name, int rate, int chans, int frames) {
+        tone = MakeTone(rate, chans, frames);
+        EXPECT_TRUE(WriteMp3(TempPath(name), tone, rate, chans));
+        return AudioSampleLoad(TempPath(name).c_str());
+    }
+    std::vector<int16_t> Pull(int frames) {
+        std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+        AudioPullMix(out.data(), frames);
+        return out;
+    }
+    std::vector<int16_t> tone;
+};
+
+double SecondsOf(AudioHandle handle, const AudioSampleInfo& info) {
+    return AudioChannelGetPosition(handle) / (info.freq * info.chans * 2.0);
+}
+
+TEST_F(AudioTest, GaplessDecodeKeepsExactLengthAndBothEnds) {
+    StartOffline();
+    const int frames = 44100 + 1234;
+    AudioHandle sample = LoadTone("gapless.mp3", 44100, 2, frames);
+    AudioSampleInfo info;
+    ASSERT_TRUE(AudioSampleGetInfo(sample, &info));
+    EXPECT_EQ(info.freq, 44100u);
+    EXPECT_EQ(info.chans, 2u);
+    EXPECT_EQ(info.length, static_cast<uint32_t>(frames * 4));
+
+    AudioHandle channel = AudioSampleGetChannel(sample);
+    ASSERT_TRUE(AudioChannelPlay(channel, false));
+    std::vector<int16_t> out = Pull(frames + 100);
+    for (int i : {0, 1, 2 * frames - 2, 2 * frames - 1}) {
+        EXPECT_NEAR(out[i], tone[i], 1500) << "sample " << i;
+    }
+    EXPECT_EQ(out[2 * frames], 0);  // nothing after the end
+    EXPECT_EQ(AudioChannelGetPosition(sample), static_cast<uint64_t>(frames * 4));
+}
+
+TEST_F(AudioTest, OfflinePullAdvancesPositionsExactlyInTheSamplesOwnBytes) {
+    StartOffline();
+    AudioHandle stereo = LoadTone("pull44.mp3", 44100, 2, 44100);
+    AudioHandle mono =
+        AudioSampleLoad((WriteMp3(TempPath("pull22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
+                         TempPath("pull22.mp3").c_str()));
+    AudioChannelPlay(AudioSampleGetChannel(stereo), false);
+    AudioChannelPlay(AudioSampleGetChannel(mono), false);
+    Pull(1000);
+    EXPECT_EQ(AudioChannelGetPosition(stereo), 4000u);
+    EXPECT_EQ(AudioChannelGetPosition(mono), 1000u);  // 500 frames at half the rate, 2 bytes
+    Pull(333);
+    EXPECT_EQ(AudioChannelGetPosition(stereo), 4u * 1333);
+    EXPECT_EQ(AudioChannelGetPosition(mono), 2u * (1333 / 2));
+}
+
+TEST_F(AudioTest, PlaySeekAndRestartFollowTheSceneEntryRules) {
+    StartOffline();
+    AudioHandle sample = LoadTone("rules.mp3", 44100, 2, 22050);
+    AudioHandle channel = AudioSampleGetChannel(sample);
+    EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
+    AudioChannelPlay(channel, false);  // a stopped channel starts
+    std::vector<int16_t> first = Pull(100);
+    Pull(900);
+    AudioChannelPlay(channel, false);  // a playing one goes on
+    Pull(1000);
+    EXPECT_EQ(AudioChannelGetPosition(sample), 2000u * 4);
+
+    AudioChannelSetPosition(sample, 0);  // seeking 0 restarts the sound
+    EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
+    EXPECT_EQ(Pull(100), first);
+    AudioChannelPlay(channel, true);  // restart: from the beginning
+    EXPECT_EQ(Pull(100), first);
+
+    Pull(30000);  // runs off the end and stops there
+    EXPECT_EQ(AudioChannelGetPosition(sample), 22050u * 4);
+    AudioChannelPlay(channel, false);  // a finished channel starts over
+    EXPECT_EQ(Pull(100), first);
+    EXPECT_FALSE(AudioChannelSetPosition(sample, 22051u * 4));
+}
+
+TEST_F(AudioTest, StreamPlaysTheSameAudioAsTheWholeDecode) {
+    // 16000 Hz is resampled: interpolation across the stream's refills must
+    // match the in-memory sample frame for frame.
+    for (int rate : {44100, 16000}) {
+        std::string path = TempPath("stream.mp3");
+        ASSERT_TRUE(WriteMp3(path, MakeTone(rate, 2, rate * 3 / 2), rate, 2));
+        StartOffline();
+        AudioChannelPlay(AudioSampleGetChannel(AudioSampleLoad(path.c_str())), true);
+        std::vector<int16_t> whole = Pull(70000);
+        AudioFree();
+        StartOffline();
+        AudioHandle stream = AudioStreamCreateFile(path.c_str());
+        ASSERT_NE(stream, 0u);
+        AudioChannelPlay(stream, true);
+        EXPECT_EQ(Pull(70000), whole) << rate << " Hz";
+        AudioFree();
+    }
+    EXPECT_EQ(AudioStreamCreateFile("data/no-such-jingle.mp3"), 0u);
+}
+
+TEST_F(AudioTest, MissingSoundtrackIsAnEndlessSilentTimeline) {
+    StartOffline();
+    AudioHandle sample = AudioSampleLoad("data/no-such-soundtrack.mp3");
+    AudioHandle channel = AudioSampleGetChannel(sample);
+    AudioSampleInfo info;
+    ASSERT_TRUE(AudioSampleGetInfo(sample, &info));
+    EXPECT_EQ(info.freq, 44100u);
+    EXPECT_EQ(info.chans, 2u);
+    AudioChannelPlay(channel, false);
+    std::vector<int16_t> out = Pull(44100);
+    EXPECT_EQ(out, std::vector<int16_t>(out.size(), 0));
+    EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 1.0);
+    ASSERT_TRUE(AudioChannelSetPosition(sample, 44100ull * 4 * 3600));  // an hour in
+    Pull(44100);
+    EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 3601.0);
+}
+
+TEST_F(AudioTest, DummyDriverPositionIsWhatHasBeenHeard) {
+    StartSdl("dummy");
+    AudioHandle sample = LoadTone("dummy.mp3", 44100, 2, 44100 * 3);
+    AudioSampleInfo info;
+    AudioSampleGetInfo(sample, &info);
+    AudioChannelPlay(AudioSampleGetChannel(sample), false);
+    double previous = 0;
+    auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
+        double now = SecondsOf(sample, info);
+        ASSERT_GE(now, previous);  // never backwards
+        previous = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_NEAR(SecondsOf(sample, info), 1.0, 0.2);
+}
+
+TEST_F(AudioTest, NoDeviceFallsBackToARealTimeOutput) {
+    StartSdl("no-such-driver");
+    AudioHandle sample = AudioSampleLoad("data/no-such-soundtrack.mp3");
+    AudioSampleInfo info;
+    AudioSampleGetInfo(sample, &info);
+    AudioChannelPlay(AudioSampleGetChannel(sample), false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_NEAR(SecondsOf(sample, info), 0.5, 0.2);
+}
+
+TEST_F(AudioTest, DiskDriverWritesExactlyTheDecodedSample) {
+    std::string path = TempPath("tone_disk.mp3");
+    ASSERT_TRUE(WriteMp3(path, MakeTone(44100, 2, 30000), 44100, 2));
+    StartOffline();
+    AudioChannelPlay(AudioSampleGetChannel(AudioSampleLoad(path.c_str())), false);
+    std::vector<int16_t> decoded = Pull(30000);
+    AudioFree();
+
+    std::string raw = TempPath("disk_out.raw");
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    StartSdl("disk");
+    AudioHandle sample = AudioSampleLoad(path.c_str());
+    AudioChannelPlay(AudioSampleGetChannel(sample), false);
+    while (AudioChannelGetPosition(sample) < 30000u * 4) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    AudioFree();
+
+    std::vector<int16_t> written;
+    FILE* file = std::fopen(raw.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    int16_t block[4096];
+    size_t got = 0;
+    while ((got = std::fread(block, sizeof(int16_t), 4096, file)) > 0) {
+        written.insert(written.end(), block, block + got);
+    }
+    std::fclose(file);
+    size_t start = 0;  // silence until the channel was played
+    while (start < written.size() && written[start] == 0) ++start;
+    start -= start % 2;
+    ASSERT_GE(written.size(), start + decoded.size());
+    ASSERT_NE(decoded[0], 0);
+    EXPECT_TRUE(std::equal(decoded.begin(), decoded.end(), written.begin() + start));
+    std::remove(raw.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Frame clock and beat counters driven by a hand-set clock.
+#include <gtest/gtest.h>
+
+#include "frame/frame.h"
+#include "platform/platform.h"
+
+namespace {
+struct FrameClockTest : testing::Test {
+    void SetUp() override {
+        UseManualClock(1000);
+        ResetFrameClock();
+        SceneBeat = SectionBeat = 0.0f;
+    }
+    void TearDown() override { ResetPlatformDefaults(); }
+};
+
+// One frame of the main loop: glow pass, full pass, then the after-swap step;
+// a, b, c are the milliseconds before each of them.
+void RunFrame(uint32_t a, uint32_t b, uint32_t c) {
+    ManualClockMilliseconds += a;
+    StepBeatCounters();
+    ManualClockMilliseconds += b;
+    StepBeatCounters();
+    ManualClockMilliseconds += c;
+    UpdateFrameClock();
+}
+}  // namespace
+
+TEST_F(FrameClockTest, ReadsWholeMillisecondsAndSmoothsTwoSteps) {
+    ManualClockMilliseconds = 1234;
+    UpdateFrameClock();
+    EXPECT_FLOAT_EQ(FrameClock.now, 1.234f);
+    EXPECT_FLOAT_EQ(FrameClock.previousNow, 1.0f);
+    EXPECT_NEAR(FrameClock.delta, 0.234f, 1e-6);
+    EXPECT_NEAR(FrameClock.smoothedDelta, 0.117f, 1e-6);
+    ManualClockMilliseconds = 1250;
+    UpdateFrameClock();
+    EXPECT_NEAR(FrameClock.previousDelta, 0.234f, 1e-6);
+    EXPECT_NEAR(FrameClock.smoothedDelta, (0.234f + 0.016f) / 2, 1e-6);
+}
+
+TEST_F(FrameClockTest, ResetAbsorbsAPauseOfSeconds) {
+    RunFrame(5, 5, 20);
+    ManualClockMilliseconds += 7000;
+    ResetFrameClock();
+    EXPECT_FLOAT_EQ(FrameClock.now, ManualClockMilliseconds / 1000.0f);
+    EXPECT_EQ(FrameClock.delta, 0.0f);
+    EXPECT_EQ(FrameClock.previousDelta, 0.0f);
+    EXPECT_EQ(FrameClock.smoothedDelta, 0.0f);
+    float before = SceneBeat;
+    RunFrame(4, 4, 8);
+    EXPECT_NEAR(SceneBeat - before, BeatRate * (0.004f + 0.004f / 2), 1e-5);
+}
+
+TEST_F(FrameClockTest, CountersGrowByATermAndHalfOfBAndPreviousC) {
+    RunFrame(3, 5, 20);
+    RunFrame(3, 5, 40);  // this frame's c only counts in the next frame
+    float scene = SceneBeat, section = SectionBeat;
+    RunFrame(3, 5, 20);
+    float expected = BeatRate * (0.003f + (0.005f + 0.040f) / 2);
+    EXPECT_NEAR(SceneBeat - scene, expected, 1e-5);
+    EXPECT_NEAR(SectionBeat - section, expected, 1e-5);
+}

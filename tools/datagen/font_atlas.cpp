@@ -1,0 +1,115 @@
+// The font atlas and its descriptor: white antialiased glyphs on black,
+// rendered with FreeType and packed row by row with padding.
+#include <cstdio>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include "datagen.h"
+
+namespace {
+
+const int kAtlasSize = 1024;
+const int kNominalSize = 64;
+const int kPadding = 3;  // blank border inside each glyph's rectangle
+const int kSpacing = 2;  // extra gap between rectangles, so mipmaps don't bleed
+
+struct AtlasGlyph {
+    int id, x, y, width, height, xoffset, yoffset, xadvance;
+};
+
+struct Atlas {
+    Picture picture;
+    std::vector<AtlasGlyph> glyphs;
+    int lineHeight = 0;
+    int base = 0;
+};
+
+std::vector<int> CharacterCodes() {
+    std::vector<int> codes;
+    for (int c = 32; c <= 126; ++c) codes.push_back(c);
+    for (int c = 160; c <= 255; ++c) codes.push_back(c);
+    return codes;
+}
+
+// Copies the rendered bitmap into the atlas at the rectangle's inner corner.
+void Blit(Picture& atlas, const FT_Bitmap& bm, int x, int y) {
+    for (unsigned r = 0; r < bm.rows; ++r)
+        for (unsigned c = 0; c < bm.width; ++c) {
+            uint8_t v = bm.buffer[r * bm.pitch + c];
+            uint8_t* px = &atlas.rgb[(size_t(y + r) * atlas.width + x + c) * 3];
+            px[0] = px[1] = px[2] = v;
+        }
+}
+
+// Shelf packing in character order: deterministic and tight enough.
+bool Pack(FT_Face face, Atlas& atlas) {
+    int penX = kSpacing, penY = kSpacing, shelf = 0;
+    for (int code : CharacterCodes()) {
+        if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER))
+            return false;
+        FT_GlyphSlot g = face->glyph;
+        int w = int(g->bitmap.width) + 2 * kPadding, h = int(g->bitmap.rows) + 2 * kPadding;
+        if (penX + w + kSpacing > kAtlasSize) {
+            penX = kSpacing;
+            penY += shelf + kSpacing;
+            shelf = 0;
+        }
+        if (penY + h + kSpacing > kAtlasSize)
+            return false;
+        Blit(atlas.picture, g->bitmap, penX + kPadding, penY + kPadding);
+        int advance = int((g->advance.x + 32) >> 6);
+        atlas.glyphs.push_back({code, penX, penY, w, h, g->bitmap_left - kPadding,
+                                atlas.base - g->bitmap_top - kPadding, advance});
+        penX += w + kSpacing;
+        shelf = h > shelf ? h : shelf;
+    }
+    return true;
+}
+
+bool BuildAtlas(Atlas& atlas) {
+    FT_Library lib;
+    if (FT_Init_FreeType(&lib))
+        return false;
+    FT_Face face;
+    bool ok = FT_New_Face(lib, kFontFile, 0, &face) == 0;
+    if (ok) {
+        ok = FT_Set_Pixel_Sizes(face, 0, kNominalSize) == 0;
+        atlas.lineHeight = int((face->size->metrics.height + 32) >> 6);
+        atlas.base = int((face->size->metrics.ascender + 32) >> 6);
+        atlas.picture = MakePicture(kAtlasSize, kAtlasSize);
+        ok = ok && Pack(face, atlas);
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(lib);
+    return ok;
+}
+
+bool WriteDescriptor(const std::string& path, const Atlas& atlas) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f)
+        return false;
+    std::fprintf(f,
+                 "info face=\"DejaVu Sans Bold\" size=%d bold=1 italic=0 charset=\"ISO-8859-1\" "
+                 "unicode=0 stretchH=100 smooth=1 aa=1 padding=%d,%d,%d,%d spacing=%d,%d\n",
+                 kNominalSize, kPadding, kPadding, kPadding, kPadding, kSpacing, kSpacing);
+    std::fprintf(f, "common lineHeight=%d base=%d scaleW=%d scaleH=%d pages=1 packed=0\n",
+                 atlas.lineHeight, atlas.base, kAtlasSize, kAtlasSize);
+    std::fprintf(f, "page id=0 file=\"font.jpg\"\n");
+    std::fprintf(f, "chars count=%d\n", int(atlas.glyphs.size()));
+    for (const AtlasGlyph& g : atlas.glyphs)
+        std::fprintf(f,
+                     "char id=%d x=%d y=%d width=%d height=%d xoffset=%d yoffset=%d xadvance=%d "
+                     "page=0 chnl=15\n",
+                     g.id, g.x, g.y, g.width, g.height, g.xoffset, g.yoffset, g.xadvance);
+    return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+bool WriteFont(const std::string& jpegPath, const std::string& fntPath) {
+    Atlas atlas;
+    if (!BuildAtlas(atlas))
+        return false;
+    return WriteJpeg(jpegPath, atlas.picture, 92) && WriteDescriptor(fntPath, atlas);
+}

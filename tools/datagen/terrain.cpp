@@ -1,0 +1,360 @@
+// The height map and the pictures made from it: day and night colours and
+// the grey detail noise. Everything tiles: noise is periodic and every
+// neighbourhood read wraps.
+#include <algorithm>
+#include <cmath>
+
+#include "datagen.h"
+
+namespace {
+
+const int kMapSize = 256;
+
+// Distance in pixels from the nearest valley line. The scenes fly along
+// rows 0 and 128 and columns 0 and 128 at low height, so valleys follow
+// those lines, meandering a little.
+float ValleyDistance(int x, int y) {
+    float u = x / float(kMapSize), v = y / float(kMapSize);
+    float mx = 4.0f * PeriodicFbm(v * 4.0f, 0.5f, 4, 2, 0.5f, 71);
+    float my = 4.0f * PeriodicFbm(u * 4.0f, 0.5f, 4, 2, 0.5f, 73);
+    float dx = std::fabs(std::remainder(x + mx, 128.0f));
+    float dy = std::fabs(std::remainder(y + my, 128.0f));
+    // A soft minimum rounds the crossings, so the valleys don't meet in corners.
+    float k = 10.0f;
+    return -k * std::log(std::exp(-dx / k) + std::exp(-dy / k)) + k * 0.69f;
+}
+
+// Rolling hills under ridged mountains, warped so nothing looks gridded.
+// Higher octaves are kept weak: one pixel is 0.125 world units across
+// while the full height range is 8 units, so fine noise would stand up
+// as spikes.
+float Mountains(float u, float v) {
+    float wx = 0.12f * PeriodicFbm(u * 4.0f, v * 4.0f, 4, 3, 0.5f, 11);
+    float wy = 0.12f * PeriodicFbm(u * 4.0f + 5.2f, v * 4.0f + 1.3f, 4, 3, 0.5f, 13);
+    float hills = PeriodicFbm((u + wx) * 2.0f, (v + wy) * 2.0f, 2, 5, 0.42f, 17);
+    float ridges = PeriodicRidged((u + wx) * 3.0f, (v + wy) * 3.0f, 3, 5, 19);
+    float massif = 0.25f + 0.75f * SmoothStep(-0.45f, 0.35f, hills);
+    return 0.30f + 0.45f * hills + 0.95f * ridges * massif;
+}
+
+// Droplet erosion on the wrapped map: each drop runs downhill, picks up
+// soil where it speeds up and drops it where it slows, carving gullies.
+struct Drop {
+    float x, y, dx, dy, speed, water, soil;
+};
+
+void GradientAt(const Field& f, float x, float y, float& h, float& gx, float& gy) {
+    int ix = int(std::floor(x)), iy = int(std::floor(y));
+    float fx = x - ix, fy = y - iy;
+    float a = FieldAt(f, ix, iy), b = FieldAt(f, ix + 1, iy);
+    float c = FieldAt(f, ix, iy + 1), d = FieldAt(f, ix + 1, iy + 1);
+    gx = (b - a) * (1 - fy) + (d - c) * fy;
+    gy = (c - a) * (1 - fx) + (d - b) * fx;
+    h = Mix(Mix(a, b, fx), Mix(c, d, fx), fy);
+}
+
+// Spreads a height change over the four pixels around (x, y).
+void Deposit(Field& f, float x, float y, float amount) {
+    int ix = int(std::floor(x)), iy = int(std::floor(y));
+    float fx = x - ix, fy = y - iy;
+    float w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+    for (int k = 0; k < 4; ++k) {
+        int px = ((ix + (k & 1)) % f.width + f.width) % f.width;
+        int py = ((iy + (k >> 1)) % f.height + f.height) % f.height;
+        f.v[size_t(py) * f.width + px] += amount * w[k];
+    }
+}
+
+void RunDrop(Field& f, Drop d) {
+    for (int life = 0; life < 40; ++life) {
+        float h, gx, gy;
+        GradientAt(f, d.x, d.y, h, gx, gy);
+        d.dx = d.dx * 0.1f - gx * 0.9f;
+        d.dy = d.dy * 0.1f - gy * 0.9f;
+        float len = std::sqrt(d.dx * d.dx + d.dy * d.dy);
+        if (len < 1e-6f)
+            return;
+        d.dx /= len;
+        d.dy /= len;
+        float ox = d.x, oy = d.y;
+        d.x += d.dx;
+        d.y += d.dy;
+        float nh, ngx, ngy;
+        GradientAt(f, d.x, d.y, nh, ngx, ngy);
+        float drop = h - nh;
+        float capacity = std::max(drop, 0.002f) * d.speed * d.water * 5.0f;
+        if (drop < 0.0f || d.soil > capacity) {
+            float put = drop < 0.0f ? std::min(-drop, d.soil) : (d.soil - capacity) * 0.3f;
+            d.soil -= put;
+            Deposit(f, ox, oy, put);
+        } else {
+            float take = std::min((capacity - d.soil) * 0.3f, drop);
+            d.soil += take;
+            Deposit(f, ox, oy, -take);
+        }
+        d.speed = std::sqrt(std::max(0.0f, d.speed * d.speed + drop * 8.0f));
+        d.water *= 0.97f;
+    }
+}
+
+void Erode(Field& f, int drops) {
+    for (int i = 0; i < drops; ++i) {
+        float x = HashUnit(uint32_t(i), 1, 97) * f.width,
+              y = HashUnit(uint32_t(i), 2, 97) * f.height;
+        RunDrop(f, {x, y, 0.0f, 0.0f, 1.0f, 1.0f, 0.0f});
+    }
+}
+
+// Stretches the field over 0..1 and half-equalises its histogram, so the
+// height map uses most of its 256 levels while keeping its shapes.
+void Normalise(Field& f) {
+    std::vector<float> sorted = f.v;
+    std::sort(sorted.begin(), sorted.end());
+    float lo = sorted[sorted.size() / 200], hi = sorted[sorted.size() - 1 - sorted.size() / 1000];
+    for (float& h : f.v) {
+        float rank = float(std::lower_bound(sorted.begin(), sorted.end(), h) - sorted.begin()) /
+                     float(sorted.size());
+        float stretched = Clamp01((h - lo) / (hi - lo));
+        h = 0.02f + 0.96f * Mix(stretched, rank, 0.5f);
+    }
+}
+
+// Catmull-Rom interpolation of the wrapped field, so lighting computed from
+// the magnified heights shows no cell pattern.
+float CubicWeight(float t, int i) {
+    float t2 = t * t, t3 = t2 * t;
+    switch (i) {
+        case 0:
+            return 0.5f * (-t3 + 2.0f * t2 - t);
+        case 1:
+            return 0.5f * (3.0f * t3 - 5.0f * t2 + 2.0f);
+        case 2:
+            return 0.5f * (-3.0f * t3 + 4.0f * t2 + t);
+        default:
+            return 0.5f * (t3 - t2);
+    }
+}
+
+float FieldBicubic(const Field& f, float x, float y) {
+    int x0 = int(std::floor(x)), y0 = int(std::floor(y));
+    float fx = x - x0, fy = y - y0, sum = 0.0f;
+    for (int j = 0; j < 4; ++j) {
+        float row = 0.0f;
+        for (int i = 0; i < 4; ++i) row += CubicWeight(fx, i) * FieldAt(f, x0 + i - 1, y0 + j - 1);
+        sum += CubicWeight(fy, j) * row;
+    }
+    return sum;
+}
+
+// Height field magnified to texture resolution, in height-map units (0..1).
+struct Terrain {
+    Field height;     // texture resolution
+    Field heightMap;  // height-map resolution
+    int scale;        // texels per height-map pixel
+};
+
+Terrain Magnify(const Field& heightMap, int size) {
+    Terrain t{MakeField(size, size), heightMap, size / heightMap.width};
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            t.height.v[size_t(y) * size + x] =
+                FieldBicubic(heightMap, (x + 0.5f) / t.scale, (y + 0.5f) / t.scale);
+    return t;
+}
+
+struct Vec3 {
+    float x, y, z;
+};
+
+Vec3 Normalised(Vec3 v) {
+    float l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    return {v.x / l, v.y / l, v.z / l};
+}
+
+float Dot(Vec3 a, Vec3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+// World-space normal: a height-map pixel is 0.125 world units wide and the
+// full height range is 8 units tall, as the terrain meshes are built.
+Vec3 NormalAt(const Terrain& t, int x, int y) {
+    float dx = FieldAt(t.height, x + 1, y) - FieldAt(t.height, x - 1, y);
+    float dy = FieldAt(t.height, x, y + 1) - FieldAt(t.height, x, y - 1);
+    float unitsPerTexel = 0.125f / t.scale;
+    float k = 255.0f / 32.0f / (2.0f * unitsPerTexel);
+    return Normalised({-dx * k, 1.0f, -dy * k});
+}
+
+// Soft cast shadow at height-map resolution: how far the terrain towards
+// the light rises above the ray, faded with distance.
+Field SunShadow(const Field& h, float dirX, float dirY, float rise) {
+    Field s = MakeField(h.width, h.height);
+    for (int y = 0; y < h.height; ++y)
+        for (int x = 0; x < h.width; ++x) {
+            float h0 = FieldAt(h, x, y), block = 0.0f;
+            for (int step = 1; step < 48; ++step) {
+                float ray = h0 + rise * step;
+                float over = FieldBilinear(h, x + dirX * step, y + dirY * step) - ray;
+                block = std::max(block, over * 40.0f / (1.0f + step * 0.08f));
+            }
+            s.v[size_t(y) * h.width + x] = 1.0f - Clamp01(block);
+        }
+    return BoxBlur(s, 1);
+}
+
+Picture FieldToGrey(const Field& f) {
+    Picture p = MakePicture(f.width, f.height);
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) {
+            float v = f.v[size_t(y) * f.width + x];
+            PutPixel(p, x, y, {v, v, v});
+        }
+    return p;
+}
+
+// Day ground colour before lighting, by height, slope (tangent) and
+// mottling noise: a sandy river bed at the very bottom, meadows, darker
+// woods higher up, rock where it is steep, snow on the peaks.
+Colour DayGround(float h, float slope, float u, float v) {
+    float n = PeriodicFbm(u * 16.0f, v * 16.0f, 16, 5, 0.55f, 31);
+    float n2 = PeriodicFbm(u * 64.0f, v * 64.0f, 64, 3, 0.5f, 37);
+    Colour sand{0.78f, 0.70f, 0.52f};
+    Colour meadow{0.42f, 0.58f, 0.24f};
+    Colour forest{0.24f, 0.40f, 0.17f};
+    Colour rock{0.58f, 0.54f, 0.50f};
+    Colour darkRock{0.42f, 0.39f, 0.37f};
+    Colour snow{0.92f, 0.93f, 0.97f};
+    Colour grass = MixColour(meadow, forest, SmoothStep(-0.15f, 0.35f, n + 0.8f * (h - 0.4f)));
+    Colour c = MixColour(sand, grass, SmoothStep(0.035f, 0.06f, h + 0.02f * n));
+    Colour stone = MixColour(rock, darkRock,
+                             Clamp01(0.5f + n2 * 1.5f + 0.15f * std::sin(h * 40.0f + n * 3.0f)));
+    c = MixColour(c, stone, SmoothStep(0.75f, 1.25f, slope + 0.4f * n + 0.3f * h));
+    float snowLine = 0.74f + 0.07f * n + 0.12f * slope;
+    c = MixColour(c, snow, SmoothStep(snowLine, snowLine + 0.07f, h));
+    float grain = 1.0f + 0.10f * n2;
+    return {c.r * grain, c.g * grain, c.b * grain};
+}
+
+// How much higher a point lies than its surroundings: crests are positive.
+Field Convexity(const Field& h) {
+    Field blurred = BoxBlur(BoxBlur(h, 3), 3);
+    Field c = MakeField(h.width, h.height);
+    for (size_t i = 0; i < h.v.size(); ++i) c.v[i] = h.v[i] - blurred.v[i];
+    return c;
+}
+
+}  // namespace
+
+Field MakeHeightField() {
+    Field f = MakeField(kMapSize, kMapSize);
+    for (int y = 0; y < kMapSize; ++y)
+        for (int x = 0; x < kMapSize; ++x) {
+            float u = x / float(kMapSize), v = y / float(kMapSize);
+            float valley = SmoothStep(2.0f, 60.0f, ValleyDistance(x, y));
+            float floor = 0.02f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
+            f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
+        }
+    Normalise(f);
+    Erode(f, 40000);
+    Field soft = BoxBlur(f, 1);
+    for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
+    Normalise(f);
+    return f;
+}
+
+bool WriteHeightMap(const std::string& path, const Field& height) {
+    return WriteJpeg(path, FieldToGrey(height), 95);
+}
+
+bool WriteDayTexture(const std::string& path, const Field& height) {
+    const int size = 1024;
+    Terrain t = Magnify(height, size);
+    Field shadow = SunShadow(height, -0.8f, -0.6f, 0.012f);
+    Field convex = Convexity(height);
+    Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
+    Picture p = MakePicture(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            Vec3 n = NormalAt(t, x, y);
+            float h = t.height.v[size_t(y) * size + x];
+            float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
+            Colour c = DayGround(h, slope, x / float(size), y / float(size));
+            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
+            float shade = FieldBilinear(shadow, hx, hy);
+            float ao = Clamp01(1.0f + 6.0f * FieldBilinear(convex, hx, hy));
+            float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
+            float light = (0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse;
+            PutPixel(p, x, y, {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f});
+        }
+    return WriteJpeg(path, p, 90);
+}
+
+// Villages: a few clusters of warm lights on low, flat ground.
+void AddVillageLights(Picture& p, const Terrain& t) {
+    int size = p.width, placed = 0;
+    for (uint32_t i = 0; placed < 14 && i < 4000; ++i) {
+        int cx = int(HashUnit(i, 1, 501) * size), cy = int(HashUnit(i, 2, 501) * size);
+        float h = FieldAt(t.height, cx, cy);
+        if (h > 0.2f || NormalAt(t, cx, cy).y < 0.9f)
+            continue;
+        ++placed;
+        int houses = 3 + int(HashUnit(i, 3, 501) * 7);
+        for (int k = 0; k < houses; ++k) {
+            float ox = (HashUnit(i, 10 + k, 502) - 0.5f) * 28.0f;
+            float oy = (HashUnit(i, 40 + k, 502) - 0.5f) * 28.0f;
+            float bright = 0.6f + 0.4f * HashUnit(i, 70 + k, 502);
+            for (int dy = -6; dy <= 6; ++dy)
+                for (int dx = -6; dx <= 6; ++dx) {
+                    int px = ((cx + int(ox) + dx) % size + size) % size;
+                    int py = ((cy + int(oy) + dy) % size + size) % size;
+                    float d2 = float(dx * dx + dy * dy);
+                    float glow = bright * (std::exp(-d2 * 0.9f) + 0.25f * std::exp(-d2 * 0.08f));
+                    Colour c = GetPixel(p, px, py);
+                    PutPixel(p, px, py, {c.r + glow, c.g + glow * 0.72f, c.b + glow * 0.38f});
+                }
+        }
+    }
+}
+
+bool WriteNightTexture(const std::string& path, const Field& height) {
+    const int size = 1024;
+    Terrain t = Magnify(height, size);
+    Field shadow = SunShadow(height, 0.7f, -0.7f, 0.008f);
+    Field convex = Convexity(height);
+    Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
+    Picture p = MakePicture(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            Vec3 n = NormalAt(t, x, y);
+            float h = t.height.v[size_t(y) * size + x];
+            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
+            float lit = std::max(0.0f, Dot(n, moon)) * FieldBilinear(shadow, hx, hy);
+            float crest = Clamp01(FieldBilinear(convex, hx, hy) * 14.0f);
+            float n1 = PeriodicFbm(x * 16.0f / size, y * 16.0f / size, 16, 4, 0.5f, 41);
+            float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
+            float base = 0.10f + 0.05f * n1 + 0.08f * h;
+            float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
+            PutPixel(p, x, y,
+                     {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
+                      base * 1.25f + moonlight * 1.05f});
+        }
+    AddVillageLights(p, t);
+    return WriteJpeg(path, p, 90);
+}
+
+bool WriteDetail(const std::string& path) {
+    const int size = 256;
+    Field f = MakeField(size, size);
+    double sum = 0.0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            float u = x / float(size), v = y / float(size);
+            float n = 0.7f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 5, 0.6f, 51) +
+                      0.3f * (HashUnit(uint32_t(x), uint32_t(y), 53) - 0.5f);
+            f.v[size_t(y) * size + x] = n;
+            sum += n;
+        }
+    float mean = float(sum / (size * size));
+    for (float& v : f.v) v = 0.5f + (v - mean) * 0.45f;
+    return WriteJpeg(path, FieldToGrey(f), 90);
+}
