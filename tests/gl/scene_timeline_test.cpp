@@ -2,6 +2,8 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/settings.h"
 #include "frame/frame.h"
 #include "geometry/wave.h"
@@ -45,6 +47,12 @@ class SceneTimeline : public testing::Test {
    protected:
     void SetUp() override {
         Music = MusicLog();
+        // Other suites put their own scenes into the table; these run the real ones.
+        SceneTable[0] = RunScene0;
+        SceneTable[1] = RunScene1;
+        std::memcpy(savedLight, LightAmbient, sizeof LightAmbient);
+        std::memcpy(savedLight + 4, LightDiffuse, sizeof LightDiffuse);
+        std::memcpy(savedLight + 8, LightPosition, sizeof LightPosition);
         SceneMusic = SceneMusicInterface{RecordPlay, RecordSeek, HandSetSeconds};
         musicSample = 5;
         musicChannel = 7;
@@ -58,6 +66,10 @@ class SceneTimeline : public testing::Test {
         SceneBeat = 40.0f;  // past every fade-in
     }
     void TearDown() override {
+        // The scenes' SetLight calls rewrite the light globals that others start from.
+        std::memcpy(LightAmbient, savedLight, sizeof LightAmbient);
+        std::memcpy(LightDiffuse, savedLight + 4, sizeof LightDiffuse);
+        std::memcpy(LightPosition, savedLight + 8, sizeof LightPosition);
         ResetSceneMusicDefaults();
         ResetPlatformDefaults();
         SceneIndex = 0;
@@ -69,6 +81,7 @@ class SceneTimeline : public testing::Test {
         SectionBeat = beat;
         SceneEntry = 0;
     }
+    float savedLight[12];
 };
 
 float ClearAlpha() {
