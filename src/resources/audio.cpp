@@ -4,11 +4,14 @@
 #include "resources/audio.h"
 
 #include <mpg123.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/audio_output.h"
@@ -32,13 +35,31 @@ const uint64_t UnlimitedFrames = UINT64_MAX / 16;
 const int StreamWindowFrames = 4096;
 const int MixChunkFrames = 512;
 
+struct FreeDeleter {
+    void operator()(int16_t* p) const { std::free(p); }
+};
+typedef std::unique_ptr<int16_t[], FreeDeleter> PcmBuffer;
+
+// Decoded audio is tens of megabytes written once: huge pages spare most
+// of the page faults of filling it.
+PcmBuffer AllocatePcm(size_t values) {
+    const size_t hugePage = 2 << 20;
+    size_t bytes = (values * sizeof(int16_t) + hugePage - 1) / hugePage * hugePage;
+    void* memory = nullptr;
+    if (posix_memalign(&memory, hugePage, bytes) != 0) {
+        return PcmBuffer();
+    }
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    return PcmBuffer(static_cast<int16_t*>(memory));
+}
+
 // A sound decoded whole into memory; lives until AudioFree.
 struct Sample {
     bool used = false;
     bool silent = false;  // the stand-in silence: no pcm, unlimited length
     uint32_t freq = 0;
     uint32_t chans = 0;
-    std::vector<int16_t> pcm;  // interleaved
+    PcmBuffer pcm;  // interleaved, frames x chans
     uint64_t frames = 0;
     int voice = -1;  // its one channel, once asked for
 };
@@ -138,27 +159,33 @@ bool ReadDecoderFormat(mpg123_handle* handle, uint32_t* freq, uint32_t* chans) {
     return true;
 }
 
-// Decodes everything left into pcm; the known length (from the encoder's
-// tag) sizes the buffer once.
-void DecodeAll(mpg123_handle* handle, uint32_t chans, std::vector<int16_t>* pcm) {
+// Decodes everything left into the sample; the length the encoder's tag
+// gives sizes the buffer once (left uninitialised: the decoder fills it).
+void DecodeAll(mpg123_handle* handle, Sample* sample) {
+    const size_t slack = 8192;
     off_t known = mpg123_length(handle);
-    size_t capacity = known > 0 ? static_cast<size_t>(known) * chans + 4096 : 1 << 20;
-    pcm->resize(capacity);
+    size_t capacity = known > 0 ? static_cast<size_t>(known) * sample->chans + slack : 1 << 22;
+    PcmBuffer pcm = AllocatePcm(capacity);
     size_t filled = 0;
-    for (;;) {
-        if (capacity - filled < 4096) {
+    while (pcm) {
+        if (capacity - filled < slack) {
+            PcmBuffer larger = AllocatePcm(capacity * 2);
+            if (!larger) {
+                break;
+            }
+            std::memcpy(larger.get(), pcm.get(), filled * sizeof(int16_t));
+            pcm.swap(larger);
             capacity *= 2;
-            pcm->resize(capacity);
         }
         size_t done = 0;
-        int result = mpg123_read(handle, pcm->data() + filled, (capacity - filled) * 2, &done);
+        int result = mpg123_read(handle, pcm.get() + filled, (capacity - filled) * 2, &done);
         filled += done / 2;
         if (result != MPG123_NEW_FORMAT && (result != MPG123_OK || done == 0)) {
             break;
         }
     }
-    pcm->resize(filled - filled % chans);
-    pcm->shrink_to_fit();
+    sample->pcm.swap(pcm);
+    sample->frames = filled / sample->chans;
 }
 
 bool DecodeFile(const char* path, Sample* sample) {
@@ -169,8 +196,7 @@ bool DecodeFile(const char* path, Sample* sample) {
     bool decoded = false;
     if (mpg123_open(handle, path) == MPG123_OK &&
         ReadDecoderFormat(handle, &sample->freq, &sample->chans)) {
-        DecodeAll(handle, sample->chans, &sample->pcm);
-        sample->frames = sample->pcm.size() / sample->chans;
+        DecodeAll(handle, sample);
         decoded = sample->frames > 0;
     }
     mpg123_close(handle);
@@ -250,7 +276,7 @@ bool FetchFrame(Voice& voice, uint64_t index, int32_t* pair) {
         if (index >= sample.frames) {
             return false;
         }
-        frame = sample.pcm.data() + index * sample.chans;
+        frame = sample.pcm.get() + index * sample.chans;
     } else {
         StreamDecoder& stream = voice.stream;
         while (index >= stream.windowStart + stream.windowFrames && !stream.ended) {
@@ -408,7 +434,7 @@ void SetSilentSample(Sample* sample) {
     sample->silent = true;
     sample->freq = SilenceRate;
     sample->chans = SilenceChannels;
-    sample->pcm.clear();
+    sample->pcm.reset();
     sample->frames = UnlimitedFrames;
 }
 
