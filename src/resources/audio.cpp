@@ -98,19 +98,20 @@ struct Voice {
 // Everything below lives from AudioInit (or the first load) to AudioFree.
 Sample Samples[MaxSamples];
 Voice Voices[MaxVoices];
+AudioOutputInterface ActiveOutput;  // the table opened by AudioInit
 AudioOutputFormat OutputFormat;
 bool OutputOpen = false;
 bool DecoderReady = false;
 
 void LockMix() {
     if (OutputOpen) {
-        AudioOutput.lock();
+        ActiveOutput.lock();
     }
 }
 
 void UnlockMix() {
     if (OutputOpen) {
-        AudioOutput.unlock();
+        ActiveOutput.unlock();
     }
 }
 
@@ -455,18 +456,17 @@ bool AudioInit(int freq) {
         return false;
     }
     EnsureDecoder();
+    ActiveOutput = AudioOutput;
     OutputFormat = AudioOutputFormat();
-    OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
-    bool opened = OutputOpen && OutputFormat.channels == 2 && OutputFormat.freq > 0;
+    bool opened = ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     if (!opened) {
         // Nothing to play on: carry on silently with the offline output,
         // which nobody pulls.
-        if (OutputOpen) {
-            AudioOutput.close();
-        }
-        UseOfflineAudioOutput();
-        OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
+        ActiveOutput = OfflineAudioOutput;
+        OutputFormat = AudioOutputFormat();
+        ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     }
+    OutputOpen = true;
     return opened;
 }
 
@@ -583,7 +583,7 @@ uint64_t AudioChannelGetPosition(AudioHandle handle) {
 
 void AudioFree() {
     if (OutputOpen) {
-        AudioOutput.close();
+        ActiveOutput.close();
         OutputOpen = false;
     }
     OutputFormat = AudioOutputFormat();
