@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "../support/test_jpeg.h"
 #include "app/render_state.h"
 #include "gl_test_support.h"
 #include "app/settings.h"
@@ -409,19 +411,25 @@ TEST(GeometryDraw, EveryModelLeavesTheMatrixStacksAsFound) {
     EXPECT_FALSE(glIsEnabled(GL_NORMALIZE));
 }
 
-TEST(GeometryFeedback, SpriteCloudAndLatticeQuadCounts) {
+TEST(GeometryFeedback, BuildDisplayListsCompilesAllThreeStepsWithDemoPlusOff) {
+    char pattern[] = "/tmp/norvale-lists-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern, home = std::filesystem::current_path();
+    std::filesystem::create_directory(dir / "data");
+    ASSERT_TRUE(WriteTestJpeg((dir / "data/heightmap.jpg").c_str(), 256, 256, 3,
+                              [](int x, int y, int) { return (x ^ y) & 255; }));
+    std::filesystem::current_path(dir);
+    DemoSettings.demoPlus = false;
+    BuildDisplayLists();
+    std::filesystem::current_path(home);
+    std::filesystem::remove_all(dir);
     PlainState();
-    const Box box = {{-200, -200, -200}, {200, 200, 200}};
-    FrameClock.now = 1.0f;
-    CameraPose.angles[0] = CameraPose.angles[1] = 0;
-    EXPECT_TRUE(Capture(box, [] { DrawSpriteCloud(0, 8, 8, 4, 4); }).polygons.empty());
-    Feedback sprites = Capture(box, [] { DrawSpriteCloud(32, 8, 32, 8, 4); });
-    EXPECT_TRUE(sprites.polygons.size() == 120 || sprites.polygons.size() == 240);
-    Feedback lattice = Capture(box, [] { DrawLatticeShell(0, 0.5f); });
-    ASSERT_TRUE(lattice.polygons.size() == 602 || lattice.polygons.size() == 1204);
-    // Phase 0: the first square sits at 0.4 x (-5, -5, -5), red 2|sin((sin -5 - 10) / 5)| clamped.
-    const FeedbackVertex& v = lattice.polygons[0][0];
-    EXPECT_NEAR(v.position[2], -2.0f, 1e-2);
-    EXPECT_NEAR(v.color[0], 1.0f, 1e-5);
-    EXPECT_NEAR(v.color[3], 0.5f, 1e-5);
+    const Box box = {{-1.5f, -1.5f, -2}, {1.5f, 1.5f, 1}};
+    const size_t quads[3] = {17 * 17, 65 * 65, 257 * 257};
+    for (int slot = 2; slot <= 4; ++slot) {
+        const size_t n = Capture(
+                             box, [slot] { glCallList(DisplayListTable[slot]); }, 1 << 23)
+                             .polygons.size();
+        EXPECT_TRUE(n == quads[slot - 2] || n == 2 * quads[slot - 2]) << "slot " << slot;
+    }
 }
