@@ -353,7 +353,8 @@ bool WriteDayTexture(const std::string& path, const Field& height) {
             float shade = FieldBilinear(shadow, hx, hy);
             float ao = Clamp01(1.0f + 6.0f * FieldBilinear(convex, hx, hy));
             float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
-            float light = (0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse;
+            // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
+            float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
             PutPixel(p, x, y, {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f});
         }
     return WriteJpeg(path, p, 90);
@@ -426,6 +427,6 @@ bool WriteDetail(const std::string& path) {
             sum += n;
         }
     float mean = float(sum / (size * size));
-    for (float& v : f.v) v = 0.5f + (v - mean) * 0.45f;
+    for (float& v : f.v) v = 128.0f / 255.0f + (v - mean) * 0.45f;
     return WriteJpeg(path, FieldToGrey(f), 90);
 }
