@@ -305,6 +305,82 @@ Field Convexity(const Field& h) {
     return c;
 }
 
+// Villages: a few clusters of warm lights on low, flat ground.
+void AddVillageLights(Picture& p, const Terrain& t) {
+    int size = p.width, placed = 0;
+    for (uint32_t i = 0; placed < 20 && i < 4000; ++i) {
+        int cx = int(HashUnit(i, 1, 501) * size), cy = int(HashUnit(i, 2, 501) * size);
+        float h = FieldAt(t.height, cx, cy);
+        if (h > 0.2f || NormalAt(t, cx, cy).y < 0.9f)
+            continue;
+        ++placed;
+        int houses = 3 + int(HashUnit(i, 3, 501) * 7);
+        for (int k = 0; k < houses; ++k) {
+            float ox = (HashUnit(i, 10 + k, 502) - 0.5f) * 28.0f;
+            float oy = (HashUnit(i, 40 + k, 502) - 0.5f) * 28.0f;
+            float bright = 0.6f + 0.4f * HashUnit(i, 70 + k, 502);
+            for (int dy = -6; dy <= 6; ++dy)
+                for (int dx = -6; dx <= 6; ++dx) {
+                    int px = ((cx + int(ox) + dx) % size + size) % size;
+                    int py = ((cy + int(oy) + dy) % size + size) % size;
+                    float d2 = float(dx * dx + dy * dy);
+                    float glow = bright * (std::exp(-d2 * 0.9f) + 0.25f * std::exp(-d2 * 0.08f));
+                    Colour c = GetPixel(p, px, py);
+                    PutPixel(p, px, py, {c.r + glow, c.g + glow * 0.72f, c.b + glow * 0.38f});
+                }
+        }
+    }
+}
+
+// Everything the colour pictures need at texture resolution: the magnified
+// heights, a soft cast shadow and the convexity, both at height-map resolution.
+struct LitTerrain {
+    Terrain t;
+    Field shadow;
+    Field convex;
+};
+
+const int kTextureSize = 1024;
+
+Colour DayTexel(const LitTerrain& l, int x, int y) {
+    const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
+    Vec3 n = Roughened(NormalAt(l.t, x, y), x, y, kTextureSize);
+    float h = l.t.height.v[size_t(y) * kTextureSize + x];
+    float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
+    Colour c = DayGround(h, slope, x / float(kTextureSize), y / float(kTextureSize));
+    float hx = (x + 0.5f) / l.t.scale, hy = (y + 0.5f) / l.t.scale;
+    float shade = FieldBilinear(l.shadow, hx, hy);
+    float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.convex, hx, hy));
+    float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
+    // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
+    float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
+    return {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f};
+}
+
+// Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
+Colour NightTexel(const LitTerrain& l, int x, int y) {
+    const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
+    Vec3 n = Roughened(NormalAt(l.t, x, y), x, y, kTextureSize);
+    float h = l.t.height.v[size_t(y) * kTextureSize + x];
+    float hx = (x + 0.5f) / l.t.scale, hy = (y + 0.5f) / l.t.scale;
+    float lit = std::max(0.0f, Dot(n, moon)) * (0.4f + 0.6f * FieldBilinear(l.shadow, hx, hy));
+    float crest = Clamp01(FieldBilinear(l.convex, hx, hy) * 14.0f);
+    float n1 = PeriodicFbm(x * 16.0f / kTextureSize, y * 16.0f / kTextureSize, 16, 4, 0.5f, 41);
+    float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
+    float base = 0.10f + 0.05f * n1 + 0.08f * h;
+    float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
+    return {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
+            base * 1.25f + moonlight * 1.05f};
+}
+
+template <typename Texel>
+Picture Paint(const LitTerrain& l, Texel texel) {
+    Picture p = MakePicture(kTextureSize, kTextureSize);
+    for (int y = 0; y < kTextureSize; ++y)
+        for (int x = 0; x < kTextureSize; ++x) PutPixel(p, x, y, texel(l, x, y));
+    return p;
+}
+
 }  // namespace
 
 // Mountains with valleys along the camera paths; erosion; then a last
@@ -337,80 +413,17 @@ bool WriteHeightMap(const std::string& path, const Field& height) {
 }
 
 bool WriteDayTexture(const std::string& path, const Field& height) {
-    const int size = 1024;
-    Terrain t = Magnify(height, size);
-    Field shadow = SunShadow(height, -0.8f, -0.6f, 0.012f);
-    Field convex = Convexity(height);
-    Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
-    Picture p = MakePicture(size, size);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            Vec3 n = Roughened(NormalAt(t, x, y), x, y, size);
-            float h = t.height.v[size_t(y) * size + x];
-            float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
-            Colour c = DayGround(h, slope, x / float(size), y / float(size));
-            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
-            float shade = FieldBilinear(shadow, hx, hy);
-            float ao = Clamp01(1.0f + 6.0f * FieldBilinear(convex, hx, hy));
-            float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
-            // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
-            float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
-            PutPixel(p, x, y, {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f});
-        }
-    return WriteJpeg(path, p, 90);
-}
-
-// Villages: a few clusters of warm lights on low, flat ground.
-void AddVillageLights(Picture& p, const Terrain& t) {
-    int size = p.width, placed = 0;
-    for (uint32_t i = 0; placed < 20 && i < 4000; ++i) {
-        int cx = int(HashUnit(i, 1, 501) * size), cy = int(HashUnit(i, 2, 501) * size);
-        float h = FieldAt(t.height, cx, cy);
-        if (h > 0.2f || NormalAt(t, cx, cy).y < 0.9f)
-            continue;
-        ++placed;
-        int houses = 3 + int(HashUnit(i, 3, 501) * 7);
-        for (int k = 0; k < houses; ++k) {
-            float ox = (HashUnit(i, 10 + k, 502) - 0.5f) * 28.0f;
-            float oy = (HashUnit(i, 40 + k, 502) - 0.5f) * 28.0f;
-            float bright = 0.6f + 0.4f * HashUnit(i, 70 + k, 502);
-            for (int dy = -6; dy <= 6; ++dy)
-                for (int dx = -6; dx <= 6; ++dx) {
-                    int px = ((cx + int(ox) + dx) % size + size) % size;
-                    int py = ((cy + int(oy) + dy) % size + size) % size;
-                    float d2 = float(dx * dx + dy * dy);
-                    float glow = bright * (std::exp(-d2 * 0.9f) + 0.25f * std::exp(-d2 * 0.08f));
-                    Colour c = GetPixel(p, px, py);
-                    PutPixel(p, px, py, {c.r + glow, c.g + glow * 0.72f, c.b + glow * 0.38f});
-                }
-        }
-    }
+    LitTerrain l{Magnify(height, kTextureSize), SunShadow(height, -0.8f, -0.6f, 0.012f),
+                 Convexity(height)};
+    return WriteJpeg(path, Paint(l, DayTexel), 90);
 }
 
 bool WriteNightTexture(const std::string& path, const Field& height) {
-    const int size = 1024;
-    Terrain t = Magnify(height, size);
-    Field shadow = BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3);
-    Field convex = Convexity(height);
-    Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
-    Picture p = MakePicture(size, size);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            Vec3 n = Roughened(NormalAt(t, x, y), x, y, size);
-            float h = t.height.v[size_t(y) * size + x];
-            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
-            float shade = 0.4f + 0.6f * FieldBilinear(shadow, hx, hy);
-            float lit = std::max(0.0f, Dot(n, moon)) * shade;
-            float crest = Clamp01(FieldBilinear(convex, hx, hy) * 14.0f);
-            float n1 = PeriodicFbm(x * 16.0f / size, y * 16.0f / size, 16, 4, 0.5f, 41);
-            float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
-            float base = 0.10f + 0.05f * n1 + 0.08f * h;
-            float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
-            PutPixel(p, x, y,
-                     {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
-                      base * 1.25f + moonlight * 1.05f});
-        }
-    AddVillageLights(p, t);
+    // Moonlight is soft: its shadows are blurred and never black.
+    LitTerrain l{Magnify(height, kTextureSize),
+                 BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3), Convexity(height)};
+    Picture p = Paint(l, NightTexel);
+    AddVillageLights(p, l.t);
     return WriteJpeg(path, p, 90);
 }
 
