@@ -383,11 +383,9 @@ Picture Paint(const LitTerrain& l, Texel texel) {
 
 }  // namespace
 
-// Mountains with valleys along the camera paths; erosion; then a last
-// guarantee that no camera flies through the ground.
-Field MakeHeightField() {
+// Before erosion: mountains that fall to a valley floor along the camera paths.
+static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
     Field f = MakeField(kMapSize, kMapSize);
-    std::vector<PathClearance> clearance(f.v.size());
     for (int y = 0; y < kMapSize; ++y)
         for (int x = 0; x < kMapSize; ++x) {
             float u = x / float(kMapSize), v = y / float(kMapSize);
@@ -398,11 +396,20 @@ Field MakeHeightField() {
             float floor = 0.03f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
             f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
         }
+    return f;
+}
+
+// Mountains with valleys along the camera paths; erosion; then a last
+// guarantee that no camera flies through the ground.
+Field MakeHeightField() {
+    std::vector<PathClearance> clearance(size_t(kMapSize) * kMapSize);
+    Field f = ShapeTerrain(clearance);
     Normalise(f);
     Erode(f, 30000);
     Field soft = BoxBlur(f, 1);
     for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
     Normalise(f);
+    // The last word: no camera flies through the ground.
     for (size_t i = 0; i < f.v.size(); ++i)
         f.v[i] = SoftMin(f.v[i] * 255.0f, clearance[i].headroom, 6.0f) / 255.0f;
     return f;
