@@ -65,52 +65,57 @@ constexpr uint32_t kBeat = kPartKick | kPartClap | kPartHats16;
 // (the flashing light from 65), scene 4 from 81 (credits 84, greetings 92), silence from 108.
 const Section kSoundtrack[] = {
     // Scene 0: the two glides build, the orbit runs and fades over its last bar.
-    {0, 4, CHORDS(kOpening), 1, kPartPad | kPartSparkle, 260, 1100, 0.55f, 0.8f, NO_TUNE, 0, 2},
+    {0, 4, CHORDS(kOpening), 1, kPartPad | kPartSparkle, 260, 1100, 0.7f, 0.85f, NO_TUNE, 0, 2},
     {4, 4, CHORDS(kOpening), 1,
      kPartPad | kPartBassLong | kPartArp8 | kPartKick | kPartHats8 | kPartSparkle | kPartRiser,
      1100, 2200, 0.75f, 0.9f, NO_TUNE, 0.2f, 1},
-    {8, 8, CHORDS(kOpening), 1, kPartPad | kPartBassOff | kPartArp16 | kBeat | kPartMelody, 2200,
-     2600, 0.95f, 1.0f, TUNE(kOrbitTune, 4, kVoiceLead), 0.35f, 0},
+    {8, 8, CHORDS(kOpening), 1,
+     kPartCrash | kPartPad | kPartBassOff | kPartArp16 | kBeat | kPartMelody, 2200, 2600, 0.95f,
+     1.0f, TUNE(kOrbitTune, 4, kVoiceLead), 0.35f, 0},
     {16, 1, CHORDS(kFade), 1, kPartPad | kPartArp16 | kPartCutTails, 2600, 1200, 0.9f, 0.5f,
      NO_TUNE, 0.0f, 0},
     // Scene 1: driving; the surface changes form every four bars, so does the music.
-    {17, 4, CHORDS(kDrive), 1, kPartPad | kPartBassRoll | kPartStab | kBeat, 1500, 1500, 1.0f, 1.0f,
-     NO_TUNE, 0.55f, 0},
+    {17, 4, CHORDS(kDrive), 1, kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat, 1500,
+     1500, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
     {21, 4, CHORDS(kDrive), 1, kPartPad | kPartBassRoll | kPartArp16 | kBeat | kPartOpenHat, 1800,
      1800, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
-    {25, 4, CHORDS(kDrive), 1, kPartPad | kPartBassRoll | kPartStab | kBeat | kPartMelody, 2000,
-     2000, 1.0f, 1.0f, TUNE(kDriveRiff, 4, kVoiceLead), 0.55f, 0},
+    {25, 4, CHORDS(kDrive), 1,
+     kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat | kPartMelody, 2000, 2000, 1.0f,
+     1.0f, TUNE(kDriveRiff, 4, kVoiceLead), 0.55f, 0},
     {29, 4, CHORDS(kDrive), 1,
      kPartPad | kPartBassRoll | kPartArp16 | kPartStab | kBeat | kPartOpenHat | kPartMelody |
          kPartRiser,
      2200, 2600, 1.0f, 1.0f, TUNE(kDriveRiff, 4, kVoiceLead), 0.55f, 0},
     // Scene 2: broad and melodic by day, darker from the dusk on.
     {33, 8, CHORDS(kDay), 2,
-     kPartPad | kPartBassPulse | kPartArp8 | kPartKick | kPartSnareHalf | kPartHats8 | kPartMelody,
+     kPartCrash | kPartPad | kPartBassPulse | kPartArp8 | kPartKick | kPartSnareHalf | kPartHats8 |
+         kPartMelody,
      2600, 2600, 0.9f, 0.9f, TUNE(kDayTune, 8, kVoiceLead), 0.25f, 0},
     {41, 8, CHORDS(kDusk), 2,
      kPartPad | kPartBassLong | kPartKick | kPartSnareHalf | kPartHats8 | kPartMelody |
          kPartSparkle,
      1800, 800, 0.85f, 0.8f, TUNE(kDuskTune, 8, kVoiceLead), 0.2f, 1},
     // Scene 3: night, four parts of eight bars.
-    {49, 8, CHORDS(kNight), 2, kPartPad | kPartBassLong | kPartSparkle, 450, 700, 0.65f, 0.75f,
+    {49, 8, CHORDS(kNight), 2, kPartPad | kPartBassLong | kPartSparkle, 450, 700, 0.8f, 0.9f,
      NO_TUNE, 0.0f, 1},
     {57, 8, CHORDS(kNight), 2,
      kPartPad | kPartBassPulse | kPartArp8 | kPartKick | kPartHats8 | kPartRiser, 700, 1000, 0.8f,
      0.9f, NO_TUNE, 0.3f, 0},
-    {65, 8, CHORDS(kNight), 2, kPartPad | kPartBassOff | kPartStab | kBeat, 1000, 1200, 0.95f,
-     0.95f, NO_TUNE, 0.45f, 0},
+    {65, 8, CHORDS(kNight), 2, kPartCrash | kPartPad | kPartBassOff | kPartStab | kBeat, 1000, 1200,
+     0.95f, 0.95f, NO_TUNE, 0.45f, 0},
     {73, 8, CHORDS(kNight), 2,
-     kPartPad | kPartBassOff | kPartArp16 | kPartStab | kBeat | kPartOpenHat | kPartMelody, 1300,
-     1600, 1.0f, 1.0f, TUNE(kNightTune, 8, kVoiceLead), 0.45f, 0},
+     kPartCrash | kPartPad | kPartBassOff | kPartArp16 | kPartStab | kBeat | kPartOpenHat |
+         kPartMelody,
+     1300, 1600, 1.0f, 1.0f, TUNE(kNightTune, 8, kVoiceLead), 0.45f, 0},
     // Scene 4: the calm close; credits, then greetings, then the fade.
-    {81, 3, CHORDS(kClose), 2, kPartPad | kPartSparkle, 600, 1200, 0.55f, 0.65f, NO_TUNE, 0.0f, 2},
-    {84, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartMelody, 1300, 1500, 0.7f, 0.7f,
+    {81, 3, CHORDS(kClose), 2, kPartCrash | kPartPad | kPartSparkle, 600, 1200, 0.75f, 0.85f,
+     NO_TUNE, 0.0f, 2},
+    {84, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartMelody, 1300, 1500, 0.85f, 0.85f,
      TUNE(kCloseTune, 8, kVoiceBell), 0.0f, 0},
-    {92, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartArp8 | kPartMelody, 1500, 1500, 0.7f,
-     0.7f, TUNE(kCloseTune, 8, kVoiceBell), 0.0f, 0},
+    {92, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartArp8 | kPartMelody, 1500, 1500,
+     0.85f, 0.85f, TUNE(kCloseTune, 8, kVoiceBell), 0.0f, 0},
     {100, 8, CHORDS(kLast), 2, kPartPad | kPartBassLong | kPartSparkle | kPartCutTails, 1400, 600,
-     0.7f, 0.5f, NO_TUNE, 0.0f, 1},
+     0.85f, 0.6f, NO_TUNE, 0.0f, 1},
 };
 
 constexpr float kSoundtrackSeconds = 218.0f;
@@ -154,7 +159,7 @@ void ScoreJingle(Score* score) {
                 0.5f);
     }
     AddNote(score, static_cast<int>(1.5f * kSampleRate), static_cast<int>(8.3f * kSampleRate),
-            60.0f, 0.7f, kVoiceRiser, 7000.0f, 0.5f);
+            60.0f, 0.4f, kVoiceRiser, 7000.0f, 0.5f);
     // Bells: the gap shrinks from 0.9 s to 0.12 s towards 10 s, pitches climb the chord.
     uint32_t seed = 77u;
     const int kTones[] = {69, 72, 76, 79, 81, 84, 88, 91, 93};

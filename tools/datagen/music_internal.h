@@ -41,7 +41,14 @@ struct SvfOut {
 };
 void SvfReset(Svf* f);
 void SvfSet(Svf* f, float cutoffHz, float q);
-SvfOut SvfRun(Svf* f, float x);
+inline SvfOut SvfRun(Svf* f, float x) {
+    float v3 = x - f->ic2;
+    float v1 = f->a1 * f->ic1 + f->a2 * v3;
+    float v2 = f->ic2 + f->a2 * f->ic1 + f->a3 * v3;
+    f->ic1 = 2.0f * v1 - f->ic1;
+    f->ic2 = 2.0f * v2 - f->ic2;
+    return {v2, v1, x - f->k * v1 - v2};
+}
 
 // Band-limited oscillators; phase in [0, 1), inc = frequency / sample rate.
 float SawBlep(float phase, float inc);
@@ -69,6 +76,7 @@ enum Voice : uint8_t {
     kVoiceHatClosed,
     kVoiceHatOpen,
     kVoiceRiser,
+    kVoiceCrash,
     kVoiceCount
 };
 
@@ -136,6 +144,7 @@ enum Part : uint32_t {
     kPartSparkle = 1u << 15,   // scattered bells
     kPartRiser = 1u << 16,     // noise sweep over the last bar
     kPartCutTails = 1u << 17,  // notes end with the section (before a fade)
+    kPartCrash = 1u << 18,     // a cymbal on the section's first downbeat
 };
 
 struct Section {

@@ -207,6 +207,10 @@ void ScoreSection(Score* score, const Section& s, uint32_t seed) {
         if (s.parts & kPartSparkle) {
             EmitSparkle(score, c, s.sparkle);
         }
+        if ((s.parts & kPartCrash) && i == 0) {
+            AddNote(score, StepSample(c.bar, 0), kStepSamples, 60.0f, c.level * 0.8f, kVoiceCrash,
+                    4500.0f, 0.55f);
+        }
         if ((s.parts & kPartRiser) && i == s.bars - 1) {
             AddNote(score, StepSample(c.bar, 0), kBarSamples, 60.0f, c.level, kVoiceRiser, 9000.0f,
                     0.5f);

@@ -106,15 +106,6 @@ void SvfSet(Svf* f, float cutoffHz, float q) {
     f->a3 = g * f->a2;
 }
 
-SvfOut SvfRun(Svf* f, float x) {
-    float v3 = x - f->ic2;
-    float v1 = f->a1 * f->ic1 + f->a2 * v3;
-    float v2 = f->ic2 + f->a2 * f->ic1 + f->a3 * v3;
-    f->ic1 = 2.0f * v1 - f->ic1;
-    f->ic2 = 2.0f * v2 - f->ic2;
-    return {v2, v1, x - f->k * v1 - v2};
-}
-
 // ---- oscillators and noise
 
 float NaiveSaw(float phase) {
@@ -382,6 +373,7 @@ const VoiceRoute kRoutes[kVoiceCount] = {
     {0.00f, 0.04f, false},  // closed hat
     {0.05f, 0.10f, false},  // open hat
     {0.20f, 0.45f, false},  // riser
+    {0.00f, 0.30f, false},  // crash
 };
 
 }  // namespace
