@@ -36,3 +36,15 @@ void EnterScene(float startOffset, bool seekToStart);
 // multiple of 8 at which the height formula last switched.
 extern float WaveLastBeat;
 extern int32_t WaveSwitchBeat;
+
+// Layers the terrain scenes 2 and 3 share.
+struct PassState;
+// A copy of a pass-table row with a colour computed for this pass.
+PassState PassWithColor(const PassState& pass, float r, float g, float b, float a);
+// The terrain tiles again with the detail texture repeated 8 times across
+// each texture repeat; the texture matrix is identity again afterwards.
+void DrawDetailTerrain();
+// The star box around the viewer: identity, camera rotation, the pass's
+// state, a cube of half size `size` turned by `angle` degrees about
+// (-1, -1, -1), textured twice over and, with Demo++, once more twice as finely.
+void DrawStarBox(const PassState& pass, float size, float angle);
