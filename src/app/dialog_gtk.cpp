@@ -19,6 +19,7 @@ struct SettingsDialogRecord {
     int result = -1;              // a DialogResult once the dialog has ended
 };
 SettingsDialogRecord Dialog;
+bool ToolkitStarted = false;  // from StartDialogToolkit to the end of the process
 
 const char* const FieldIds[SettingsFieldCount] = {"width", "height", "colorBits", "aspect",
                                                   "brightness"};
@@ -227,7 +228,31 @@ void DestroyDialog() {
 
 bool StartDialogToolkit() {
     gtk_disable_setlocale();  // "%f" must keep reading "0.50" whatever the user's locale
-    return gtk_init_check(nullptr, nullptr);
+    ToolkitStarted = gtk_init_check(nullptr, nullptr);
+    return ToolkitStarted;
+}
+
+bool ToolkitMessageBox(const char* text, const char* caption, MessageButtons buttons,
+                       MessageIcon icon, MessageAnswer* answer) {
+    if (!ToolkitStarted) {
+        return false;
+    }
+    GtkMessageType type = icon == MessageIconError         ? GTK_MESSAGE_ERROR
+                          : icon == MessageIconInformation ? GTK_MESSAGE_INFO
+                                                           : GTK_MESSAGE_WARNING;
+    bool yesNo = buttons == MessageButtonsYesNo;
+    GtkWidget* box = gtk_message_dialog_new(
+        nullptr, GTK_DIALOG_MODAL, type, yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", text);
+    gtk_window_set_title(GTK_WINDOW(box), caption);
+    gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    gint response = gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    while (gtk_events_pending()) {
+        gtk_main_iteration();
+    }
+    *answer = !yesNo ? MessageAnswerOk
+                     : (response == GTK_RESPONSE_YES ? MessageAnswerYes : MessageAnswerNo);
+    return true;
 }
 
 bool ReadPrimaryScreenSize(int* width, int* height) {

@@ -9,6 +9,17 @@
 #include "resources/audio.h"
 
 namespace {
+// SDL's box where it can be drawn, else the dialog toolkit's, else stderr.
+MessageAnswer ShellMessageBox(const char* text, const char* caption, MessageButtons buttons,
+                              MessageIcon icon) {
+    MessageAnswer answer = MessageAnswerOk;
+    if (SdlTryMessageBox(text, caption, buttons, icon, &answer) ||
+        ToolkitMessageBox(text, caption, buttons, icon, &answer)) {
+        return answer;
+    }
+    return StderrMessageBox(text, caption, buttons, icon);
+}
+
 // The dialog's outcome; failed when there is no display to show it on.
 DialogResult ShowSettingsDialog() {
     if (!StartDialogToolkit()) {
@@ -54,6 +65,7 @@ int RunMainLoop() {
 
 int main() {
     UseSdlPlatform();
+    Platform.messageBox = ShellMessageBox;
     DialogResult result = ShowSettingsDialog();
     if (result == DialogResultExit) {
         return 0;

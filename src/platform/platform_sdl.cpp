@@ -42,8 +42,8 @@ void SdlPumpEvents() {
     SDL_PumpEvents();
 }
 
-MessageAnswer SdlMessageBox(const char* text, const char* caption, MessageButtons buttons,
-                            MessageIcon icon) {
+bool SdlTryMessageBox(const char* text, const char* caption, MessageButtons buttons,
+                      MessageIcon icon, MessageAnswer* answer) {
     SDL_MessageBoxData box = {};
     box.flags = MessageBoxFlags(icon) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
     box.title = caption;
@@ -53,12 +53,22 @@ MessageAnswer SdlMessageBox(const char* text, const char* caption, MessageButton
     box.buttons = yesNo ? YesNoButtons : OkButtons;
     int pressed = -1;
     if (SDL_ShowMessageBox(&box, &pressed) != 0) {
-        return StderrMessageBox(text, caption, buttons, icon);  // no display to show it on
+        return false;
     }
     if (pressed < 0) {  // closed without a button: the safe answer
-        return yesNo ? MessageAnswerNo : MessageAnswerOk;
+        pressed = yesNo ? MessageAnswerNo : MessageAnswerOk;
     }
-    return static_cast<MessageAnswer>(pressed);
+    *answer = static_cast<MessageAnswer>(pressed);
+    return true;
+}
+
+MessageAnswer SdlMessageBox(const char* text, const char* caption, MessageButtons buttons,
+                            MessageIcon icon) {
+    MessageAnswer answer = MessageAnswerOk;
+    if (SdlTryMessageBox(text, caption, buttons, icon, &answer)) {
+        return answer;
+    }
+    return StderrMessageBox(text, caption, buttons, icon);  // no display to show it on
 }
 
 void UseSdlPlatform() {

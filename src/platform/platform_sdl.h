@@ -11,5 +11,9 @@ void UseSdlPlatform();
 void SdlPresent();
 bool SdlQuitPending();
 void SdlPumpEvents();
+// SDL's box; false (answer untouched) when SDL cannot show one here.
+bool SdlTryMessageBox(const char* text, const char* caption, MessageButtons buttons,
+                      MessageIcon icon, MessageAnswer* answer);
+// SdlTryMessageBox, else stderr.
 MessageAnswer SdlMessageBox(const char* text, const char* caption, MessageButtons buttons,
                             MessageIcon icon);

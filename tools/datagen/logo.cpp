@@ -16,10 +16,10 @@ const int kLogoW = 704;
 const int kLogoH = 512;
 const Colour kBackground{10 / 255.0f, 11 / 255.0f, 22 / 255.0f};
 const char* const kTitle = "Norvale";
-const int kTextSize = 124;
+const int kTextSize = 116;
 const int kTracking = 10;  // extra pixels between letters
-const int kBaseline = 262;
-const int kLineY = 306;
+const int kBaseline = 280;
+const int kLineY = 324;
 
 // Letter coverage, 0..1, over the logo area.
 bool RenderTitle(Field& mask) {

@@ -74,8 +74,8 @@ Colour Environment(float x, float y, float z) {
 
 bool WriteFlare(const std::string& path) {
     Picture p = RadialSprite(256, [](float r, float a) {
-        float core = std::exp(-r * r * 180.0f);
-        float halo = 0.45f * std::exp(-r * 7.0f);
+        float core = std::exp(-r * r * 90.0f);
+        float halo = 0.5f * std::exp(-r * 6.0f);
         float rays = std::pow(std::fabs(std::cos(a * 3.0f)), 40.0f) +
                      0.6f * std::pow(std::fabs(std::cos(a * 2.0f + 0.4f)), 80.0f);
         float ray = rays * 0.45f * std::exp(-r * 4.0f);
@@ -98,7 +98,7 @@ bool WriteLightFx(const std::string& path) {
     Picture p = RadialSprite(128, [](float r, float) {
         float core = std::exp(-r * r * 60.0f);
         float glow = 0.7f * std::exp(-r * r * 6.0f);
-        float v = core + glow;
+        float v = 1.0f - std::exp(-2.2f * (core + glow));  // rolls off instead of clipping
         return Colour{v, v, v};
     });
     return WriteJpeg(path, p, 90);
@@ -148,11 +148,11 @@ bool WriteSkyStars(const std::string& path) {
         for (int x = 0; x < size; ++x) {
             float u = x / float(size), v = y / float(size);
             float cloud = PeriodicFbm(u * 3.0f, v * 3.0f, 3, 7, 0.55f, 61);
-            float band = SmoothStep(0.0f, 0.6f, cloud);
+            float band = SmoothStep(-0.1f, 0.45f, cloud);
             float tint = PeriodicFbm(u * 2.0f + 3.1f, v * 2.0f, 2, 4, 0.5f, 67);
             Colour a{0.30f, 0.10f, 0.38f}, b{0.06f, 0.22f, 0.34f};
             Colour c = MixColour(a, b, Clamp01(0.5f + tint * 1.5f));
-            float k = band * band * 0.22f;
+            float k = band * band * 0.32f;
             PutPixel(p, x, y, {c.r * k, c.g * k, c.b * k});
         }
     for (uint32_t i = 0; i < 2600; ++i) {
