@@ -249,6 +249,20 @@ case_run_fullscreen() {
     quit_with_escape "$WINDOW"
 }
 
+# Leaves through exit() while the display mode is changed: the exit
+# handler puts the desktop back and the status stays 0.
+case_alt_f4_fullscreen() {
+    open_dialog
+    xdotool key alt+r
+    sleep 1
+    wait_window Norvale 30 1920x1080
+    focus "$WINDOW"
+    xdotool keydown alt keydown F4
+    wait_exit 90
+    xdotool keyup F4 keyup alt
+    expect_status 0
+}
+
 # 800x600 is not a mode of this screen: the question comes up.
 ask_mode() {
     open_dialog
