@@ -1,2 +1,84 @@
-// Entry point of the demo: settings dialog, window, main loop.
-int main() { return 0; }
+// Entry point of the demo: settings dialog, render window, main loop.
+#include <SDL.h>
+
+#include "app/dialog.h"
+#include "app/settings.h"
+#include "app/window.h"
+#include "frame/frame.h"
+#include "platform/platform_sdl.h"
+#include "resources/audio.h"
+
+namespace {
+// SDL's box where it can be drawn, else the dialog toolkit's, else stderr.
+MessageAnswer ShellMessageBox(const char* text, const char* caption, MessageButtons buttons,
+                              MessageIcon icon) {
+    MessageAnswer answer = MessageAnswerOk;
+    if (SdlTryMessageBox(text, caption, buttons, icon, &answer) ||
+        ToolkitMessageBox(text, caption, buttons, icon, &answer)) {
+        return answer;
+    }
+    return StderrMessageBox(text, caption, buttons, icon);
+}
+
+// The dialog's outcome; failed when there is no display to show it on.
+DialogResult ShowSettingsDialog() {
+    if (!StartDialogToolkit()) {
+        return DialogResultFailed;
+    }
+    int w = 0;
+    int h = 0;
+    if (ReadPrimaryScreenSize(&w, &h)) {
+        DemoSettings.width = w;
+        DemoSettings.height = h;
+        DemoSettings.aspect = static_cast<float>(w) / static_cast<float>(h);
+    }
+    return RunSettingsDialog();
+}
+
+// One event a pass; a frame only when the queue is empty and the window is
+// not minimised. Returns the exit status.
+int RunMainLoop() {
+    while (!QuitRequested) {
+        SDL_Event event;
+        if (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT) {
+                QuitRequested = 1;
+                return 0;  // the close request's quit code
+            }
+            WindowProc(event);
+            continue;
+        }
+        if (!WindowActive) {
+            continue;
+        }
+        if (KeyDown[VirtualKeyEscape]) {
+            QuitRequested = 1;
+            break;
+        }
+        RenderFrame();
+        PlatformPresent();
+        UpdateFrameClock();
+    }
+    return 0;
+}
+}  // namespace
+
+int main() {
+    UseSdlPlatform();
+    Platform.messageBox = ShellMessageBox;
+    DialogResult result = ShowSettingsDialog();
+    if (result == DialogResultExit) {
+        return 0;
+    }
+    if (result != DialogResultRun) {
+        PlatformMessageBox("undefined", "Error", MessageButtonsOk, MessageIconWarning);
+        return 100;
+    }
+    if (!OpenRenderWindow()) {
+        return 0;
+    }
+    int status = RunMainLoop();
+    AudioFree();
+    CloseRenderWindow();
+    return status;
+}

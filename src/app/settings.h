@@ -20,3 +20,43 @@ struct DemoSettingsRecord {
 };
 
 extern DemoSettingsRecord DemoSettings;
+
+// The five edit fields of the dialog, in tab order.
+enum SettingsField {
+    SettingsFieldWidth,
+    SettingsFieldHeight,
+    SettingsFieldColorBits,
+    SettingsFieldAspect,
+    SettingsFieldBrightness,
+    SettingsFieldCount,
+    SettingsFieldNone = SettingsFieldCount
+};
+
+// What the fields hold: at most 255 characters each, like the edit boxes.
+constexpr int SettingsFieldChars = 256;
+struct SettingsFieldTexts {
+    char text[SettingsFieldCount][SettingsFieldChars];
+};
+
+// Euclid with truncating remainder; GreatestCommonDivisor(a, 0) is a.
+int32_t GreatestCommonDivisor(int32_t a, int32_t b);
+
+// aspectNum:aspectDen reduced from width:height (8:5 shown as 16:10) and
+// aspect from them, as when the dialog opens.
+void ComputeDialogAspect(DemoSettingsRecord* s);
+
+// The field texts for s: "%d", "%d", "%d", "%d:%d", "%2.2f".
+void FormatSettingsFields(const DemoSettingsRecord& s, SettingsFieldTexts* texts);
+
+// Reads the texts back into s the way sscanf does: a field that does not
+// start with a number keeps its value, text after the number is ignored,
+// brightness is limited to [-1, 1] and aspect becomes aspectNum / aspectDen.
+void ParseSettingsFields(const SettingsFieldTexts& texts, DemoSettingsRecord* s);
+
+// The first field whose value must not reach the window (size outside
+// 1..16384, depth not 16/24/32, aspect or brightness not usable), or
+// SettingsFieldNone.
+SettingsField FindInvalidSetting(const DemoSettingsRecord& s);
+
+// The sentence that tells the user what is wrong with that field.
+const char* InvalidSettingMessage(SettingsField field);

@@ -3,9 +3,12 @@
 
 #include <GL/gl.h>
 
+#include <csetjmp>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include <jpeglib.h>  // after cstdio: it needs FILE and size_t
 
 #include "geometry/models.h"
 #include "resources/images.h"
@@ -67,7 +70,51 @@ void EmitTerrainList(const std::vector<TerrainQuad>& quads, unsigned int list) {
     glEndList();
 }
 
+// The JPEG loader ends the process on a file it cannot decode; the header is
+// read here first with an error exit that comes back instead.
+struct ProbeErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+};
+
+void ReturnFromProbe(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ProbeErrors*>(info->err)->back, 1);
+}
+
+void IgnoreProbeMessage(j_common_ptr) {}
+
+const char* ProbeHeader(FILE* file) {
+    jpeg_decompress_struct info;
+    ProbeErrors errors;
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = ReturnFromProbe;
+    errors.manager.output_message = IgnoreProbeMessage;
+    jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
+    if (setjmp(errors.back)) {
+        jpeg_destroy_decompress(&info);
+        return "not a decodable JPEG";
+    }
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    const char* problem = nullptr;
+    if (info.image_width != unsigned(MapSide) || info.image_height != unsigned(MapSide))
+        problem = "not 256 x 256 pixels";
+    else if (info.num_components != 3)
+        problem = "not 24 bits per pixel";
+    jpeg_destroy_decompress(&info);
+    return problem;
+}
+
 }  // namespace
+
+const char* HeightMapFileProblem(const char* path) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return "missing";
+    const char* problem = ProbeHeader(file);
+    std::fclose(file);
+    return problem;
+}
 
 const char* HeightMapProblem(const ImageRecord& map) {
     if (!map.pixels)
@@ -106,12 +153,12 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
 }
 
 bool BuildTerrainListFromFile(const char* path, int step, int slot) {
+    const char* problem = HeightMapFileProblem(path);
     ImageRecord map;
-    if (!LoadJpegImage(path, &map)) {
-        std::fprintf(stderr,
-                     "%s: missing or not a decodable JPEG; terrain mesh of step %d left empty\n",
-                     path, step);
-        std::free(map.pixels);
+    if (!problem && !LoadJpegImage(path, &map))
+        problem = "not a decodable JPEG";
+    if (problem) {
+        std::fprintf(stderr, "%s: %s; terrain mesh of step %d left empty\n", path, problem, step);
         return false;
     }
     bool built = CompileTerrainList(map, path, step, slot);

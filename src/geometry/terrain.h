@@ -28,6 +28,9 @@ bool BuildTerrainListFromFile(const char* path, int step, int slot);
 // is not a 256 x 256, 24-bit picture.
 bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int slot);
 
+// Null when the file is a 256 x 256, three-component JPEG (judged from its
+// header, without decoding), otherwise what is wrong with it.
+const char* HeightMapFileProblem(const char* path);
 // Null when the map can be read with the fixed 256 x 3-byte row layout,
 // otherwise what is wrong with it.
 const char* HeightMapProblem(const ImageRecord& map);

@@ -4,11 +4,15 @@
 #include "resources/audio.h"
 
 #include <mpg123.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/audio_output.h"
@@ -32,21 +36,40 @@ const uint64_t UnlimitedFrames = UINT64_MAX / 16;
 const int StreamWindowFrames = 4096;
 const int MixChunkFrames = 512;
 
+struct FreeDeleter {
+    void operator()(int16_t* p) const { std::free(p); }
+};
+typedef std::unique_ptr<int16_t[], FreeDeleter> PcmBuffer;
+
+// Decoded audio is tens of megabytes written once: huge pages spare most
+// of the page faults of filling it.
+PcmBuffer AllocatePcm(size_t values) {
+    const size_t hugePage = 2 << 20;
+    size_t bytes = (values * sizeof(int16_t) + hugePage - 1) / hugePage * hugePage;
+    void* memory = nullptr;
+    if (posix_memalign(&memory, hugePage, bytes) != 0) {
+        return PcmBuffer();
+    }
+    madvise(memory, bytes, MADV_HUGEPAGE);
+    return PcmBuffer(static_cast<int16_t*>(memory));
+}
+
 // A sound decoded whole into memory; lives until AudioFree.
 struct Sample {
     bool used = false;
     bool silent = false;  // the stand-in silence: no pcm, unlimited length
     uint32_t freq = 0;
     uint32_t chans = 0;
-    std::vector<int16_t> pcm;  // interleaved
+    PcmBuffer pcm;  // interleaved, frames x chans
     uint64_t frames = 0;
     int voice = -1;  // its one channel, once asked for
 };
 
 // An MP3 decoded as it plays. The whole file is fed to the decoder up front
-// so the mixing thread never touches the disk.
+// so the mixing thread never touches the disk; it is kept for rewinding.
 struct StreamDecoder {
     mpg123_handle* handle = nullptr;
+    std::vector<unsigned char> file;
     std::vector<int16_t> window;  // decoded frames, interleaved
     uint64_t windowStart = 0;     // source frame of window[0]
     uint64_t windowFrames = 0;
@@ -77,19 +100,20 @@ struct Voice {
 // Everything below lives from AudioInit (or the first load) to AudioFree.
 Sample Samples[MaxSamples];
 Voice Voices[MaxVoices];
+AudioOutputInterface ActiveOutput;  // the table opened by AudioInit
 AudioOutputFormat OutputFormat;
 bool OutputOpen = false;
 bool DecoderReady = false;
 
 void LockMix() {
     if (OutputOpen) {
-        AudioOutput.lock();
+        ActiveOutput.lock();
     }
 }
 
 void UnlockMix() {
     if (OutputOpen) {
-        AudioOutput.unlock();
+        ActiveOutput.unlock();
     }
 }
 
@@ -138,27 +162,33 @@ bool ReadDecoderFormat(mpg123_handle* handle, uint32_t* freq, uint32_t* chans) {
     return true;
 }
 
-// Decodes everything left into pcm; the known length (from the encoder's
-// tag) sizes the buffer once.
-void DecodeAll(mpg123_handle* handle, uint32_t chans, std::vector<int16_t>* pcm) {
+// Decodes everything left into the sample; the length the encoder's tag
+// gives sizes the buffer once (left uninitialised: the decoder fills it).
+void DecodeAll(mpg123_handle* handle, Sample* sample) {
+    const size_t slack = 8192;
     off_t known = mpg123_length(handle);
-    size_t capacity = known > 0 ? static_cast<size_t>(known) * chans + 4096 : 1 << 20;
-    pcm->resize(capacity);
+    size_t capacity = known > 0 ? static_cast<size_t>(known) * sample->chans + slack : 1 << 22;
+    PcmBuffer pcm = AllocatePcm(capacity);
     size_t filled = 0;
-    for (;;) {
-        if (capacity - filled < 4096) {
+    while (pcm) {
+        if (capacity - filled < slack) {
+            PcmBuffer larger = AllocatePcm(capacity * 2);
+            if (!larger) {
+                break;
+            }
+            std::memcpy(larger.get(), pcm.get(), filled * sizeof(int16_t));
+            pcm.swap(larger);
             capacity *= 2;
-            pcm->resize(capacity);
         }
         size_t done = 0;
-        int result = mpg123_read(handle, pcm->data() + filled, (capacity - filled) * 2, &done);
+        int result = mpg123_read(handle, pcm.get() + filled, (capacity - filled) * 2, &done);
         filled += done / 2;
         if (result != MPG123_NEW_FORMAT && (result != MPG123_OK || done == 0)) {
             break;
         }
     }
-    pcm->resize(filled - filled % chans);
-    pcm->shrink_to_fit();
+    sample->pcm.swap(pcm);
+    sample->frames = filled / sample->chans;
 }
 
 bool DecodeFile(const char* path, Sample* sample) {
@@ -169,8 +199,7 @@ bool DecodeFile(const char* path, Sample* sample) {
     bool decoded = false;
     if (mpg123_open(handle, path) == MPG123_OK &&
         ReadDecoderFormat(handle, &sample->freq, &sample->chans)) {
-        DecodeAll(handle, sample->chans, &sample->pcm);
-        sample->frames = sample->pcm.size() / sample->chans;
+        DecodeAll(handle, sample);
         decoded = sample->frames > 0;
     }
     mpg123_close(handle);
@@ -192,24 +221,23 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
     return !bytes->empty();
 }
 
+// Back to the first frame: the decoder starts over on the file's bytes.
+bool RewindStream(StreamDecoder& stream) {
+    stream.windowStart = 0;
+    stream.windowFrames = 0;
+    stream.ended = mpg123_open_feed(stream.handle) != MPG123_OK ||
+                   mpg123_feed(stream.handle, stream.file.data(), stream.file.size()) != MPG123_OK;
+    return !stream.ended;
+}
+
 bool OpenStream(const char* path, Voice* voice) {
-    std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, &bytes)) {
+    StreamDecoder& stream = voice->stream;
+    stream.handle = NewDecoder();
+    if (!stream.handle || !ReadWholeFile(path, &stream.file) || !RewindStream(stream) ||
+        !ReadDecoderFormat(stream.handle, &voice->freq, &voice->chans)) {
         return false;
     }
-    mpg123_handle* handle = NewDecoder();
-    if (!handle) {
-        return false;
-    }
-    if (mpg123_open_feed(handle) != MPG123_OK ||
-        mpg123_feed(handle, bytes.data(), bytes.size()) != MPG123_OK ||
-        !ReadDecoderFormat(handle, &voice->freq, &voice->chans)) {
-        mpg123_delete(handle);
-        return false;
-    }
-    voice->stream = StreamDecoder();
-    voice->stream.handle = handle;
-    voice->stream.window.resize(static_cast<size_t>(StreamWindowFrames) * voice->chans);
+    stream.window.resize(static_cast<size_t>(StreamWindowFrames) * voice->chans);
     return true;
 }
 
@@ -250,7 +278,7 @@ bool FetchFrame(Voice& voice, uint64_t index, int32_t* pair) {
         if (index >= sample.frames) {
             return false;
         }
-        frame = sample.pcm.data() + index * sample.chans;
+        frame = sample.pcm.get() + index * sample.chans;
     } else {
         StreamDecoder& stream = voice.stream;
         while (index >= stream.windowStart + stream.windowFrames && !stream.ended) {
@@ -379,8 +407,12 @@ int FreeVoiceIndex() {
     return -1;
 }
 
-// Playback (re)starts at `frame`: nothing from there has been heard yet.
+// Playback (re)starts at `frame`: nothing from there has been heard yet. A
+// stream going back decodes again from its start (forward, the mixer skips).
 void SetCursor(Voice& voice, uint64_t frame) {
+    if (voice.sample < 0 && frame < voice.stream.windowStart) {
+        RewindStream(voice.stream);
+    }
     voice.cursor = frame;
     voice.cursorFrac = 0;
     voice.floorFrame = frame;
@@ -408,7 +440,7 @@ void SetSilentSample(Sample* sample) {
     sample->silent = true;
     sample->freq = SilenceRate;
     sample->chans = SilenceChannels;
-    sample->pcm.clear();
+    sample->pcm.reset();
     sample->frames = UnlimitedFrames;
 }
 
@@ -429,18 +461,17 @@ bool AudioInit(int freq) {
         return false;
     }
     EnsureDecoder();
+    ActiveOutput = AudioOutput;
     OutputFormat = AudioOutputFormat();
-    OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
-    bool opened = OutputOpen && OutputFormat.channels == 2 && OutputFormat.freq > 0;
+    bool opened = ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     if (!opened) {
         // Nothing to play on: carry on silently with the offline output,
         // which nobody pulls.
-        if (OutputOpen) {
-            AudioOutput.close();
-        }
-        UseOfflineAudioOutput();
-        OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
+        ActiveOutput = OfflineAudioOutput;
+        OutputFormat = AudioOutputFormat();
+        ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     }
+    OutputOpen = true;
     return opened;
 }
 
@@ -451,10 +482,11 @@ AudioHandle AudioStreamCreateFile(const char* path) {
     }
     Voice voice;
     if (!OpenStream(path, &voice)) {
+        CloseStream(voice.stream);
         return 0;
     }
     LockMix();
-    Voices[index] = voice;
+    Voices[index] = std::move(voice);
     Voices[index].used = true;
     UnlockMix();
     return VoiceTag | static_cast<uint32_t>(index + 1);
@@ -557,7 +589,7 @@ uint64_t AudioChannelGetPosition(AudioHandle handle) {
 
 void AudioFree() {
     if (OutputOpen) {
-        AudioOutput.close();
+        ActiveOutput.close();
         OutputOpen = false;
     }
     OutputFormat = AudioOutputFormat();

@@ -137,17 +137,21 @@ static GlyphQuad PlaceGlyph(const BitmapFontRecord* font, const GlyphRecord* g, 
             g->t1};
 }
 
+// Replaces the quad list by room for count quads (an empty text still gets a list).
+static bool ResetTextLayout(int32_t count) {
+    free(TextLayoutQuads);
+    TextLayoutCount = 0;
+    TextLayoutCursor = 0;
+    TextLayoutQuads = static_cast<GlyphQuad*>(malloc(sizeof(GlyphQuad) * (count > 0 ? count : 1)));
+    return TextLayoutQuads != nullptr;
+}
+
 bool LayoutText(BitmapFontRecord* font, const char* text) {
     if (text == nullptr) {
         return false;
     }
     const unsigned char* codes = reinterpret_cast<const unsigned char*>(text);
-    int32_t count = CountGlyphs(font, codes);
-    free(TextLayoutQuads);
-    TextLayoutCount = 0;
-    TextLayoutCursor = 0;
-    TextLayoutQuads = static_cast<GlyphQuad*>(malloc(sizeof(GlyphQuad) * (count > 0 ? count : 1)));
-    if (TextLayoutQuads == nullptr) {
+    if (!ResetTextLayout(CountGlyphs(font, codes))) {
         return false;
     }
     float ratio = font->scale / float(font->size);

@@ -29,11 +29,9 @@ static uint64_t TgaFileSize(FILE* file) {
     return size < 0 ? 0 : uint64_t(size);
 }
 
-// The part both decoders share: the last six header bytes, the checks, the
-// pixel buffer and the ID bytes. expansion bounds how many decoded bytes one
-// file byte may stand for (1 raw, 128 run-length), so that a tiny file cannot
-// ask for a huge buffer.
-static bool BeginTgaDecode(FILE* file, ImageRecord* record, uint64_t expansion) {
+// Reads the last six header bytes and stores the sizes in the record; true
+// when they describe an image these decoders can make.
+static bool ReadTgaSizes(FILE* file, ImageRecord* record) {
     memset(TgaState.header, 0, sizeof TgaState.header);
     fread(TgaState.header, 1, 6, file);
     TgaState.width = TgaState.header[0] + 256u * TgaState.header[1];
@@ -44,12 +42,16 @@ static bool BeginTgaDecode(FILE* file, ImageRecord* record, uint64_t expansion) 
     if (TgaState.width == 0 || TgaState.height == 0) {
         return false;
     }
-    if (TgaState.header[4] != 24 && TgaState.header[4] != 32) {
-        return false;
-    }
     TgaState.bytesPerPixel = TgaState.header[4] / 8u;
     TgaState.imageSize = uint64_t(TgaState.width) * TgaState.height * TgaState.bytesPerPixel;
-    if (TgaState.imageSize > TgaFileSize(file) * expansion) {
+    return TgaState.header[4] == 24 || TgaState.header[4] == 32;
+}
+
+// The part both decoders share: sizes, checks, the pixel buffer and the ID
+// bytes. expansion bounds how many decoded bytes one file byte may stand for
+// (1 raw, 128 run-length), so that a tiny file cannot ask for a huge buffer.
+static bool BeginTgaDecode(FILE* file, ImageRecord* record, uint64_t expansion) {
+    if (!ReadTgaSizes(file, record) || TgaState.imageSize > TgaFileSize(file) * expansion) {
         return false;
     }
     // Zeroed, so that a short raw file leaves defined (black) bytes behind.

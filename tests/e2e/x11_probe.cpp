@@ -1,0 +1,119 @@
+// Small X11 helper for the end-to-end tests: finds shown windows by title,
+// reads the PRIMARY selection, and asks a window to close the way a window
+// manager's close box does.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+// Waits for the owner's answer to a conversion request, up to 3 seconds.
+bool WaitForSelection(Display* display, Window window, XEvent* event) {
+    std::time_t start = std::time(nullptr);
+    while (std::time(nullptr) - start < 3) {
+        if (XCheckTypedWindowEvent(display, window, SelectionNotify, event)) {
+            return true;
+        }
+        struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    return false;
+}
+
+int PrintPrimary(Display* display) {
+    Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom property = XInternAtom(display, "NORVALE_PROBE", False);
+    XConvertSelection(display, XA_PRIMARY, utf8, property, window, CurrentTime);
+    XEvent event;
+    if (!WaitForSelection(display, window, &event) || event.xselection.property == None) {
+        return 1;
+    }
+    Atom type;
+    int format;
+    unsigned long count, rest;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, window, property, 0, 1024, False, AnyPropertyType, &type, &format,
+                       &count, &rest, &data);
+    if (data == nullptr) {
+        return 1;
+    }
+    std::printf("%.*s\n", static_cast<int>(count), reinterpret_cast<char*>(data));
+    XFree(data);
+    return 0;
+}
+
+bool TitleIs(Display* display, Window window, const char* title) {
+    XTextProperty property;
+    if (!XGetWMName(display, window, &property) || property.value == nullptr) {
+        return false;
+    }
+    char** list = nullptr;
+    int count = 0;
+    bool same = false;
+    if (Xutf8TextPropertyToTextList(display, &property, &list, &count) >= 0 && count > 0) {
+        same = std::strcmp(list[0], title) == 0;
+        XFreeStringList(list);
+    }
+    XFree(property.value);
+    return same;
+}
+
+// Prints the ids of the shown top-level windows titled exactly `title`.
+int FindShown(Display* display, const char* title) {
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable && TitleIs(display, children[i], title)) {
+            std::printf("%lu %d %d %d %d\n", children[i], attributes.x, attributes.y,
+                        attributes.width, attributes.height);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return 0;
+}
+
+int SendClose(Display* display, Window target) {
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = target;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, target, False, NoEventMask, &event);
+    XSync(display, False);
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C.UTF-8");  // titles are UTF-8 text properties
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "x11_probe: no display\n");
+        return 2;
+    }
+    int status = 2;
+    if (argc == 2 && std::strcmp(argv[1], "primary") == 0) {
+        status = PrintPrimary(display);
+    } else if (argc == 3 && std::strcmp(argv[1], "find") == 0) {
+        status = FindShown(display, argv[2]);
+    } else if (argc == 3 && std::strcmp(argv[1], "close") == 0) {
+        status = SendClose(display, static_cast<Window>(std::strtoul(argv[2], nullptr, 0)));
+    } else {
+        std::fprintf(stderr, "usage: x11_probe find TITLE | primary | close WINDOW\n");
+    }
+    XCloseDisplay(display);
+    return status;
+}

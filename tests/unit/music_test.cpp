@@ -1,0 +1,338 @@
+// Music generator: envelope, filter, oscillator and sequencer timing, the soundtrack's beat
+// grid, and the encoded files (length, format, silent end, onsets on the beat, determinism).
+#include "music.h"
+#include "music_internal.h"
+
+#include <gtest/gtest.h>
+#include <mpg123.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// Seconds of music where the drums play (the opening's glide 2 and orbit, scenes 1 and 2,
+// the last three parts of scene 3).
+const double kDrumRegions[][2] = {{7.68, 30.72}, {32.64, 94.08}, {109.44, 155.52}};
+
+double Goertzel(const std::vector<float>& x, double hz) {
+    double w = kTwoPi * hz / kSampleRate, c = 2.0 * std::cos(w), s1 = 0.0, s2 = 0.0;
+    for (float v : x) {
+        double s0 = v + c * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return std::sqrt(s1 * s1 + s2 * s2 - c * s1 * s2);
+}
+
+double SineGain(float cutoff, double hz, bool high) {
+    Svf f;
+    SvfReset(&f);
+    SvfSet(&f, cutoff, 0.707f);
+    double peak = 0.0;
+    for (int i = 0; i < kSampleRate / 2; i++) {
+        SvfOut o = SvfRun(&f, static_cast<float>(std::sin(kTwoPi * hz * i / kSampleRate)));
+        if (i > kSampleRate / 4) {
+            peak = std::max(peak, std::fabs(static_cast<double>(high ? o.high : o.low)));
+        }
+    }
+    return 20.0 * std::log10(peak);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TempPath(const char* name) {
+    return std::string(NORVALE_BINARY_DIR) + "/music_test_" + name;
+}
+
+struct Decoded {
+    long rate = 0;
+    int channels = 0;
+    std::vector<float> samples;  // interleaved
+    size_t Frames() const { return channels ? samples.size() / channels : 0; }
+};
+
+bool Decode(const std::string& path, Decoded* out) {
+    mpg123_handle* h = mpg123_new(nullptr, nullptr);
+    int encoding = 0;
+    bool ok = h && mpg123_param(h, MPG123_ADD_FLAGS, MPG123_GAPLESS, 0.0) == MPG123_OK &&
+              mpg123_open(h, path.c_str()) == MPG123_OK &&
+              mpg123_getformat(h, &out->rate, &out->channels, &encoding) == MPG123_OK;
+    if (ok) {
+        mpg123_format_none(h);
+        mpg123_format(h, out->rate, out->channels, MPG123_ENC_SIGNED_16);
+        short buf[8192];
+        size_t got = 0;
+        int err;
+        while ((err = mpg123_read(h, buf, sizeof buf, &got)) == MPG123_OK ||
+               err == MPG123_NEW_FORMAT || got > 0) {
+            for (size_t i = 0; i < got / 2; i++) {
+                out->samples.push_back(buf[i] / 32768.0f);
+            }
+            if (err == MPG123_DONE) {
+                break;
+            }
+        }
+        ok = err == MPG123_DONE;
+    }
+    if (h) {
+        mpg123_close(h);
+        mpg123_delete(h);
+    }
+    return ok;
+}
+
+float MaxAbs(const Decoded& d, double from, double to) {
+    size_t a = static_cast<size_t>(from * d.rate) * d.channels;
+    size_t b = std::min(static_cast<size_t>(to * d.rate) * d.channels, d.samples.size());
+    float peak = 0.0f;
+    for (size_t i = a; i < b; i++) {
+        peak = std::max(peak, std::fabs(d.samples[i]));
+    }
+    return peak;
+}
+
+// Onsets of the low band (below about 150 Hz): peaks of the rise of short-window energy,
+// at least 0.1 s apart. Each is reported at the end of its window, so a little late.
+std::vector<double> LowOnsets(const Decoded& d, double from, double to) {
+    const int kHop = 64, kWindow = 512, kApart = 70;
+    const double a = 1.0 - std::exp(-kTwoPi * 150.0 / d.rate);
+    double y1 = 0.0, y2 = 0.0;
+    std::vector<double> low;
+    for (size_t i = static_cast<size_t>(from * d.rate); i < static_cast<size_t>(to * d.rate); i++) {
+        double x = (d.samples[2 * i] + d.samples[2 * i + 1]) * 0.5;
+        y1 += a * (x - y1);
+        y2 += a * (y1 - y2);
+        low.push_back(y2 * y2);
+    }
+    std::vector<double> flux;
+    double previous = 0.0;
+    for (size_t s = 0; s + kWindow <= low.size(); s += kHop) {
+        double e = 0.0;
+        for (int i = 0; i < kWindow; i++) {
+            e += low[s + i];
+        }
+        flux.push_back(std::max(0.0, e - previous));
+        previous = e;
+    }
+    // Strong against the loudest rise within a bar either side: dynamics change by section.
+    const int kBar = static_cast<int>(1.92 * d.rate / kHop);
+    std::vector<double> onsets;
+    for (int k = 1; k < static_cast<int>(flux.size()); k++) {
+        auto near = flux.begin() + std::max(0, k - kBar);
+        auto far = flux.begin() + std::min<int>(flux.size(), k + kBar);
+        bool peak = flux[k] > 0.35 * *std::max_element(near, far);
+        int last = std::min<int>(flux.size(), k + kApart);
+        for (int j = std::max(0, k - kApart); peak && j < last; j++) {
+            peak = flux[j] < flux[k] || (flux[j] == flux[k] && j >= k);
+        }
+        if (peak) {
+            onsets.push_back(from + static_cast<double>(k * kHop + kWindow) / d.rate);
+        }
+    }
+    return onsets;
+}
+
+// Within the detector's lateness of a beat: a sixteenth (0.12 s) off would fail.
+bool OnBeat(double t) {
+    double offset = t - std::round(t / 0.48) * 0.48;
+    return offset > -0.015 && offset < 0.05;
+}
+
+}  // namespace
+
+TEST(MusicSynth, EnvelopeStagesTakeTheirTimes) {
+    AdsrState env;
+    AdsrStart(&env, {0.01f, 0.1f, 0.5f, 0.2f});
+    const int attack = 441;
+    for (int i = 1; i < attack; i++) {
+        float level = AdsrNext(&env);
+        ASSERT_LT(level, 1.0f) << "attack finished early at sample " << i;
+        ASSERT_NEAR(level, static_cast<float>(i) / attack, 1e-3f);
+    }
+    EXPECT_FLOAT_EQ(AdsrNext(&env), 1.0f);
+    for (int i = 0; i < 4410; i++) {
+        AdsrNext(&env);
+    }
+    EXPECT_NEAR(env.level, 0.5f, 0.01f) << "decay should reach the sustain level in 0.1 s";
+    AdsrRelease(&env);
+    for (int i = 0; i < 8820 - 1; i++) {
+        ASSERT_GT(AdsrNext(&env), 0.0f) << "released too fast at sample " << i;
+    }
+    EXPECT_EQ(AdsrNext(&env), 0.0f);
+    EXPECT_EQ(AdsrNext(&env), 0.0f);
+
+    AdsrStart(&env, {0.5f, 0.1f, 0.8f, 0.01f});  // released while still rising
+    for (int i = 0; i < 100; i++) {
+        AdsrNext(&env);
+    }
+    float before = env.level;
+    AdsrRelease(&env);
+    EXPECT_LT(AdsrNext(&env), before);
+}
+
+TEST(MusicSynth, FilterPassesAndStops) {
+    EXPECT_NEAR(SineGain(1000.0f, 100.0, false), 0.0, 1.0);
+    EXPECT_LT(SineGain(1000.0f, 8000.0, false), -30.0);
+    EXPECT_NEAR(SineGain(1000.0f, 8000.0, true), 0.0, 1.0);
+    EXPECT_LT(SineGain(1000.0f, 100.0, true), -30.0);
+    // Modulating to the top of the range must not blow up.
+    Svf f;
+    SvfReset(&f);
+    float peak = 0.0f;
+    for (int i = 0; i < 20000; i++) {
+        SvfSet(&f, (i % 200) * 120.0f, 4.0f);
+        peak = std::max(peak, std::fabs(SvfRun(&f, (i / 50) % 2 ? 1.0f : -1.0f).low));
+    }
+    EXPECT_LT(peak, 10.0f);
+}
+
+TEST(MusicSynth, BandLimitedSawAliasesLessThanNaive) {
+    // 3 kHz: the 15th harmonic (45 kHz) folds back to 900 Hz.
+    const float inc = 3000.0f / kSampleRate;
+    std::vector<float> blep, naive;
+    float phase = 0.0f, sum = 0.0f;
+    for (int i = 0; i < 8820; i++) {
+        blep.push_back(SawBlep(phase, inc));
+        naive.push_back(NaiveSaw(phase));
+        sum += blep.back();
+        phase += inc;
+        phase -= phase >= 1.0f ? 1.0f : 0.0f;
+    }
+    EXPECT_LT(Goertzel(blep, 900.0), 0.3 * Goertzel(naive, 900.0));
+    EXPECT_GT(Goertzel(blep, 3000.0), 0.8 * Goertzel(naive, 3000.0));
+    EXPECT_NEAR(sum / blep.size(), 0.0f, 0.02f);
+    EXPECT_LE(*std::max_element(blep.begin(), blep.end()), 1.2f);
+}
+
+TEST(MusicSequencer, NotesLandOnTheExactSampleOfTheirStep) {
+    EXPECT_EQ(StepSample(1, 4), 105840);    // 2.40 s: bar 1, beat 2
+    EXPECT_EQ(StepSample(17, 0), 1439424);  // 32.64 s: scene 1
+    Score score;
+    score.frames = kBarSamples * 4;
+    AddDrumBar(&score, 2, "x..o....x.......", kVoiceKick, 1.0f, 0.0f);
+    ASSERT_EQ(score.notes.size(), 3u);
+    EXPECT_EQ(score.notes[0].start, 2 * 84672);
+    EXPECT_EQ(score.notes[1].start, 2 * 84672 + 3 * 5292);
+    EXPECT_LT(score.notes[1].velocity, score.notes[0].velocity);
+    EXPECT_EQ(score.notes[2].start, 2 * 84672 + 2 * 21168);
+    // Through the whole mix: nothing before the kick's sample, sound right on it.
+    Score one;
+    one.frames = kBarSamples * 2;
+    one.duckAt.assign(2, 0.0f);
+    AddNote(&one, StepSample(1, 5), kStepSamples, 60.0f, 1.0f, kVoiceKick, 0.0f, 0.5f);
+    StereoBuffer pcm;
+    MixScore(one, &pcm);
+    auto first = std::find_if(pcm.left.begin(), pcm.left.end(), [](float x) { return x != 0.0f; });
+    EXPECT_EQ(first - pcm.left.begin(), StepSample(1, 5));
+    EXPECT_GT(*std::max_element(first, first + 220), 0.3f);
+}
+
+TEST(MusicSequencer, SoundtrackKicksFollowTheBeatGrid) {
+    Score score;
+    ScoreSoundtrack(&score);
+    std::vector<int> kicks;
+    for (const Note& n : score.notes) {
+        if (n.voice == kVoiceKick) {
+            ASSERT_EQ(n.start % kBeatSamples, 0) << "kick off the beat at " << n.start;
+            kicks.push_back(n.start / kBeatSamples);
+        }
+        if (n.voice == kVoicePad) {
+            EXPECT_EQ(n.start % kBarSamples, 0) << "chord change off the bar line";
+        }
+        EXPECT_LT(n.start, static_cast<int>(207.36 * kSampleRate));
+    }
+    std::sort(kicks.begin(), kicks.end());
+    for (const auto& region : kDrumRegions) {
+        int first = static_cast<int>(std::lround(region[0] / 0.48));
+        int last = static_cast<int>(std::lround(region[1] / 0.48));
+        for (int beat = first; beat < last; beat++) {
+            EXPECT_TRUE(std::binary_search(kicks.begin(), kicks.end(), beat))
+                << "no kick on beat " << beat << " (" << beat * 0.48 << " s)";
+        }
+    }
+}
+
+TEST(MusicMixer, MasterGainFadesAndJumps) {
+    Score score;
+    ScoreSoundtrack(&score);
+    EXPECT_FLOAT_EQ(MasterGainAt(score, 10.0f), 1.0f);
+    EXPECT_NEAR(MasterGainAt(score, 31.68f), 0.5f, 0.01f);
+    EXPECT_LT(MasterGainAt(score, 32.6f), 0.03f);
+    EXPECT_FLOAT_EQ(MasterGainAt(score, 32.64f), 1.0f);
+    EXPECT_FLOAT_EQ(MasterGainAt(score, 150.0f), 1.0f);
+    EXPECT_GT(MasterGainAt(score, 200.0f), MasterGainAt(score, 205.0f));
+    EXPECT_EQ(MasterGainAt(score, 207.36f), 0.0f);
+    EXPECT_EQ(MasterGainAt(score, 217.0f), 0.0f);
+    EXPECT_LE(SoftLimit(5.0f), 1.0f);
+    EXPECT_GE(SoftLimit(-5.0f), -1.0f);
+    EXPECT_LT(SoftLimit(0.9f), 0.9f);
+    EXPECT_EQ(SoftLimit(0.5f), 0.5f);
+}
+
+TEST(MusicFiles, JingleLengthAndRepeatability) {
+    std::string a = TempPath("jingle_a.mp3"), b = TempPath("jingle_b.mp3");
+    ASSERT_TRUE(WriteJingle(a.c_str()));
+    ASSERT_TRUE(WriteJingle(b.c_str()));
+    EXPECT_EQ(ReadFile(a), ReadFile(b)) << "two renders differ";
+    Decoded d;
+    ASSERT_TRUE(Decode(a, &d));
+    EXPECT_EQ(d.rate, 44100);
+    EXPECT_EQ(d.channels, 2);
+    double seconds = static_cast<double>(d.Frames()) / d.rate;
+    EXPECT_GE(seconds, 12.0);
+    EXPECT_LE(seconds, 16.0);
+    // It swells: the second half of the fade-in is louder than its start, and it ends softly.
+    EXPECT_GT(MaxAbs(d, 7.0, 10.0), 2.0f * MaxAbs(d, 0.0, 2.0));
+    EXPECT_LT(MaxAbs(d, seconds - 0.5, seconds), 0.05f);
+    std::remove(a.c_str());
+    std::remove(b.c_str());
+}
+
+TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {
+    std::string path = TempPath("soundtrack.mp3");
+    ASSERT_TRUE(WriteSoundtrack(path.c_str()));
+    std::string generated = std::string(NORVALE_SOURCE_DIR) + "/data/preview_kovi.mp3";
+    std::string other = ReadFile(generated);
+    if (other.empty()) {  // no generated data yet: render a second time instead
+        std::string again = TempPath("soundtrack_again.mp3");
+        ASSERT_TRUE(WriteSoundtrack(again.c_str()));
+        other = ReadFile(again);
+        std::remove(again.c_str());
+    }
+    EXPECT_EQ(ReadFile(path), other) << "two renders differ";
+    Decoded d;
+    ASSERT_TRUE(Decode(path, &d));
+    std::remove(path.c_str());
+    EXPECT_EQ(d.rate, 44100);
+    EXPECT_EQ(d.channels, 2);
+    double seconds = static_cast<double>(d.Frames()) / d.rate;
+    ASSERT_GE(seconds, 216.0);
+    EXPECT_LT(MaxAbs(d, seconds - 8.0, seconds), 1e-3f) << "the last 8 s must be silent";
+    float peak = MaxAbs(d, 0.0, seconds);
+    EXPECT_LT(peak, 0.999f) << "clipping";
+    EXPECT_GT(peak, 0.7f) << "far too quiet";
+    for (const auto& region : kDrumRegions) {
+        std::vector<double> onsets = LowOnsets(d, region[0], region[1]);
+        int beats = static_cast<int>(std::lround((region[1] - region[0]) / 0.48));
+        int onGrid = 0;
+        std::string off;
+        for (double t : onsets) {
+            onGrid += OnBeat(t);
+            off += OnBeat(t) ? "" : " " + std::to_string(t);
+        }
+        EXPECT_GE(onGrid, beats * 9 / 10) << "kicks missing from " << region[0] << " s";
+        EXPECT_GE(onGrid, static_cast<int>(onsets.size()) * 19 / 20)
+            << "low-band onsets off the beat grid at" << off;
+    }
+}

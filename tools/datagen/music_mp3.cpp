@@ -1,0 +1,79 @@
+// MP3 encoding with LAME: 192 kbps CBR stereo, with the Info/LAME tag that lets decoders
+// drop the encoder's delay and padding (gapless).
+#include "music_internal.h"
+
+#include <lame/lame.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+lame_global_flags* OpenEncoder() {
+    lame_global_flags* lame = lame_init();
+    if (!lame) {
+        return nullptr;
+    }
+    lame_set_in_samplerate(lame, kSampleRate);
+    lame_set_out_samplerate(lame, kSampleRate);
+    lame_set_num_channels(lame, 2);
+    lame_set_mode(lame, JOINT_STEREO);
+    lame_set_brate(lame, 192);
+    lame_set_VBR(lame, vbr_off);
+    lame_set_quality(lame, 7);
+    lame_set_bWriteVbrTag(lame, 1);
+    lame_set_write_id3tag_automatic(lame, 0);
+    if (lame_init_params(lame) < 0) {
+        lame_close(lame);
+        return nullptr;
+    }
+    return lame;
+}
+
+bool WriteAll(FILE* file, const unsigned char* data, int size) {
+    return size <= 0 || fwrite(data, 1, size, file) == static_cast<size_t>(size);
+}
+
+bool EncodeInto(lame_global_flags* lame, const StereoBuffer& pcm, FILE* file) {
+    const int kChunk = 8192;
+    std::vector<unsigned char> out(kChunk * 5 / 4 + 7200);
+    int frames = static_cast<int>(pcm.left.size());
+    for (int at = 0; at < frames; at += kChunk) {
+        int count = std::min(kChunk, frames - at);
+        int size = lame_encode_buffer_ieee_float(lame, pcm.left.data() + at, pcm.right.data() + at,
+                                                 count, out.data(), static_cast<int>(out.size()));
+        if (size < 0 || !WriteAll(file, out.data(), size)) {
+            return false;
+        }
+    }
+    int size = lame_encode_flush(lame, out.data(), static_cast<int>(out.size()));
+    if (size < 0 || !WriteAll(file, out.data(), size)) {
+        return false;
+    }
+    // The tag frame was reserved at the start of the stream; fill it in now.
+    unsigned char tag[2880];
+    size_t tagSize = lame_get_lametag_frame(lame, tag, sizeof tag);
+    if (tagSize == 0 || tagSize > sizeof tag || fseek(file, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    return WriteAll(file, tag, static_cast<int>(tagSize));
+}
+
+}  // namespace
+
+bool EncodeMp3(const StereoBuffer& pcm, const char* path) {
+    lame_global_flags* lame = OpenEncoder();
+    if (!lame) {
+        return false;
+    }
+    FILE* file = fopen(path, "wb");
+    bool ok = file && EncodeInto(lame, pcm, file);
+    if (file && fclose(file) != 0) {
+        ok = false;
+    }
+    lame_close(lame);
+    if (!ok) {
+        remove(path);
+    }
+    return ok;
+}

@@ -1,0 +1,219 @@
+// Pattern sequencer: turns a section (chords, parts, melody) into notes on the sample grid.
+#include "music_internal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Everything a part needs to place its notes in one bar of a section.
+struct BarContext {
+    int bar;    // absolute bar
+    int index;  // bar within the section
+    const Chord* chord;
+    bool chordStarts;  // the chord changes on this bar
+    int chordBars;     // bars left of this chord inside the section
+    float level;
+    float padCutoff;
+    int cutEnd;  // no note may sound past this sample (tails included)
+    uint32_t* rng;
+};
+
+// Seconds of sound a voice keeps after its note-off.
+int TailOf(uint8_t voice) {
+    switch (voice) {
+        case kVoicePad:
+            return 70560;  // 1.6 s
+        case kVoiceLead:
+            return 19845;
+        case kVoiceBell:
+            return 44100;
+        default:
+            return 4410;
+    }
+}
+
+void Put(Score* score, const BarContext& c, int start, int length, float pitch, float velocity,
+         uint8_t voice, float cutoff, float pan) {
+    length = std::min(length, c.cutEnd - TailOf(voice) - start);
+    if (length >= kStepSamples / 2) {
+        AddNote(score, start, length, pitch, velocity, voice, cutoff, pan);
+    }
+}
+
+uint32_t NextRand(uint32_t* state) {
+    *state = *state * 1664525u + 1013904223u;
+    return *state >> 8;
+}
+
+void EmitPad(Score* score, const BarContext& c) {
+    if (!c.chordStarts) {
+        return;
+    }
+    for (int k = 0; k < 4; k++) {
+        Put(score, c, StepSample(c.bar, 0), c.chordBars * kBarSamples, c.chord->tones[k],
+            c.level * 0.9f, kVoicePad, c.padCutoff, 0.2f + 0.2f * k);
+    }
+}
+
+void EmitBass(Score* score, const BarContext& c, uint32_t parts) {
+    // Moving lines sit an octave up: the kick owns the lowest octave.
+    float root = static_cast<float>(c.chord->bass);
+    float up = root + (root < 31.0f ? 24.0f : 12.0f);
+    float v = c.level;
+    if ((parts & kPartBassLong) && c.chordStarts) {
+        Put(score, c, StepSample(c.bar, 0), c.chordBars * kBarSamples - kStepSamples, root,
+            v * 0.9f, kVoiceBass, 160.0f, 0.5f);
+    }
+    for (int step = 0; step < 16; step++) {
+        int start = StepSample(c.bar, step);
+        if ((parts & kPartBassPulse) && step % 4 == 0) {
+            Put(score, c, start, 3 * kStepSamples, up, v * 0.85f, kVoiceBass, 300.0f, 0.5f);
+        }
+        if ((parts & kPartBassOff) && step % 4 == 2) {
+            float pitch = up + (step == 14 ? 12.0f : 0.0f);
+            Put(score, c, start, 2 * kStepSamples - 600, pitch, v, kVoiceBass, 260.0f, 0.5f);
+        }
+        if ((parts & kPartBassRoll) && step % 4 != 0) {
+            float pitch = up + (step % 4 == 3 ? 12.0f : 0.0f);
+            Put(score, c, start, kStepSamples, pitch, v * 0.9f, kVoiceBass, 300.0f, 0.5f);
+        }
+    }
+}
+
+void EmitArp(Score* score, const BarContext& c, uint32_t parts) {
+    static const int kOrder[8] = {0, 2, 1, 3, 2, 4, 3, 1};
+    int every = (parts & kPartArp16) ? 1 : 2;
+    for (int step = 0; step < 16; step += every) {
+        int k = kOrder[(step / every) % 8];
+        float pitch = c.chord->tones[k % 4] + 12.0f * (1 + k / 4);
+        float accent = step % 4 == 0 ? 1.0f : 0.75f;
+        Put(score, c, StepSample(c.bar, step), every * kStepSamples, pitch, c.level * accent * 0.8f,
+            kVoicePluck, std::min(c.padCutoff * 0.6f, 2400.0f), step % 8 < 4 ? 0.3f : 0.7f);
+    }
+}
+
+// A chord hit on every counter unit (two beats): what the picture pulses to.
+void EmitStab(Score* score, const BarContext& c) {
+    for (int step = 0; step < 16; step += 8) {
+        for (int k = 0; k < 4; k++) {
+            Put(score, c, StepSample(c.bar, step), 2 * kStepSamples, c.chord->tones[k] + 12.0f,
+                c.level * 0.6f, kVoiceStab, 900.0f, 0.15f + 0.23f * k);
+        }
+    }
+}
+
+void EmitMelody(Score* score, const BarContext& c, const Section& s) {
+    int phraseStep = (c.index % s.melodyBars) * 16;
+    for (int i = 0; i < s.melodyCount; i++) {
+        const Phrase& p = s.melody[i];
+        if (p.step < phraseStep || p.step >= phraseStep + 16) {
+            continue;
+        }
+        float cutoff = s.melodyVoice == kVoiceLead ? 2600.0f : 0.0f;
+        Put(score, c, StepSample(c.bar, p.step - phraseStep), p.length * kStepSamples - 800,
+            static_cast<float>(p.pitch), c.level * 0.85f, s.melodyVoice, cutoff, 0.45f);
+    }
+}
+
+void EmitDrums(Score* score, const BarContext& c, uint32_t parts) {
+    float v = c.level;
+    if (parts & kPartKick) {
+        AddDrumBar(score, c.bar, "x...x...x...x...", kVoiceKick, v, 0.0f);
+    }
+    if (parts & kPartClap) {
+        AddDrumBar(score, c.bar, "....x.......x...", kVoiceClap, v * 0.8f, 0.0f);
+    }
+    if (parts & kPartSnareHalf) {
+        AddDrumBar(score, c.bar, "........x.......", kVoiceSnare, v * 0.8f, 0.0f);
+    }
+    const char* closed = (parts & kPartHats16) ? "ooxoooxoooxoooxo" : "..x...x...x...x.";
+    if (parts & kPartOpenHat) {
+        closed = "oo.ooo.ooo.ooo.o";
+        AddDrumBar(score, c.bar, "..x...x...x...x.", kVoiceHatOpen, v * 0.7f, 7000.0f);
+    }
+    if (parts & (kPartHats8 | kPartHats16)) {
+        AddDrumBar(score, c.bar, closed, kVoiceHatClosed, v, 8000.0f);
+    }
+}
+
+void EmitSparkle(Score* score, const BarContext& c, int count) {
+    for (int i = 0; i < count; i++) {
+        int step = NextRand(c.rng) % 16;
+        int tone = NextRand(c.rng) % 4;
+        float pitch = c.chord->tones[tone] + 12.0f * (1 + NextRand(c.rng) % 2);
+        float velocity = c.level * (0.35f + (NextRand(c.rng) % 100) * 0.004f);
+        float pan = 0.15f + (NextRand(c.rng) % 100) * 0.007f;
+        Put(score, c, StepSample(c.bar, step), kStepSamples, pitch, velocity, kVoiceBell, 0.0f,
+            pan);
+    }
+}
+
+}  // namespace
+
+void AddNote(Score* score, int start, int length, float pitch, float velocity, uint8_t voice,
+             float cutoff, float pan) {
+    if (length <= 0 || velocity <= 0.0f || start < 0 || start >= score->frames) {
+        return;
+    }
+    score->notes.push_back({start, length, pitch, velocity, cutoff, pan, voice});
+}
+
+void AddDrumBar(Score* score, int bar, const char* pattern, uint8_t voice, float velocity,
+                float cutoff) {
+    float pan = voice == kVoiceHatClosed ? 0.62f : voice == kVoiceHatOpen ? 0.4f : 0.5f;
+    for (int step = 0; step < 16 && pattern[step]; step++) {
+        char ch = pattern[step];
+        if (ch == 'x' || ch == 'o') {
+            float v = ch == 'x' ? velocity : velocity * 0.55f;
+            AddNote(score, StepSample(bar, step), kStepSamples, 60.0f, v, voice, cutoff, pan);
+        }
+    }
+}
+
+void ScoreSection(Score* score, const Section& s, uint32_t seed) {
+    int endBar = s.firstBar + s.bars;
+    if (static_cast<int>(score->duckAt.size()) < endBar) {
+        score->duckAt.resize(endBar, 0.0f);
+    }
+    for (int i = 0; i < s.bars; i++) {
+        BarContext c;
+        c.bar = s.firstBar + i;
+        c.index = i;
+        c.chord = &s.chords[(i / s.barsPerChord) % s.chordCount];
+        c.chordStarts = i % s.barsPerChord == 0;
+        c.chordBars = std::min(s.barsPerChord, s.bars - i);
+        float x = static_cast<float>(i) / s.bars;
+        c.level = s.level0 + (s.level1 - s.level0) * x;
+        c.padCutoff = s.padCutoff0 * std::pow(s.padCutoff1 / s.padCutoff0, x);
+        c.cutEnd =
+            (s.parts & kPartCutTails) ? StepSample(endBar, 0) : score->frames + kBarSamples * 8;
+        c.rng = &seed;
+        score->duckAt[c.bar] = s.duck;
+        if (s.parts & kPartPad) {
+            EmitPad(score, c);
+        }
+        EmitBass(score, c, s.parts);
+        if (s.parts & (kPartArp8 | kPartArp16)) {
+            EmitArp(score, c, s.parts);
+        }
+        if (s.parts & kPartStab) {
+            EmitStab(score, c);
+        }
+        if ((s.parts & kPartMelody) && s.melodyCount > 0) {
+            EmitMelody(score, c, s);
+        }
+        EmitDrums(score, c, s.parts);
+        if (s.parts & kPartSparkle) {
+            EmitSparkle(score, c, s.sparkle);
+        }
+        if ((s.parts & kPartCrash) && i == 0) {
+            AddNote(score, StepSample(c.bar, 0), kStepSamples, 60.0f, c.level * 0.8f, kVoiceCrash,
+                    4500.0f, 0.55f);
+        }
+        if ((s.parts & kPartRiser) && i == s.bars - 1) {
+            AddNote(score, StepSample(c.bar, 0), kBarSamples, 60.0f, c.level, kVoiceRiser, 9000.0f,
+                    0.5f);
+        }
+    }
+}

@@ -1,0 +1,414 @@
+// Synth building blocks (envelope, filter, oscillators, noise) and the voices built on them.
+#include "music_internal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+constexpr float kInvRate = 1.0f / kSampleRate;
+
+int Seconds(float s) {
+    return static_cast<int>(s * kSampleRate + 0.5f);
+}
+
+float Cents(float c) {
+    return std::pow(2.0f, c / 1200.0f);
+}
+
+// Per-sample factor that shrinks a value to 1/e after `seconds`.
+float DecayFactor(float seconds) {
+    return std::exp(-1.0f / (seconds * kSampleRate));
+}
+
+// The two sides of a PolyBLEP step correction.
+float Blep(float t, float dt) {
+    if (t < dt) {
+        t /= dt;
+        return t + t - t * t - 1.0f;
+    }
+    if (t > 1.0f - dt) {
+        t = (t - 1.0f) / dt;
+        return t * t + t + t + 1.0f;
+    }
+    return 0.0f;
+}
+
+float Wrap(float phase) {
+    return phase >= 1.0f ? phase - 1.0f : phase;
+}
+
+}  // namespace
+
+// ---- envelope
+
+void AdsrStart(AdsrState* env, const Adsr& shape) {
+    env->shape = shape;
+    env->stage = 0;
+    env->level = 0.0f;
+    int attack = Seconds(shape.attack);
+    env->attackStep = attack > 0 ? 1.0f / attack : 1.0f;
+    // Within 1 % of the sustain level after the decay time.
+    env->decayCoef = std::exp(-4.6f / (std::max(shape.decay, 1e-3f) * kSampleRate));
+    env->releaseStep = 1.0f;
+    env->releaseLeft = 0;
+}
+
+void AdsrRelease(AdsrState* env) {
+    if (env->stage >= 2) {
+        return;
+    }
+    env->stage = 2;
+    env->releaseLeft = std::max(Seconds(env->shape.release), 1);
+    env->releaseStep = env->level / env->releaseLeft;
+}
+
+float AdsrNext(AdsrState* env) {
+    switch (env->stage) {
+        case 0:
+            env->level += env->attackStep;
+            if (env->level >= 0.99999f) {
+                env->level = 1.0f;
+                env->stage = 1;
+            }
+            break;
+        case 1:
+            env->level = env->shape.sustain + (env->level - env->shape.sustain) * env->decayCoef;
+            break;
+        case 2:
+            env->level -= env->releaseStep;
+            if (--env->releaseLeft <= 0 || env->level <= 0.0f) {
+                env->level = 0.0f;
+                env->stage = 3;
+            }
+            break;
+        default:
+            env->level = 0.0f;
+    }
+    return env->level;
+}
+
+// ---- state-variable filter
+
+void SvfReset(Svf* f) {
+    f->ic1 = 0.0f;
+    f->ic2 = 0.0f;
+    SvfSet(f, 1000.0f, 0.707f);
+}
+
+void SvfSet(Svf* f, float cutoffHz, float q) {
+    float fc = std::min(std::max(cutoffHz, 20.0f), 0.45f * kSampleRate);
+    float g = std::tan(kPi * fc * kInvRate);
+    f->k = 1.0f / q;
+    f->a1 = 1.0f / (1.0f + g * (g + f->k));
+    f->a2 = g * f->a1;
+    f->a3 = g * f->a2;
+}
+
+// ---- oscillators and noise
+
+float NaiveSaw(float phase) {
+    return 2.0f * phase - 1.0f;
+}
+
+float SawBlep(float phase, float inc) {
+    return 2.0f * phase - 1.0f - Blep(phase, inc);
+}
+
+float SquareBlep(float phase, float inc) {
+    float naive = phase < 0.5f ? 1.0f : -1.0f;
+    return naive + Blep(phase, inc) - Blep(Wrap(phase + 0.5f), inc);
+}
+
+float NoiseNext(Noise* n) {
+    uint32_t x = n->state;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    n->state = x;
+    return static_cast<float>(static_cast<int32_t>(x)) * (1.0f / 2147483648.0f);
+}
+
+float MidiToHz(float note) {
+    return 440.0f * std::pow(2.0f, (note - 69.0f) / 12.0f);
+}
+
+// ---- voices
+
+namespace {
+
+// A fixed seed per note: the same hit sounds the same in every run.
+Noise NoiseFor(const Note& n) {
+    uint32_t seed = static_cast<uint32_t>(n.start) * 2654435761u;
+    seed ^= (n.voice + 1u) * 40503u;
+    return {seed | 1u};
+}
+
+int VoiceLength(const Note& n, float tail) {
+    return n.length + Seconds(tail);
+}
+
+// Detuned saw stack through a slowly breathing low-pass.
+void RenderPad(const Note& n, std::vector<float>* out) {
+    const Adsr shape = {0.7f, 1.5f, 0.8f, 1.6f};
+    out->assign(VoiceLength(n, shape.release), 0.0f);
+    float f = MidiToHz(n.pitch) * kInvRate;
+    float inc[3] = {f * Cents(-9.0f), f, f * Cents(8.0f)};
+    float phase[3] = {0.0f, 0.37f, 0.71f};
+    Svf filter;
+    SvfReset(&filter);
+    AdsrState env;
+    AdsrStart(&env, shape);
+    float amp = 0.16f * n.velocity;
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        if ((i & 31) == 0) {
+            float lfo = std::sin(2.0f * kPi * 0.23f * (n.start + i) * kInvRate + n.pitch);
+            SvfSet(&filter, n.cutoff * (1.0f + 0.2f * lfo), 0.9f);
+        }
+        if (i == n.length) {
+            AdsrRelease(&env);
+        }
+        float s = 0.0f;
+        for (int k = 0; k < 3; k++) {
+            s += SawBlep(phase[k], inc[k]);
+            phase[k] = Wrap(phase[k] + inc[k]);
+        }
+        (*out)[i] = SvfRun(&filter, s * 0.4f).low * AdsrNext(&env) * amp;
+    }
+}
+
+// Saw plus a sine at the root, with a short filter sweep on each note.
+void RenderBass(const Note& n, std::vector<float>* out) {
+    const Adsr shape = {0.008f, 0.3f, 0.65f, 0.07f};
+    out->assign(VoiceLength(n, shape.release), 0.0f);
+    float inc = MidiToHz(n.pitch) * kInvRate;
+    float phase = 0.0f, sinePhase = 0.0f, sweep = 1.0f;
+    float sweepFactor = DecayFactor(0.09f);
+    Svf filter;
+    SvfReset(&filter);
+    AdsrState env;
+    AdsrStart(&env, shape);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        if ((i & 15) == 0) {
+            SvfSet(&filter, n.cutoff * (1.0f + 3.0f * sweep), 1.1f);
+        }
+        sweep *= sweepFactor;
+        if (i == n.length) {
+            AdsrRelease(&env);
+        }
+        float saw = SvfRun(&filter, SawBlep(phase, inc)).low;
+        float sine = std::sin(2.0f * kPi * sinePhase);
+        phase = Wrap(phase + inc);
+        sinePhase = Wrap(sinePhase + inc);
+        (*out)[i] = (0.32f * saw + 0.3f * sine) * AdsrNext(&env) * n.velocity;
+    }
+}
+
+// Short bright notes: arpeggios (pluck) and chord stabs (wider, brighter).
+void RenderPluckLike(const Note& n, float decay, float bright, float amp, std::vector<float>* out) {
+    const Adsr shape = {0.002f, decay, 0.0f, 0.05f};
+    out->assign(VoiceLength(n, decay + 0.1f), 0.0f);
+    float inc = MidiToHz(n.pitch) * kInvRate;
+    float inc2 = inc * Cents(11.0f);
+    float phase = 0.0f, phase2 = 0.5f, sweep = 1.0f;
+    float sweepFactor = DecayFactor(decay * 0.3f);
+    Svf filter;
+    SvfReset(&filter);
+    AdsrState env;
+    AdsrStart(&env, shape);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        if ((i & 15) == 0) {
+            SvfSet(&filter, n.cutoff * (1.0f + bright * sweep), 1.6f);
+        }
+        sweep *= sweepFactor;
+        if (i == n.length) {
+            AdsrRelease(&env);
+        }
+        float s = SawBlep(phase, inc) + 0.6f * SquareBlep(phase2, inc2);
+        phase = Wrap(phase + inc);
+        phase2 = Wrap(phase2 + inc2);
+        (*out)[i] = SvfRun(&filter, s * 0.5f).low * AdsrNext(&env) * amp * n.velocity;
+    }
+}
+
+// Two detuned saws with delayed vibrato: the singing lead.
+void RenderLead(const Note& n, std::vector<float>* out) {
+    const Adsr shape = {0.03f, 0.5f, 0.75f, 0.45f};
+    out->assign(VoiceLength(n, shape.release), 0.0f);
+    float f = MidiToHz(n.pitch) * kInvRate;
+    float phase[2] = {0.0f, 0.5f};
+    Svf filter;
+    SvfReset(&filter);
+    SvfSet(&filter, n.cutoff, 1.2f);
+    AdsrState env;
+    AdsrStart(&env, shape);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        float t = i * kInvRate;
+        float depth = std::min(std::max(t - 0.25f, 0.0f) * 2.0f, 1.0f) * 0.004f;
+        float vib = 1.0f + depth * std::sin(2.0f * kPi * 5.2f * t);
+        if (i == n.length) {
+            AdsrRelease(&env);
+        }
+        float s = 0.0f;
+        for (int k = 0; k < 2; k++) {
+            float inc = f * vib * (k == 0 ? Cents(-6.0f) : Cents(6.0f));
+            s += SawBlep(phase[k], inc);
+            phase[k] = Wrap(phase[k] + inc);
+        }
+        (*out)[i] = SvfRun(&filter, s * 0.5f).low * AdsrNext(&env) * 0.2f * n.velocity;
+    }
+}
+
+// Two-operator FM bell: the sparkle.
+void RenderBell(const Note& n, std::vector<float>* out) {
+    out->assign(VoiceLength(n, 2.2f), 0.0f);
+    float f = MidiToHz(n.pitch) * kInvRate;
+    float amp = 0.14f * n.velocity, index = 2.5f;
+    float ampFactor = DecayFactor(0.6f), indexFactor = DecayFactor(0.25f);
+    float carrier = 0.0f, mod = 0.0f;
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        float attack = std::min(i / 90.0f, 1.0f);
+        float m = std::sin(2.0f * kPi * mod) * (index + 0.3f);
+        (*out)[i] = std::sin(2.0f * kPi * carrier + m) * amp * attack;
+        carrier = Wrap(carrier + f);
+        mod = Wrap(mod + f * 3.0f);
+        amp *= ampFactor;
+        index *= indexFactor;
+    }
+}
+
+// Sine with a falling pitch and a tiny click: lands exactly on its first sample.
+void RenderKick(const Note& n, std::vector<float>* out) {
+    out->assign(Seconds(0.5f), 0.0f);
+    Noise noise = NoiseFor(n);
+    float phase = 0.0f, sweep = 1.0f, amp = 1.0f, click = 0.35f;
+    float sweepFactor = DecayFactor(0.02f), ampFactor = DecayFactor(0.3f);
+    float clickFactor = DecayFactor(0.003f);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        float s = std::sin(2.0f * kPi * phase) * amp + NoiseNext(&noise) * click;
+        phase = Wrap(phase + (46.0f + 90.0f * sweep) * kInvRate);
+        sweep *= sweepFactor;
+        amp *= ampFactor;
+        click *= clickFactor;
+        float fadeOut = std::min((out->size() - i) / 400.0f, 1.0f);
+        (*out)[i] = std::tanh(1.8f * s) * 0.95f * n.velocity * fadeOut;
+    }
+}
+
+// Noise through a band/high-pass with an exponential tail, plus an optional body tone.
+void RenderNoiseHit(const Note& n, float cutoff, float q, float tail, float tone, float amp,
+                    std::vector<float>* out) {
+    out->assign(Seconds(tail * 6.0f), 0.0f);
+    Noise noise = NoiseFor(n);
+    Svf filter;
+    SvfReset(&filter);
+    SvfSet(&filter, cutoff, q);
+    float env = 1.0f, toneEnv = tone, factor = DecayFactor(tail), toneFactor = DecayFactor(0.05f);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        SvfOut o = SvfRun(&filter, NoiseNext(&noise));
+        float body = std::sin(2.0f * kPi * 185.0f * i * kInvRate) * toneEnv;
+        float attack = std::min(i / 30.0f, 1.0f);
+        (*out)[i] = ((o.band + o.high * 0.5f) * env + body) * amp * attack * n.velocity;
+        env *= factor;
+        toneEnv *= toneFactor;
+    }
+}
+
+// A hand clap: three quick bursts, then a short room tail.
+void RenderClap(const Note& n, std::vector<float>* out) {
+    out->assign(Seconds(0.45f), 0.0f);
+    Noise noise = NoiseFor(n);
+    Svf filter;
+    SvfReset(&filter);
+    SvfSet(&filter, 1300.0f, 1.3f);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        float t = i * kInvRate;
+        float env =
+            t < 0.03f ? std::exp(-std::fmod(t, 0.01f) / 0.0035f) : std::exp(-(t - 0.03f) / 0.09f);
+        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).band * env * 0.9f * n.velocity;
+    }
+}
+
+void RenderHat(const Note& n, float tail, std::vector<float>* out) {
+    out->assign(Seconds(tail * 5.0f), 0.0f);
+    Noise noise = NoiseFor(n);
+    Svf filter;
+    SvfReset(&filter);
+    SvfSet(&filter, n.cutoff, 0.8f);
+    float env = 1.0f, factor = DecayFactor(tail);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).high * env * 0.22f * n.velocity;
+        env *= factor;
+    }
+}
+
+// Noise sweeping up over the note: the build before a drop.
+void RenderRiser(const Note& n, std::vector<float>* out) {
+    out->assign(VoiceLength(n, 0.1f), 0.0f);
+    Noise noise = NoiseFor(n);
+    Svf filter;
+    SvfReset(&filter);
+    float ratio = std::log(n.cutoff / 300.0f);
+    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+        float x = std::min(static_cast<float>(i) / n.length, 1.0f);
+        if ((i & 15) == 0) {
+            SvfSet(&filter, 300.0f * std::exp(ratio * x), 2.0f);
+        }
+        float fade = i < n.length ? 1.0f : 1.0f - (i - n.length) / (0.1f * kSampleRate);
+        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).band * x * x * fade * 0.3f * n.velocity;
+    }
+}
+
+const VoiceRoute kRoutes[kVoiceCount] = {
+    {0.00f, 0.40f, true},   // pad
+    {0.00f, 0.02f, false},  // bass: pumping it would smear the kick
+    {0.35f, 0.25f, true},   // pluck
+    {0.30f, 0.35f, false},  // lead
+    {0.45f, 0.55f, false},  // bell
+    {0.25f, 0.30f, false},  // stab
+    {0.00f, 0.03f, false},  // kick
+    {0.05f, 0.20f, false},  // snare
+    {0.10f, 0.25f, false},  // clap
+    {0.00f, 0.04f, false},  // closed hat
+    {0.05f, 0.10f, false},  // open hat
+    {0.20f, 0.45f, false},  // riser
+    {0.00f, 0.30f, false},  // crash
+};
+
+}  // namespace
+
+const VoiceRoute& RouteOf(uint8_t voice) {
+    return kRoutes[voice < kVoiceCount ? voice : 0];
+}
+
+void RenderVoice(const Note& n, std::vector<float>* out) {
+    switch (n.voice) {
+        case kVoicePad:
+            return RenderPad(n, out);
+        case kVoiceBass:
+            return RenderBass(n, out);
+        case kVoicePluck:
+            return RenderPluckLike(n, 0.28f, 5.0f, 0.22f, out);
+        case kVoiceLead:
+            return RenderLead(n, out);
+        case kVoiceBell:
+            return RenderBell(n, out);
+        case kVoiceStab:
+            return RenderPluckLike(n, 0.2f, 8.0f, 0.2f, out);
+        case kVoiceKick:
+            return RenderKick(n, out);
+        case kVoiceSnare:
+            return RenderNoiseHit(n, 1900.0f, 0.7f, 0.11f, 0.6f, 0.55f, out);
+        case kVoiceClap:
+            return RenderClap(n, out);
+        case kVoiceHatClosed:
+            return RenderHat(n, 0.028f, out);
+        case kVoiceHatOpen:
+            return RenderHat(n, 0.16f, out);
+        case kVoiceRiser:
+            return RenderRiser(n, out);
+        default:
+            out->clear();
+    }
+}
