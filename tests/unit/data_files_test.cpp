@@ -14,6 +14,7 @@
 #include "resources/font.h"
 #include "resources/images.h"
 #include "resources/tga.h"
+#include "scenes/scenes.h"
 
 namespace {
 
@@ -218,6 +219,11 @@ TEST(DataFiles, FontDescriptorHasEveryCharacterInsideTheAtlas) {
             << code;
         EXPECT_GT(g.xadvance, 0) << code;
     }
+    std::vector<const char*> texts(GreetingNames, GreetingNames + GreetingCount);
+    for (const CreditLine& line : CreditLines) texts.push_back(line.text);
+    for (const char* text : texts)
+        for (const char* c = text; c && *c; ++c)
+            EXPECT_NE(BitmapFont.glyphs[static_cast<unsigned char>(*c)].id, 0) << text;
 }
 
 // Sum of the atlas inside a glyph's rectangle, and its brightest texel on the rectangle's edge.

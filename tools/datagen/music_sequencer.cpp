@@ -12,6 +12,7 @@ struct BarContext {
     int index;  // bar within the section
     const Chord* chord;
     bool chordStarts;  // the chord changes on this bar
+    bool lastBar;      // of the section
     int chordBars;     // bars left of this chord inside the section
     float level;
     float padCutoff;
@@ -110,9 +111,10 @@ void EmitMelody(Score* score, const BarContext& c, const Section& s) {
         if (p.step < phraseStep || p.step >= phraseStep + 16) {
             continue;
         }
-        float cutoff = s.melodyVoice == kVoiceLead ? 2600.0f : 0.0f;
+        float cutoff = std::max(1400.0f, c.padCutoff * 1.2f);
         Put(score, c, StepSample(c.bar, p.step - phraseStep), p.length * kStepSamples - 800,
-            static_cast<float>(p.pitch), c.level * 0.85f, s.melodyVoice, cutoff, 0.45f);
+            static_cast<float>(p.pitch + s.melodyShift), c.level * 0.85f, s.melodyVoice, cutoff,
+            0.45f);
     }
 }
 
@@ -122,7 +124,9 @@ void EmitDrums(Score* score, const BarContext& c, uint32_t parts) {
         AddDrumBar(score, c.bar, "x...x...x...x...", kVoiceKick, v, 0.0f);
     }
     if (parts & kPartClap) {
-        AddDrumBar(score, c.bar, "....x.......x...", kVoiceClap, v * 0.8f, 0.0f);
+        bool fill = (parts & kPartFill) && c.lastBar;
+        AddDrumBar(score, c.bar, fill ? "....x.......xoxx" : "....x.......x...", kVoiceClap,
+                   v * 0.8f, 0.0f);
     }
     if (parts & kPartSnareHalf) {
         AddDrumBar(score, c.bar, "........x.......", kVoiceSnare, v * 0.8f, 0.0f);
@@ -182,6 +186,7 @@ void ScoreSection(Score* score, const Section& s, uint32_t seed) {
         c.index = i;
         c.chord = &s.chords[(i / s.barsPerChord) % s.chordCount];
         c.chordStarts = i % s.barsPerChord == 0;
+        c.lastBar = i == s.bars - 1;
         c.chordBars = std::min(s.barsPerChord, s.bars - i);
         float x = static_cast<float>(i) / s.bars;
         c.level = s.level0 + (s.level1 - s.level0) * x;
