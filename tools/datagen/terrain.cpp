@@ -2,6 +2,7 @@
 // the grey detail noise. Everything tiles: noise is periodic and every
 // neighbourhood read wraps.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "datagen.h"
@@ -94,25 +95,30 @@ void Deposit(Field& f, float x, float y, float amount) {
     }
 }
 
+typedef std::array<std::array<float, 5>, 5> Brush;
+
+// Weights falling off with distance from the centre, summing to 1.
+Brush MakeBrush() {
+    Brush b;
+    float sum = 0.0f;
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i)
+            sum += b[j][i] = std::max(0.0f, 2.6f - std::hypot(i - 2.0f, j - 2.0f));
+    for (auto& row : b)
+        for (float& w : row) w /= sum;
+    return b;
+}
+
+const Brush kErosionBrush = MakeBrush();
+
 // Takes soil from a small round area, so gullies are wider than one pixel.
 void Wear(Field& f, float x, float y, float amount) {
     int ix = int(std::lround(x)), iy = int(std::lround(y));
-    static float weights[5][5];
-    static bool ready = false;
-    if (!ready) {
-        float sum = 0.0f;
-        for (int j = 0; j < 5; ++j)
-            for (int i = 0; i < 5; ++i)
-                sum += weights[j][i] = std::max(0.0f, 2.6f - std::hypot(i - 2.0f, j - 2.0f));
-        for (auto& row : weights)
-            for (float& w : row) w /= sum;
-        ready = true;
-    }
     for (int j = 0; j < 5; ++j)
         for (int i = 0; i < 5; ++i) {
             int px = ((ix + i - 2) % f.width + f.width) % f.width;
             int py = ((iy + j - 2) % f.height + f.height) % f.height;
-            f.v[size_t(py) * f.width + px] -= amount * weights[j][i];
+            f.v[size_t(py) * f.width + px] -= amount * kErosionBrush[j][i];
         }
 }
 
