@@ -37,6 +37,18 @@ void EnterScene(float startOffset, bool seekToStart);
 extern float WaveLastBeat;
 extern int32_t WaveSwitchBeat;
 
+// Layers the terrain scenes 2 and 3 share.
+struct PassState;
+// A copy of a pass-table row with a colour computed for this pass.
+PassState PassWithColor(const PassState& pass, float r, float g, float b, float a);
+// The terrain tiles again with the detail texture repeated 8 times across
+// each texture repeat; the texture matrix is identity again afterwards.
+void DrawDetailTerrain();
+// The star box around the viewer: identity, camera rotation, the pass's
+// state, a cube of half size `size` turned by `angle` degrees about
+// (-1, -1, -1), textured twice over and, with Demo++, once more twice as finely.
+void DrawStarBox(const PassState& pass, float size, float angle);
+
 // Scene 4's credits: one line per 4 units of SectionBeat in section 1, each
 // placed by a world translation applied after the camera.
 struct CreditLine {
