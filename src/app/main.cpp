@@ -66,7 +66,7 @@ int RunMainLoop() {
 
 int main() {
     UseSdlPlatform();
-    UseSdlAudioOutput();  // the loading sequence's AudioInit opens it
+    UseSdlAudioOutput();
     Platform.messageBox = ShellMessageBox;
     DialogResult result = ShowSettingsDialog();
     if (result == DialogResultExit) {

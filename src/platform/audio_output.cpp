@@ -22,13 +22,13 @@ void CloseOffline() {
     OfflineMix = nullptr;
 }
 
-const AudioOutputInterface OfflineOutput = {OpenOffline, NoLock, NoLock, CloseOffline};
 }  // namespace
 
-AudioOutputInterface AudioOutput = OfflineOutput;
+const AudioOutputInterface OfflineAudioOutput = {OpenOffline, NoLock, NoLock, CloseOffline};
+AudioOutputInterface AudioOutput = OfflineAudioOutput;
 
 void UseOfflineAudioOutput() {
-    AudioOutput = OfflineOutput;
+    AudioOutput = OfflineAudioOutput;
 }
 
 void PullOfflineAudio(int16_t* out, int frames) {

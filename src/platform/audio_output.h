@@ -26,7 +26,10 @@ struct AudioOutputInterface {
     void (*close)();
 };
 
+// The output the audio layer opens at its next init; the shell sets it.
 extern AudioOutputInterface AudioOutput;
+// The offline output's table, also the layer's fallback when a device fails.
+extern const AudioOutputInterface OfflineAudioOutput;
 
 // The offline output: open always succeeds and nothing is mixed until
 // PullOfflineAudio is called.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/audio_output.h"
@@ -65,9 +66,10 @@ struct Sample {
 };
 
 // An MP3 decoded as it plays. The whole file is fed to the decoder up front
-// so the mixing thread never touches the disk.
+// so the mixing thread never touches the disk; it is kept for rewinding.
 struct StreamDecoder {
     mpg123_handle* handle = nullptr;
+    std::vector<unsigned char> file;
     std::vector<int16_t> window;  // decoded frames, interleaved
     uint64_t windowStart = 0;     // source frame of window[0]
     uint64_t windowFrames = 0;
@@ -98,19 +100,20 @@ struct Voice {
 // Everything below lives from AudioInit (or the first load) to AudioFree.
 Sample Samples[MaxSamples];
 Voice Voices[MaxVoices];
+AudioOutputInterface ActiveOutput;  // the table opened by AudioInit
 AudioOutputFormat OutputFormat;
 bool OutputOpen = false;
 bool DecoderReady = false;
 
 void LockMix() {
     if (OutputOpen) {
-        AudioOutput.lock();
+        ActiveOutput.lock();
     }
 }
 
 void UnlockMix() {
     if (OutputOpen) {
-        AudioOutput.unlock();
+        ActiveOutput.unlock();
     }
 }
 
@@ -218,24 +221,23 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
     return !bytes->empty();
 }
 
+// Back to the first frame: the decoder starts over on the file's bytes.
+bool RewindStream(StreamDecoder& stream) {
+    stream.windowStart = 0;
+    stream.windowFrames = 0;
+    stream.ended = mpg123_open_feed(stream.handle) != MPG123_OK ||
+                   mpg123_feed(stream.handle, stream.file.data(), stream.file.size()) != MPG123_OK;
+    return !stream.ended;
+}
+
 bool OpenStream(const char* path, Voice* voice) {
-    std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(path, &bytes)) {
+    StreamDecoder& stream = voice->stream;
+    stream.handle = NewDecoder();
+    if (!stream.handle || !ReadWholeFile(path, &stream.file) || !RewindStream(stream) ||
+        !ReadDecoderFormat(stream.handle, &voice->freq, &voice->chans)) {
         return false;
     }
-    mpg123_handle* handle = NewDecoder();
-    if (!handle) {
-        return false;
-    }
-    if (mpg123_open_feed(handle) != MPG123_OK ||
-        mpg123_feed(handle, bytes.data(), bytes.size()) != MPG123_OK ||
-        !ReadDecoderFormat(handle, &voice->freq, &voice->chans)) {
-        mpg123_delete(handle);
-        return false;
-    }
-    voice->stream = StreamDecoder();
-    voice->stream.handle = handle;
-    voice->stream.window.resize(static_cast<size_t>(StreamWindowFrames) * voice->chans);
+    stream.window.resize(static_cast<size_t>(StreamWindowFrames) * voice->chans);
     return true;
 }
 
@@ -405,8 +407,12 @@ int FreeVoiceIndex() {
     return -1;
 }
 
-// Playback (re)starts at `frame`: nothing from there has been heard yet.
+// Playback (re)starts at `frame`: nothing from there has been heard yet. A
+// stream going back decodes again from its start (forward, the mixer skips).
 void SetCursor(Voice& voice, uint64_t frame) {
+    if (voice.sample < 0 && frame < voice.stream.windowStart) {
+        RewindStream(voice.stream);
+    }
     voice.cursor = frame;
     voice.cursorFrac = 0;
     voice.floorFrame = frame;
@@ -455,18 +461,17 @@ bool AudioInit(int freq) {
         return false;
     }
     EnsureDecoder();
+    ActiveOutput = AudioOutput;
     OutputFormat = AudioOutputFormat();
-    OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
-    bool opened = OutputOpen && OutputFormat.channels == 2 && OutputFormat.freq > 0;
+    bool opened = ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     if (!opened) {
         // Nothing to play on: carry on silently with the offline output,
         // which nobody pulls.
-        if (OutputOpen) {
-            AudioOutput.close();
-        }
-        UseOfflineAudioOutput();
-        OutputOpen = AudioOutput.open(freq, 2, MixAll, &OutputFormat);
+        ActiveOutput = OfflineAudioOutput;
+        OutputFormat = AudioOutputFormat();
+        ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     }
+    OutputOpen = true;
     return opened;
 }
 
@@ -477,10 +482,11 @@ AudioHandle AudioStreamCreateFile(const char* path) {
     }
     Voice voice;
     if (!OpenStream(path, &voice)) {
+        CloseStream(voice.stream);
         return 0;
     }
     LockMix();
-    Voices[index] = voice;
+    Voices[index] = std::move(voice);
     Voices[index].used = true;
     UnlockMix();
     return VoiceTag | static_cast<uint32_t>(index + 1);
@@ -583,7 +589,7 @@ uint64_t AudioChannelGetPosition(AudioHandle handle) {
 
 void AudioFree() {
     if (OutputOpen) {
-        AudioOutput.close();
+        ActiveOutput.close();
         OutputOpen = false;
     }
     OutputFormat = AudioOutputFormat();

@@ -1,4 +1,171 @@
-// Scene 2 (placeholder).
+// Scene 2: the textured terrain field seen from three camera moves while day turns into night.
+#include <GL/gl.h>
+
+#include "app/settings.h"
+#include "frame/frame.h"
+#include "frame/pass_state.h"
+#include "geometry/models.h"
+#include "resources/music_clock.h"
 #include "scenes/scenes.h"
 
-void RunScene2() {}
+namespace {
+
+constexpr float SceneOffset = 66.0f;  // counter units before this scene starts
+constexpr int NightfallSection = 2;   // the section in which night falls
+
+// Colours, red, green, blue.
+const float DayHorizon[3] = {0.8f, 0.78f, 0.7f};
+const float DuskHorizon[3] = {0.3f, 0.25f, 0.2f};
+const float NightHorizon[3] = {0.05f, 0.06f, 0.08f};
+const float DayGrade[3] = {0.7f, 0.75f, 0.8f};
+const float DayGlow[3] = {0.5f, 0.45f, 0.4f};
+const float SunsetGlow[3] = {0.7f, 0.65f, -0.2f};  // the negative blue goes to the glow as it is
+const float White[3] = {1, 1, 1};
+
+// One camera move: both ends of position and angles, the section's length
+// and the factor that turns SectionBeat into the blend amount.
+struct CameraMove {
+    float fromPosition[3], toPosition[3];
+    float fromAngles[3], toAngles[3];
+    float length;
+    float rate;
+};
+
+const CameraMove Moves[3] = {
+    {{-20, 3, 0}, {0, 1, 0}, {-60, -30, -10}, {10, 30, 10}, 8, 0.125f},
+    {{20, 3, 0}, {0, 1, 0}, {5, 90, 20}, {-5, 100, -20}, 8, 0.125f},
+    {{0, 3, 20}, {0, 1, 30}, {-25, 15, 40}, {10, 5, -15}, 16, 0.0625f},
+};
+
+constexpr unsigned TerrainSwitches = PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest;
+constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+
+// Columns: texture slot, switched on, keep switches, depth writes, colour,
+// blend source and destination, texture generation, polygon mode. Colours
+// that depend on the night amount n are filled in per pass.
+// clang-format off
+const PassState NightfallPasses[6] = {
+    // 1: sky cone, then the grade and the camera translation
+    {PassNoTexture, PassBlend,       false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 2: day terrain
+    {2,             TerrainSwitches, false, true,  {0.65f, 0.65f, 0.65f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 3: night terrain over it with opacity n (its colour is set again after the row)
+    {5,             0,               true,  false, {0.65f, 0.65f, 0.65f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 4: detail texture, source x destination twice
+    {10,            0,               true,  false, {1, 1, 1, 1},             GL_DST_COLOR, GL_SRC_COLOR,           false, GL_FILL},
+    // 5: flare sprites, fading out with n
+    {3,             SpriteSwitches,  false, false, {0.05f, 0.05f, 0.05f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // 6: star box, fading in with n
+    {6,             TerrainSwitches, false, false, {0, 0, 0, 1},             GL_ONE,       GL_ONE,                 false, GL_FILL},
+};
+// clang-format on
+
+void SetFrameLook() {
+    for (int c = 0; c < 3; ++c) {
+        GlowColor[c] = DayGlow[c];
+        GradeColor[c] = DayGrade[c];
+    }
+    GradeContrast = false;
+    glClearColor(0, 0, 0, 1.4f);
+}
+
+void EnterNightfallScene() {
+    // From here on, for the rest of the run, everything takes its Demo++ form.
+    DemoSettings.demoPlus = true;
+    EnterScene(SceneOffset, false);
+}
+
+// The glow passes through the sunset colour at the middle of the nightfall.
+void SetNightfallGlow(float b) {
+    if (b < 8) {
+        LerpVec3(DayGlow, SunsetGlow, GlowColor, b * 0.125f);
+    } else {
+        LerpVec3(SunsetGlow, DayGlow, GlowColor, (b - 8) * 0.125f);
+    }
+}
+
+// Places the camera, sets the nightfall look and ends the section when its
+// time is up; the pass that ends it still draws with this camera. Returns
+// the night amount n: 0 before the nightfall section, b / 16 in it.
+float StepSection() {
+    if (SectionIndex < 0 || SectionIndex > NightfallSection)
+        return 0.0f;
+    const CameraMove& move = Moves[SectionIndex];
+    float b = SectionBeat;
+    float t = b * move.rate;
+    LerpVec3(move.fromPosition, move.toPosition, CameraPose.position, t);
+    LerpVec3(move.fromAngles, move.toAngles, CameraPose.angles, t);
+    float n = 0.0f;
+    if (SectionIndex == NightfallSection) {
+        n = b * 0.0625f;
+        SetNightfallGlow(b);
+        GradeContrast = true;
+    }
+    if (b > move.length) {
+        SectionBeat -= move.length;
+        if (SectionIndex == NightfallSection) {
+            SceneIndex += 1;
+            SceneEntry = 1;
+        }
+        SectionIndex += 1;
+    }
+    return n;
+}
+
+// The sky cone's rim: the first blend runs past dusk once n is above 0.5.
+void DrawSky(float n, float horizon[3]) {
+    float dusk[3];
+    LerpVec3(LerpVec3(DayHorizon, DuskHorizon, dusk, 2 * n), NightHorizon, horizon, n);
+    ApplyPassState(NightfallPasses[0]);
+    DrawSkyCone(0, 0, 0, horizon[0], horizon[1], horizon[2], 0, 0, 0);
+}
+
+// Day grade at n = 0, white at n = 1.
+void SetNightfallGrade(float n, const float horizon[3]) {
+    float towardsHorizon[3];
+    LerpVec3(LerpVec3(DayGrade, horizon, towardsHorizon, 2 * n), White, GradeColor, n);
+}
+
+void DrawTerrainLayers(float n) {
+    ApplyPassState(NightfallPasses[1]);
+    DrawTerrainTiles();
+    ApplyPassState(NightfallPasses[2]);
+    glColor4f(0.55f, 0.55f, 0.6f, n);
+    if (n > 0)
+        DrawTerrainTiles();
+    glColor4f(1, 1, 1, 1);  // also when the night layer was skipped
+    ApplyPassState(NightfallPasses[3]);
+    if (DemoSettings.demoPlus)
+        DrawDetailTerrain();
+}
+
+void DrawPasses(float n) {
+    glLoadIdentity();
+    ApplyCameraRotation();
+    float horizon[3];
+    DrawSky(n, horizon);
+    SetNightfallGrade(n, horizon);
+    glColor4f(1, 1, 1, 1);
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+    DrawTerrainLayers(n);
+    float c = 0.05f - 0.05f * n;
+    ApplyPassState(PassWithColor(NightfallPasses[4], c, c, c, 1));
+    glTranslatef(0, 6, 0);
+    DrawSpriteCloud(64, 8, 64, 12, 9);
+    if (n > 0)
+        DrawStarBox(PassWithColor(NightfallPasses[5], n, n, n, 1), 64, 90 * n);
+}
+
+}  // namespace
+
+void RunScene2() {
+    // Before the entry: the entry pass still fades by the previous scene's counter.
+    FadeLevel = SceneBeat * 0.5f;
+    if (FadeLevel > 1)
+        FadeLevel = 1;
+    SetFrameLook();
+    if (SceneEntry)
+        EnterNightfallScene();
+    float n = StepSection();
+    DrawPasses(n);
+}

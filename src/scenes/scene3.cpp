@@ -1,4 +1,212 @@
-// Scene 3 (placeholder).
+// Scene 3: a spinning cube and a lattice shell floating over the night terrain.
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "app/settings.h"
+#include "frame/frame.h"
+#include "frame/pass_state.h"
+#include "geometry/lattice.h"
+#include "geometry/models.h"
+#include "resources/music_clock.h"
 #include "scenes/scenes.h"
 
-void RunScene3() {}
+namespace {
+
+constexpr float SceneOffset = 98.0f;    // counter units before this scene starts
+constexpr float SectionLength = 16.0f;  // all four sections
+constexpr int LastSection = 3;
+constexpr float ShownAbove = 0.01f;  // lattice and sprites are drawn above this amount
+
+const float SkyHorizon[3] = {0.05f, 0.06f, 0.08f};
+const float NightGlow[3] = {0.5f, 0.45f, 0.4f};
+
+// One straight camera move per section, blended by SectionBeat / 16.
+struct CameraMove {
+    float fromPosition[3], toPosition[3];
+    float fromAngles[3], toAngles[3];
+};
+
+const CameraMove Moves[4] = {
+    {{-7, 1, -16}, {0, 2, -16}, {5, 190, 10}, {15, 180, -10}},
+    {{-16, 1, 0}, {-16, 2, 7}, {5, -120, 10}, {15, -65, -10}},
+    {{16, 3, 0}, {16, 2, 7}, {15, 130, 10}, {5, 66, -10}},
+    {{-20, 1, 0}, {-2.5f, 5, 0}, {10, -90, 10}, {15, -90, -10}},
+};
+
+// What the group shows in a section.
+struct GroupContent {
+    float lights;   // L: green light sprites and the terrain's green tint
+    float lattice;  // Q: the lattice shell, drawn at half of this as alpha
+    bool cubeShown;
+};
+
+constexpr unsigned TerrainSwitches = PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest;
+constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+
+// Columns: texture slot, switched on, keep switches, depth writes, colour,
+// blend source and destination, texture generation, polygon mode. Colours
+// that depend on L are filled in per pass.
+// clang-format off
+const PassState NightPasses[8] = {
+    // 1: sky cone, then the camera translation
+    {PassNoTexture, PassBlend,                                   false, false, {1, 1, 1, 1},            GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 2: night terrain, tinted green by L
+    {5,             TerrainSwitches,                             false, true,  {0.55f, 0.55f, 0.6f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // 3: detail texture, source x destination twice
+    {10,            0,                                           true,  false, {1, 1, 1, 1},            GL_DST_COLOR, GL_SRC_COLOR,           false, GL_FILL},
+    // 4: the cube's black silhouette, all faces
+    {PassNoTexture, PassDepthTest,                               false, true,  {0, 0, 0, 1},            GL_ONE,       GL_ZERO,                false, GL_FILL},
+    // 5: the lit cube over it, back faces culled
+    {PassNoTexture, PassLighting | PassCullFace | PassDepthTest, false, true,  {0.55f, 0.55f, 0.6f, 1}, GL_ONE,       GL_ZERO,                false, GL_FILL},
+    // 6: lattice shell
+    {3,             SpriteSwitches,                              false, false, {0.55f, 0.55f, 0.6f, 1}, GL_SRC_ALPHA, GL_ONE,                 false, GL_FILL},
+    // 7: green light sprites
+    {7,             TerrainSwitches,                             false, false, {0, 0, 0, 1},            GL_ONE,       GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    // 8: star box
+    {6,             TerrainSwitches,                             false, false, {0.9f, 0.9f, 0.9f, 1},   GL_ONE,       GL_ONE,                 false, GL_FILL},
+};
+// clang-format on
+
+void SetFrameLook() {
+    FadeLevel = 1;  // no fade-in: the nightfall cuts straight into this scene
+    for (int c = 0; c < 3; ++c) {
+        GlowColor[c] = NightGlow[c];
+        GradeColor[c] = 1;
+    }
+    GradeContrast = false;
+    glClearColor(0, 0, 0, 1.4f);
+}
+
+// 1 at every whole beat plus one half, falling steeply over the next beat,
+// as in the wave scene: the fmod in double, each squaring in float.
+float NightPulse(float b) {
+    double f = std::fmod(b + 0.5, 1.0);
+    float v = static_cast<float>(1 - f);
+    v = v * v;
+    v = v * v;
+    v = v * v;
+    return v;
+}
+
+GroupContent ContentOf(int section, float t) {
+    switch (section) {
+        case 0:
+            return {t, t, false};
+        case 1:
+            return {1, static_cast<float>(1.0 - static_cast<double>(t)), true};
+        case 2:
+        case 3:
+            return {1, 0, true};
+        default:
+            return {0, 0, false};
+    }
+}
+
+// The last section fades to black over its last half unit (32 - 2b is above
+// 1 before that and acts as 1) and hands over; SectionIndex stays 3.
+void EndSection(float b) {
+    if (SectionIndex < LastSection) {
+        if (b > SectionLength) {
+            SectionIndex += 1;
+            SectionBeat -= SectionLength;
+        }
+        return;
+    }
+    FadeLevel = 32 - 2 * b;
+    if (b > SectionLength) {
+        SectionBeat -= SectionLength;
+        SceneIndex += 1;
+        SceneEntry = 1;
+    }
+}
+
+// Places the camera and decides the group's content, then ends the section
+// when its time is up; the pass that ends it still draws with these values.
+GroupContent StepSection() {
+    if (SectionIndex < 0 || SectionIndex > LastSection)
+        return ContentOf(SectionIndex, 0);
+    const CameraMove& move = Moves[SectionIndex];
+    float b = SectionBeat;
+    float t = b * 0.0625f;
+    LerpVec3(move.fromPosition, move.toPosition, CameraPose.position, t);
+    LerpVec3(move.fromAngles, move.toAngles, CameraPose.angles, t);
+    GroupContent content = ContentOf(SectionIndex, t);
+    EndSection(b);
+    return content;
+}
+
+void DrawSkyAndTerrain(float lights) {
+    glLoadIdentity();
+    ApplyCameraRotation();
+    ApplyPassState(NightPasses[0]);
+    DrawSkyCone(0, 0, 0, SkyHorizon[0], SkyHorizon[1], SkyHorizon[2], 0, 0, 0);
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+    ApplyPassState(PassWithColor(NightPasses[1], 0.55f, 0.55f + 0.2f * lights, 0.6f, 1));
+    DrawTerrainTiles();
+    ApplyPassState(NightPasses[2]);
+    if (DemoSettings.demoPlus)
+        DrawDetailTerrain();
+}
+
+// In the group's frame; from section 2 on the second light replaces the
+// first and its ambient flashes green-yellow on every pulse.
+void SetCubeLights(float p) {
+    const float* at = CameraPose.position;
+    SetLight(-0.4f, -0.4f, -0.2f, 0.5f, 1, 0.5f, at[0], at[1] + 5, at[2]);
+    if (SectionIndex > 1)
+        SetLight(2 * p - 0.4f, p - 0.4f, 0.5f * p - 0.2f, 0.5f, 1, 0.5f, at[0] + 2, at[1] + 5,
+                 at[2] + 3);
+}
+
+// A black silhouette writes depth for every face; the lit cube then passes
+// the depth test at equal depth on its outward faces.
+void DrawLitCube(float p) {
+    float phase = SectionBeat * 0.5f + 20;
+    ApplyPassState(NightPasses[3]);
+    DrawSpinningCube(phase);
+    ApplyPassState(NightPasses[4]);
+    SetCubeLights(p);
+    DrawSpinningCube(phase);
+}
+
+// The group drifts from (8, 5, 8) to (0, 5, 0) in every section and swells
+// on the pulse. The push and the pop are unconditional.
+void DrawGroup(float p, const GroupContent& content) {
+    float b = SectionBeat;
+    glPushMatrix();
+    glTranslatef((16 - b) * 0.5f, 5, (16 - b) * 0.5f);
+    float s = 1 + 0.1f * p;
+    glScalef(s, s, s);
+    if (content.cubeShown)
+        DrawLitCube(p);
+    ApplyPassState(NightPasses[5]);
+    if (content.lattice > ShownAbove)
+        DrawLatticeShell(b * 0.5f + 20, content.lattice * 0.5f);
+    glColor4f(0, 0, 0, 1);
+    glPopMatrix();
+}
+
+void DrawLightSprites(float lights) {
+    ApplyPassState(PassWithColor(NightPasses[6], 0.1f * lights, 0.2f * lights, 0.1f * lights, 1));
+    if (lights > ShownAbove) {
+        glTranslatef(0, 16, 0);
+        DrawSpriteCloud(32, 8, 32, 10, 5);
+    }
+}
+
+}  // namespace
+
+// The drawing reads SectionBeat as it stands after the section step, so the
+// pass that ends a section already draws the group and stars at the new count.
+void RunScene3() {
+    SetFrameLook();
+    if (SceneEntry)
+        EnterScene(SceneOffset, false);
+    float p = NightPulse(SectionBeat);
+    GroupContent content = StepSection();
+    DrawSkyAndTerrain(content.lights);
+    DrawGroup(p, content);
+    DrawLightSprites(content.lights);
+    DrawStarBox(NightPasses[7], 128, SectionBeat);
+}

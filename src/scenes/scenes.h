@@ -36,3 +36,45 @@ void EnterScene(float startOffset, bool seekToStart);
 // multiple of 8 at which the height formula last switched.
 extern float WaveLastBeat;
 extern int32_t WaveSwitchBeat;
+
+// Layers the terrain scenes 2 and 3 share.
+struct PassState;
+// A copy of a pass-table row with a colour computed for this pass.
+PassState PassWithColor(const PassState& pass, float r, float g, float b, float a);
+// The terrain tiles again with the detail texture repeated 8 times across
+// each texture repeat; the texture matrix is identity again afterwards.
+void DrawDetailTerrain();
+// The star box around the viewer: identity, camera rotation, the pass's
+// state, a cube of half size `size` turned by `angle` degrees about
+// (-1, -1, -1), textured twice over and, with Demo++, once more twice as finely.
+void DrawStarBox(const PassState& pass, float size, float angle);
+
+// Scene 4's credits: one line per 4 units of SectionBeat in section 1, each
+// placed by a world translation applied after the camera.
+struct CreditLine {
+    const char* text;  // Latin-1; the fifth line is empty
+    float position[3];
+};
+constexpr int CreditLineCount = 5;
+extern const CreditLine CreditLines[CreditLineCount];
+// The credit shown at a section counter: trunc(b / 4), held at the empty
+// last line once the counter overshoots the section.
+int CreditLineIndex(float sectionBeat);
+// Brightness of the credit: |sin(b x pi / 4)|, 0 at each line's change.
+float CreditPulse(float sectionBeat);
+
+// Scene 4's greetings, scrolled past from right to left in table order.
+constexpr int GreetingCount = 18;
+extern const char* const GreetingNames[GreetingCount];
+// World position of each greeting name at a scene counter (y as drawn, before
+// the y mirror). Reseeds the shared generator with 6.
+void ComputeGreetingPositions(float sceneBeat, float positions[GreetingCount][3]);
+// x of greeting i without its sideways wobble of up to 3 units.
+float GreetingBaseX(int i, float sceneBeat);
+
+// Scene 4's camera: a straight glide from (0, 1, 86) to (0, -1, 32) over 54
+// units while the tilt and roll level out; written into CameraPose.
+void PlaceClosingCamera(float sceneBeat);
+// The fan of 50 waving lines (start and end point each), world units.
+constexpr int LineFanCount = 50;
+void ComputeLineFan(float sceneBeat, float vertices[2 * LineFanCount][3]);

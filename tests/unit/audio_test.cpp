@@ -175,6 +175,9 @@ TEST_F(AudioTest, StreamPlaysTheSameAudioAsTheWholeDecode) {
         ASSERT_NE(stream, 0u);
         AudioChannelPlay(stream, true);
         EXPECT_EQ(Pull(70000), whole) << rate << " Hz";
+        AudioChannelPlay(stream, true);  // a restart decodes from the top again
+        std::vector<int16_t> again = Pull(5000);
+        EXPECT_TRUE(std::equal(again.begin(), again.end(), whole.begin())) << rate << " Hz";
         AudioFree();
     }
     EXPECT_EQ(AudioStreamCreateFile("data/no-such-jingle.mp3"), 0u);
@@ -211,7 +214,7 @@ TEST_F(AudioTest, DummyDriverPositionIsWhatHasBeenHeard) {
         previous = now;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_NEAR(SecondsOf(sample, info), 1.0, 0.2);
+    EXPECT_NEAR(SecondsOf(sample, info), 1.0, 0.25);
 }
 
 TEST_F(AudioTest, NoDeviceFallsBackToARealTimeOutput) {

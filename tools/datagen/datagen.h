@@ -54,8 +54,9 @@ Colour MixColour(Colour a, Colour b, float t);
 // Picture generators, each writes one file; false when it cannot be written.
 Field MakeHeightField();
 bool WriteHeightMap(const std::string& path, const Field& height);
-bool WriteDayTexture(const std::string& path, const Field& height);
-bool WriteNightTexture(const std::string& path, const Field& height);
+// The day and the night colours of the terrain, 1024 x 1024 each.
+bool WriteTerrainTextures(const std::string& dayPath, const std::string& nightPath,
+                          const Field& height);
 bool WriteDetail(const std::string& path);
 bool WriteSkyStars(const std::string& path);
 bool WriteFlare(const std::string& path);

@@ -21,22 +21,18 @@ const int kTracking = 10;  // extra pixels between letters
 const int kBaseline = 280;
 const int kLineY = 324;
 
-// Letter coverage, 0..1, over the logo area.
-bool RenderTitle(Field& mask) {
-    FT_Library lib;
-    if (FT_Init_FreeType(&lib))
-        return false;
-    FT_Face face;
-    if (FT_New_Face(lib, kFontFile, 0, &face) || FT_Set_Pixel_Sizes(face, 0, kTextSize)) {
-        FT_Done_FreeType(lib);
-        return false;
-    }
+int TitleWidth(FT_Face face) {
     int width = 0;
     for (const char* c = kTitle; *c; ++c) {
         FT_Load_Char(face, FT_ULong(*c), FT_LOAD_DEFAULT);
         width += int(face->glyph->advance.x >> 6) + (c[1] ? kTracking : 0);
     }
-    int pen = (kLogoW - width) / 2;
+    return width;
+}
+
+// Draws the title centred across the logo area, coverage 0..1.
+void DrawTitle(FT_Face face, Field& mask) {
+    int pen = (kLogoW - TitleWidth(face)) / 2;
     for (const char* c = kTitle; *c; ++c) {
         FT_Load_Char(face, FT_ULong(*c), FT_LOAD_RENDER);
         const FT_Bitmap& bm = face->glyph->bitmap;
@@ -48,9 +44,22 @@ bool RenderTitle(Field& mask) {
             }
         pen += int(face->glyph->advance.x >> 6) + kTracking;
     }
-    FT_Done_Face(face);
+}
+
+bool RenderTitle(Field& mask) {
+    FT_Library lib;
+    if (FT_Init_FreeType(&lib))
+        return false;
+    FT_Face face;
+    bool ok = FT_New_Face(lib, kFontFile, 0, &face) == 0;
+    if (ok) {
+        ok = FT_Set_Pixel_Sizes(face, 0, kTextSize) == 0;
+        if (ok)
+            DrawTitle(face, mask);
+        FT_Done_Face(face);
+    }
     FT_Done_FreeType(lib);
-    return true;
+    return ok;
 }
 
 // The horizontal extent of the letters, for the line beneath.

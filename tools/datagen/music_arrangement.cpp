@@ -59,7 +59,7 @@ const Phrase kCloseTune[] = {{0, 8, 84},  {8, 8, 81},   {16, 8, 79},  {24, 8, 76
 #define TUNE(a, bars, voice) a, static_cast<int>(std::size(a)), bars, voice
 #define NO_TUNE nullptr, 0, 1, kVoiceLead
 
-constexpr uint32_t kBeat = kPartKick | kPartClap | kPartHats16;
+constexpr uint32_t kBeat = kPartKick | kPartClap | kPartHats16 | kPartFill;
 
 // Bars: scene 0 from 0, scene 1 from 17, scene 2 from 33 (night from 41), scene 3 from 49
 // (the flashing light from 65), scene 4 from 81 (credits 84, greetings 92), silence from 108.
@@ -72,13 +72,14 @@ const Section kSoundtrack[] = {
     {8, 8, CHORDS(kOpening), 1,
      kPartCrash | kPartPad | kPartBassOff | kPartArp16 | kBeat | kPartMelody, 2200, 2600, 0.95f,
      1.0f, TUNE(kOrbitTune, 4, kVoiceLead), 0.35f, 0},
-    {16, 1, CHORDS(kFade), 1, kPartPad | kPartArp16 | kPartCutTails, 2600, 1200, 0.9f, 0.5f,
-     NO_TUNE, 0.0f, 0},
+    {16, 1, CHORDS(kFade), 1, kPartPad | kPartBassOff | kPartArp16 | kBeat | kPartCutTails, 2600,
+     1200, 0.95f, 0.6f, NO_TUNE, 0.35f, 0},
     // Scene 1: driving; the surface changes form every four bars, so does the music.
     {17, 4, CHORDS(kDrive), 1, kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat, 1500,
      1500, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
-    {21, 4, CHORDS(kDrive), 1, kPartPad | kPartBassRoll | kPartArp16 | kBeat | kPartOpenHat, 1800,
-     1800, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
+    {21, 4, CHORDS(kDrive), 1,
+     kPartPad | kPartBassRoll | kPartArp16 | kPartStab | kBeat | kPartOpenHat, 1800, 1800, 1.0f,
+     1.0f, NO_TUNE, 0.55f, 0},
     {25, 4, CHORDS(kDrive), 1,
      kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat | kPartMelody, 2000, 2000, 1.0f,
      1.0f, TUNE(kDriveRiff, 4, kVoiceLead), 0.55f, 0},
@@ -113,7 +114,7 @@ const Section kSoundtrack[] = {
     {84, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartMelody, 1300, 1500, 0.85f, 0.85f,
      TUNE(kCloseTune, 8, kVoiceBell), 0.0f, 0},
     {92, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartArp8 | kPartMelody, 1500, 1500,
-     0.85f, 0.85f, TUNE(kCloseTune, 8, kVoiceBell), 0.0f, 0},
+     0.85f, 0.85f, TUNE(kCloseTune, 8, kVoiceLead), 0.0f, 1, -12},
     {100, 8, CHORDS(kLast), 2, kPartPad | kPartBassLong | kPartSparkle | kPartCutTails, 1400, 600,
      0.85f, 0.6f, NO_TUNE, 0.0f, 1},
 };

@@ -145,6 +145,7 @@ enum Part : uint32_t {
     kPartRiser = 1u << 16,     // noise sweep over the last bar
     kPartCutTails = 1u << 17,  // notes end with the section (before a fade)
     kPartCrash = 1u << 18,     // a cymbal on the section's first downbeat
+    kPartFill = 1u << 19,      // a clap roll closes the section's last bar
 };
 
 struct Section {
@@ -157,8 +158,9 @@ struct Section {
     const Phrase* melody;
     int melodyCount, melodyBars;
     uint8_t melodyVoice;
-    float duck;   // depth of the kick's pumping on ducked voices, 0..1
-    int sparkle;  // bells per bar
+    float duck;           // depth of the kick's pumping on ducked voices, 0..1
+    int sparkle;          // bells per bar
+    int melodyShift = 0;  // semitones added to the written melody
 };
 
 void AddNote(Score* score, int start, int length, float pitch, float velocity, uint8_t voice,

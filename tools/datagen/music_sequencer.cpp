@@ -12,6 +12,7 @@ struct BarContext {
     int index;  // bar within the section
     const Chord* chord;
     bool chordStarts;  // the chord changes on this bar
+    bool lastBar;      // of the section
     int chordBars;     // bars left of this chord inside the section
     float level;
     float padCutoff;
@@ -110,9 +111,10 @@ void EmitMelody(Score* score, const BarContext& c, const Section& s) {
         if (p.step < phraseStep || p.step >= phraseStep + 16) {
             continue;
         }
-        float cutoff = s.melodyVoice == kVoiceLead ? 2600.0f : 0.0f;
+        float cutoff = std::max(1400.0f, c.padCutoff * 1.2f);
         Put(score, c, StepSample(c.bar, p.step - phraseStep), p.length * kStepSamples - 800,
-            static_cast<float>(p.pitch), c.level * 0.85f, s.melodyVoice, cutoff, 0.45f);
+            static_cast<float>(p.pitch + s.melodyShift), c.level * 0.85f, s.melodyVoice, cutoff,
+            0.45f);
     }
 }
 
@@ -122,7 +124,9 @@ void EmitDrums(Score* score, const BarContext& c, uint32_t parts) {
         AddDrumBar(score, c.bar, "x...x...x...x...", kVoiceKick, v, 0.0f);
     }
     if (parts & kPartClap) {
-        AddDrumBar(score, c.bar, "....x.......x...", kVoiceClap, v * 0.8f, 0.0f);
+        bool fill = (parts & kPartFill) && c.lastBar;
+        AddDrumBar(score, c.bar, fill ? "....x.......xoxx" : "....x.......x...", kVoiceClap,
+                   v * 0.8f, 0.0f);
     }
     if (parts & kPartSnareHalf) {
         AddDrumBar(score, c.bar, "........x.......", kVoiceSnare, v * 0.8f, 0.0f);
@@ -146,6 +150,51 @@ void EmitSparkle(Score* score, const BarContext& c, int count) {
         float pan = 0.15f + (NextRand(c.rng) % 100) * 0.007f;
         Put(score, c, StepSample(c.bar, step), kStepSamples, pitch, velocity, kVoiceBell, 0.0f,
             pan);
+    }
+}
+
+BarContext MakeBarContext(const Score& score, const Section& s, int i, uint32_t* rng) {
+    BarContext c;
+    c.bar = s.firstBar + i;
+    c.index = i;
+    c.chord = &s.chords[(i / s.barsPerChord) % s.chordCount];
+    c.chordStarts = i % s.barsPerChord == 0;
+    c.lastBar = i == s.bars - 1;
+    c.chordBars = std::min(s.barsPerChord, s.bars - i);
+    float x = static_cast<float>(i) / s.bars;
+    c.level = s.level0 + (s.level1 - s.level0) * x;
+    c.padCutoff = s.padCutoff0 * std::pow(s.padCutoff1 / s.padCutoff0, x);
+    bool cut = s.parts & kPartCutTails;
+    c.cutEnd = cut ? StepSample(s.firstBar + s.bars, 0) : score.frames + kBarSamples * 8;
+    c.rng = rng;
+    return c;
+}
+
+void EmitBar(Score* score, const BarContext& c, const Section& s) {
+    if (s.parts & kPartPad) {
+        EmitPad(score, c);
+    }
+    EmitBass(score, c, s.parts);
+    if (s.parts & (kPartArp8 | kPartArp16)) {
+        EmitArp(score, c, s.parts);
+    }
+    if (s.parts & kPartStab) {
+        EmitStab(score, c);
+    }
+    if ((s.parts & kPartMelody) && s.melodyCount > 0) {
+        EmitMelody(score, c, s);
+    }
+    EmitDrums(score, c, s.parts);
+    if (s.parts & kPartSparkle) {
+        EmitSparkle(score, c, s.sparkle);
+    }
+    if ((s.parts & kPartCrash) && c.index == 0) {
+        AddNote(score, StepSample(c.bar, 0), kStepSamples, 60.0f, c.level * 0.8f, kVoiceCrash,
+                4500.0f, 0.55f);
+    }
+    if ((s.parts & kPartRiser) && c.lastBar) {
+        AddNote(score, StepSample(c.bar, 0), kBarSamples, 60.0f, c.level, kVoiceRiser, 9000.0f,
+                0.5f);
     }
 }
 
@@ -177,43 +226,8 @@ void ScoreSection(Score* score, const Section& s, uint32_t seed) {
         score->duckAt.resize(endBar, 0.0f);
     }
     for (int i = 0; i < s.bars; i++) {
-        BarContext c;
-        c.bar = s.firstBar + i;
-        c.index = i;
-        c.chord = &s.chords[(i / s.barsPerChord) % s.chordCount];
-        c.chordStarts = i % s.barsPerChord == 0;
-        c.chordBars = std::min(s.barsPerChord, s.bars - i);
-        float x = static_cast<float>(i) / s.bars;
-        c.level = s.level0 + (s.level1 - s.level0) * x;
-        c.padCutoff = s.padCutoff0 * std::pow(s.padCutoff1 / s.padCutoff0, x);
-        c.cutEnd =
-            (s.parts & kPartCutTails) ? StepSample(endBar, 0) : score->frames + kBarSamples * 8;
-        c.rng = &seed;
+        BarContext c = MakeBarContext(*score, s, i, &seed);
         score->duckAt[c.bar] = s.duck;
-        if (s.parts & kPartPad) {
-            EmitPad(score, c);
-        }
-        EmitBass(score, c, s.parts);
-        if (s.parts & (kPartArp8 | kPartArp16)) {
-            EmitArp(score, c, s.parts);
-        }
-        if (s.parts & kPartStab) {
-            EmitStab(score, c);
-        }
-        if ((s.parts & kPartMelody) && s.melodyCount > 0) {
-            EmitMelody(score, c, s);
-        }
-        EmitDrums(score, c, s.parts);
-        if (s.parts & kPartSparkle) {
-            EmitSparkle(score, c, s.sparkle);
-        }
-        if ((s.parts & kPartCrash) && i == 0) {
-            AddNote(score, StepSample(c.bar, 0), kStepSamples, 60.0f, c.level * 0.8f, kVoiceCrash,
-                    4500.0f, 0.55f);
-        }
-        if ((s.parts & kPartRiser) && i == s.bars - 1) {
-            AddNote(score, StepSample(c.bar, 0), kBarSamples, 60.0f, c.level, kVoiceRiser, 9000.0f,
-                    0.5f);
-        }
+        EmitBar(score, c, s);
     }
 }

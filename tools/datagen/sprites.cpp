@@ -141,20 +141,23 @@ bool WriteBoxed(const std::string& path) {
     return WriteJpeg(path, p, 90);
 }
 
+// A faint nebula of two tints on black.
+Colour Nebula(float u, float v) {
+    float cloud = PeriodicFbm(u * 3.0f, v * 3.0f, 3, 7, 0.55f, 61);
+    float band = SmoothStep(-0.1f, 0.45f, cloud);
+    float tint = PeriodicFbm(u * 2.0f + 3.1f, v * 2.0f, 2, 4, 0.5f, 67);
+    Colour a{0.30f, 0.10f, 0.38f}, b{0.06f, 0.22f, 0.34f};
+    Colour c = MixColour(a, b, Clamp01(0.5f + tint * 1.5f));
+    float k = band * band * 0.32f;
+    return {c.r * k, c.g * k, c.b * k};
+}
+
+// Many faint stars, few bright ones; the brightest are also larger.
 bool WriteSkyStars(const std::string& path) {
     const int size = 1024;
     Picture p = MakePicture(size, size);
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            float u = x / float(size), v = y / float(size);
-            float cloud = PeriodicFbm(u * 3.0f, v * 3.0f, 3, 7, 0.55f, 61);
-            float band = SmoothStep(-0.1f, 0.45f, cloud);
-            float tint = PeriodicFbm(u * 2.0f + 3.1f, v * 2.0f, 2, 4, 0.5f, 67);
-            Colour a{0.30f, 0.10f, 0.38f}, b{0.06f, 0.22f, 0.34f};
-            Colour c = MixColour(a, b, Clamp01(0.5f + tint * 1.5f));
-            float k = band * band * 0.32f;
-            PutPixel(p, x, y, {c.r * k, c.g * k, c.b * k});
-        }
+        for (int x = 0; x < size; ++x) PutPixel(p, x, y, Nebula(x / float(size), y / float(size)));
     for (uint32_t i = 0; i < 2600; ++i) {
         float x = HashUnit(i, 1, 71) * size, y = HashUnit(i, 2, 71) * size;
         float m = HashUnit(i, 3, 71);

@@ -305,60 +305,6 @@ Field Convexity(const Field& h) {
     return c;
 }
 
-}  // namespace
-
-// Mountains with valleys along the camera paths; erosion; then a last
-// guarantee that no camera flies through the ground.
-Field MakeHeightField() {
-    Field f = MakeField(kMapSize, kMapSize);
-    std::vector<PathClearance> clearance(f.v.size());
-    for (int y = 0; y < kMapSize; ++y)
-        for (int x = 0; x < kMapSize; ++x) {
-            float u = x / float(kMapSize), v = y / float(kMapSize);
-            float meander = 3.0f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 2, 0.5f, 71);
-            PathClearance c = ClearanceAt(float(x), float(y));
-            clearance[size_t(y) * kMapSize + x] = c;
-            float valley = SmoothStep(3.0f, 64.0f, c.distance + meander);
-            float floor = 0.03f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
-            f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
-        }
-    Normalise(f);
-    Erode(f, 30000);
-    Field soft = BoxBlur(f, 1);
-    for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
-    Normalise(f);
-    for (size_t i = 0; i < f.v.size(); ++i)
-        f.v[i] = SoftMin(f.v[i] * 255.0f, clearance[i].headroom, 6.0f) / 255.0f;
-    return f;
-}
-
-bool WriteHeightMap(const std::string& path, const Field& height) {
-    return WriteJpeg(path, FieldToGrey(height), 95);
-}
-
-bool WriteDayTexture(const std::string& path, const Field& height) {
-    const int size = 1024;
-    Terrain t = Magnify(height, size);
-    Field shadow = SunShadow(height, -0.8f, -0.6f, 0.012f);
-    Field convex = Convexity(height);
-    Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
-    Picture p = MakePicture(size, size);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            Vec3 n = Roughened(NormalAt(t, x, y), x, y, size);
-            float h = t.height.v[size_t(y) * size + x];
-            float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
-            Colour c = DayGround(h, slope, x / float(size), y / float(size));
-            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
-            float shade = FieldBilinear(shadow, hx, hy);
-            float ao = Clamp01(1.0f + 6.0f * FieldBilinear(convex, hx, hy));
-            float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
-            float light = (0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse;
-            PutPixel(p, x, y, {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f});
-        }
-    return WriteJpeg(path, p, 90);
-}
-
 // Villages: a few clusters of warm lights on low, flat ground.
 void AddVillageLights(Picture& p, const Terrain& t) {
     int size = p.width, placed = 0;
@@ -386,31 +332,118 @@ void AddVillageLights(Picture& p, const Terrain& t) {
     }
 }
 
-bool WriteNightTexture(const std::string& path, const Field& height) {
-    const int size = 1024;
-    Terrain t = Magnify(height, size);
-    Field shadow = BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3);
-    Field convex = Convexity(height);
-    Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
-    Picture p = MakePicture(size, size);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            Vec3 n = Roughened(NormalAt(t, x, y), x, y, size);
-            float h = t.height.v[size_t(y) * size + x];
-            float hx = (x + 0.5f) / t.scale, hy = (y + 0.5f) / t.scale;
-            float shade = 0.4f + 0.6f * FieldBilinear(shadow, hx, hy);
-            float lit = std::max(0.0f, Dot(n, moon)) * shade;
-            float crest = Clamp01(FieldBilinear(convex, hx, hy) * 14.0f);
-            float n1 = PeriodicFbm(x * 16.0f / size, y * 16.0f / size, 16, 4, 0.5f, 41);
-            float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
-            float base = 0.10f + 0.05f * n1 + 0.08f * h;
-            float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
-            PutPixel(p, x, y,
-                     {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
-                      base * 1.25f + moonlight * 1.05f});
+const int kTextureSize = 1024;
+
+// What both colour pictures need: the magnified heights, their roughened
+// normals at texture resolution, and the convexity at height-map resolution.
+struct Surface {
+    Terrain t;
+    std::vector<Vec3> normals;
+    Field convex;
+};
+
+Surface MakeSurface(const Field& height) {
+    Surface s{Magnify(height, kTextureSize), {}, Convexity(height)};
+    s.normals.resize(size_t(kTextureSize) * kTextureSize);
+    for (int y = 0; y < kTextureSize; ++y)
+        for (int x = 0; x < kTextureSize; ++x)
+            s.normals[size_t(y) * kTextureSize + x] =
+                Roughened(NormalAt(s.t, x, y), x, y, kTextureSize);
+    return s;
+}
+
+// A surface under one light, with that light's soft cast shadow.
+struct LitTerrain {
+    const Surface& s;
+    Field shadow;
+};
+
+Colour DayTexel(const LitTerrain& l, int x, int y) {
+    const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
+    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
+    float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
+    Colour c = DayGround(h, slope, x / float(kTextureSize), y / float(kTextureSize));
+    float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
+    float shade = FieldBilinear(l.shadow, hx, hy);
+    float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.s.convex, hx, hy));
+    float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
+    // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
+    float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
+    return {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f};
+}
+
+// Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
+Colour NightTexel(const LitTerrain& l, int x, int y) {
+    const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
+    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
+    float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
+    float lit = std::max(0.0f, Dot(n, moon)) * (0.4f + 0.6f * FieldBilinear(l.shadow, hx, hy));
+    float crest = Clamp01(FieldBilinear(l.s.convex, hx, hy) * 14.0f);
+    float n1 = PeriodicFbm(x * 16.0f / kTextureSize, y * 16.0f / kTextureSize, 16, 4, 0.5f, 41);
+    float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
+    float base = 0.10f + 0.05f * n1 + 0.08f * h;
+    float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
+    return {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
+            base * 1.25f + moonlight * 1.05f};
+}
+
+template <typename Texel>
+Picture Paint(const LitTerrain& l, Texel texel) {
+    Picture p = MakePicture(kTextureSize, kTextureSize);
+    for (int y = 0; y < kTextureSize; ++y)
+        for (int x = 0; x < kTextureSize; ++x) PutPixel(p, x, y, texel(l, x, y));
+    return p;
+}
+
+}  // namespace
+
+// Before erosion: mountains that fall to a valley floor along the camera paths.
+static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
+    Field f = MakeField(kMapSize, kMapSize);
+    for (int y = 0; y < kMapSize; ++y)
+        for (int x = 0; x < kMapSize; ++x) {
+            float u = x / float(kMapSize), v = y / float(kMapSize);
+            float meander = 3.0f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 2, 0.5f, 71);
+            PathClearance c = ClearanceAt(float(x), float(y));
+            clearance[size_t(y) * kMapSize + x] = c;
+            float valley = SmoothStep(3.0f, 64.0f, c.distance + meander);
+            float floor = 0.03f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
+            f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
         }
-    AddVillageLights(p, t);
-    return WriteJpeg(path, p, 90);
+    return f;
+}
+
+// Mountains with valleys along the camera paths; erosion; then a last
+// guarantee that no camera flies through the ground.
+Field MakeHeightField() {
+    std::vector<PathClearance> clearance(size_t(kMapSize) * kMapSize);
+    Field f = ShapeTerrain(clearance);
+    Normalise(f);
+    Erode(f, 30000);
+    Field soft = BoxBlur(f, 1);
+    for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
+    Normalise(f);
+    // The last word: no camera flies through the ground.
+    for (size_t i = 0; i < f.v.size(); ++i)
+        f.v[i] = SoftMin(f.v[i] * 255.0f, clearance[i].headroom, 6.0f) / 255.0f;
+    return f;
+}
+
+bool WriteHeightMap(const std::string& path, const Field& height) {
+    return WriteJpeg(path, FieldToGrey(height), 95);
+}
+
+bool WriteTerrainTextures(const std::string& dayPath, const std::string& nightPath,
+                          const Field& height) {
+    Surface surface = MakeSurface(height);
+    LitTerrain day{surface, SunShadow(height, -0.8f, -0.6f, 0.012f)};
+    // Moonlight is soft: its shadows are blurred and never black.
+    LitTerrain night{surface, BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3)};
+    Picture nightPicture = Paint(night, NightTexel);
+    AddVillageLights(nightPicture, surface.t);
+    return WriteJpeg(dayPath, Paint(day, DayTexel), 90) && WriteJpeg(nightPath, nightPicture, 90);
 }
 
 bool WriteDetail(const std::string& path) {
@@ -426,6 +459,6 @@ bool WriteDetail(const std::string& path) {
             sum += n;
         }
     float mean = float(sum / (size * size));
-    for (float& v : f.v) v = 0.5f + (v - mean) * 0.45f;
+    for (float& v : f.v) v = 128.0f / 255.0f + (v - mean) * 0.45f;
     return WriteJpeg(path, FieldToGrey(f), 90);
 }

@@ -1,0 +1,56 @@
+// The detail texture over the terrain and the star box, drawn by scenes 2 and 3.
+#include <GL/gl.h>
+
+#include "app/settings.h"
+#include "frame/frame.h"
+#include "frame/pass_state.h"
+#include "geometry/models.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+// Texture matrix := identity scaled by s on all axes; the model-view matrix
+// is current again afterwards.
+void SetTextureScale(float s) {
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glScalef(s, s, s);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+}  // namespace
+
+PassState PassWithColor(const PassState& pass, float r, float g, float b, float a) {
+    PassState copy = pass;
+    copy.color[0] = r;
+    copy.color[1] = g;
+    copy.color[2] = b;
+    copy.color[3] = a;
+    return copy;
+}
+
+void DrawDetailTerrain() {
+    SetTextureScale(8);
+    DrawTerrainTiles();
+    SetTextureScale(1);
+}
+
+// DrawCube runs with the texture matrix current: its quarter turn turns the
+// texture, and the box itself follows the model-view matrix alone.
+void DrawStarBox(const PassState& pass, float size, float angle) {
+    glLoadIdentity();
+    ApplyCameraRotation();  // no translation: the box stays centred on the viewer
+    ApplyPassState(pass);
+    glScalef(size, size, size);
+    glRotatef(angle, -1, -1, -1);
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glScalef(2, 2, 2);
+    DrawCube();
+    if (DemoSettings.demoPlus) {
+        glScalef(2, 2, 2);  // a second, finer layer of stars
+        DrawCube();
+    }
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+}

@@ -1,0 +1,262 @@
+// Scenes 2 and 3: entries, section ends, the nightfall look, skipped layers, fades, frames.
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "app/render_state.h"
+#include "app/settings.h"
+#include "app/viewport.h"
+#include "frame/frame.h"
+#include "geometry/lattice.h"
+#include "geometry/models.h"
+#include "gl_test_support.h"
+#include "platform/platform.h"
+#include "resources/images.h"
+#include "scenes/scenes.h"
+
+namespace {
+
+float MusicSeconds = 0.0f;
+int MusicPlays = 0;
+int MusicSeeks = 0;
+
+bool CountPlay(AudioHandle, bool restart) {
+    MusicPlays += restart ? 100 : 1;  // a restart would show as a large count
+    return true;
+}
+bool CountSeek(AudioHandle, uint64_t) {
+    MusicSeeks += 1;
+    return true;
+}
+float HandSetSeconds() {
+    return MusicSeconds;
+}
+
+// Music seconds that put the counters of the scene with this offset at beat.
+float SecondsForBeat(float offset, float beat) {
+    return (beat + offset) / (2.0833333f * 0.5f);
+}
+
+// Primitives the GL generated while fn ran, clipped or not.
+GLuint PrimitivesOf(const std::function<void()>& fn) {
+    GLuint query = 0, count = 0;
+    glGenQueries(1, &query);
+    glBeginQuery(GL_PRIMITIVES_GENERATED, query);
+    fn();
+    glEndQuery(GL_PRIMITIVES_GENERATED);
+    glGetQueryObjectuiv(query, GL_QUERY_RESULT, &count);
+    glDeleteQueries(1, &query);
+    return count;
+}
+
+struct NightScenes : testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(UseGlTestContext(GlTestWidth, GlTestHeight));
+        DemoSettings.aspect = 1.0f;
+        ResizeViewport(GlTestWidth, GlTestHeight);
+        InitFixedRenderState();
+        CreateGlowTexture();
+        for (unsigned int& name : TextureTable) name = 0;
+        for (unsigned int& name : DisplayListTable) name = 0;
+        // Black images: unlit layers add nothing, so only sky and cube show.
+        for (int slot : {3, 6, 7}) TextureTable[slot] = MakeSolidTexture(4, 4, 0, 0, 0);
+        MusicSeconds = 0.0f;
+        MusicPlays = MusicSeeks = 0;
+        SceneMusic = SceneMusicInterface{CountPlay, CountSeek, HandSetSeconds};
+        UseManualClock(1000);
+        ResetFrameClock();
+        DemoSettings.demoPlus = true;  // as every pass after scene 2's entry
+        glMatrixMode(GL_MODELVIEW);
+    }
+    void TearDown() override {
+        ResetSceneMusicDefaults();
+        ResetPlatformDefaults();
+        SceneIndex = 0;
+        SceneEntry = 1;
+    }
+    static void Enter(int scene, int section, float beat) {
+        SceneIndex = scene;
+        SectionIndex = section;
+        SectionBeat = beat;
+        SceneBeat = 40.0f;  // past scene 2's fade-in
+        SceneEntry = 0;
+    }
+    static void RunAt(int scene, int section, float beat) {
+        Enter(scene, section, beat);
+        SceneTable[scene]();
+    }
+    // One terrain tile of a single triangle in the lists the tiles call.
+    static void MakeOneTriangleTiles() {
+        DisplayListTable[3] = glGenLists(2);
+        DisplayListTable[4] = DisplayListTable[3] + 1;
+        for (int slot : {3, 4}) {
+            glNewList(DisplayListTable[slot], GL_COMPILE);
+            glBegin(GL_TRIANGLES);
+            glVertex3f(0, 0, 0);
+            glVertex3f(1, 0, 0);
+            glVertex3f(0, 1, 0);
+            glEnd();
+            glEndList();
+        }
+    }
+    // Mean brightness (0..255) of the whole frame after one RenderFrame.
+    static float FrameBrightness(int scene, int section, float beat) {
+        Enter(scene, section, beat);
+        RenderFrame();
+        Rgb c = AverageRgb(0, 0, GlTestWidth, GlTestHeight);
+        return (c.r + c.g + c.b) / 3;
+    }
+    // Pixels of the frame brighter than the night sky can be.
+    static int LitPixels(int section, float beat) {
+        Enter(3, section, beat);
+        RenderFrame();
+        std::vector<unsigned char> rgb = ReadRgb(0, 0, GlTestWidth, GlTestHeight);
+        int lit = 0;
+        for (size_t i = 0; i < rgb.size(); i += 3) lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 150;
+        return lit;
+    }
+};
+
+void ExpectVec3(const float* v, float x, float y, float z, const char* what) {
+    EXPECT_NEAR(v[0], x, 1e-5) << what;
+    EXPECT_NEAR(v[1], y, 1e-5) << what;
+    EXPECT_NEAR(v[2], z, 1e-5) << what;
+}
+
+}  // namespace
+
+TEST_F(NightScenes, Scene2EntrySetsDemoPlusForGoodAndScene3StartsUnfaded) {
+    DemoSettings.demoPlus = false;  // the dialog's box left clear
+    Enter(2, 3, 0.5f);
+    SceneEntry = 1;
+    SceneBeat = 32.0f;  // scene 1's counter at its hand-over
+    MusicSeconds = SecondsForBeat(66, 0.25f);
+    ManualClockMilliseconds = 9000;
+    RunScene2();
+    EXPECT_TRUE(DemoSettings.demoPlus);
+    EXPECT_FLOAT_EQ(FadeLevel, 1.0f);  // faded by the counter it found
+    EXPECT_EQ(SectionIndex, 0);
+    EXPECT_NEAR(SectionBeat, 0.25f, 1e-4);
+    EXPECT_EQ(MusicPlays, 1);
+    EXPECT_EQ(MusicSeeks, 0);
+    EXPECT_FLOAT_EQ(FrameClock.smoothedDelta, 0.0f);
+    RunScene2();
+    EXPECT_NEAR(FadeLevel, 0.125f, 1e-5);  // two units of fade-in
+
+    Enter(2, 2, 16.5f);
+    RunScene2();
+    EXPECT_EQ(SceneIndex, 3);
+    EXPECT_EQ(SceneEntry, 1);
+    EXPECT_TRUE(GradeContrast);
+    MusicSeconds = SecondsForBeat(98, 0.5f);
+    RunScene3();
+    EXPECT_TRUE(DemoSettings.demoPlus);
+    EXPECT_FALSE(GradeContrast);
+    EXPECT_FLOAT_EQ(FadeLevel, 1.0f);
+    ExpectVec3(GradeColor, 1, 1, 1, "scene 3 grade");
+    EXPECT_NEAR(SectionBeat, 0.5f, 1e-4);
+    EXPECT_EQ(MusicPlays, 2);
+}
+
+TEST_F(NightScenes, Scene2GlowPeaksAtSunsetAndGradeGoesFromDayToWhite) {
+    RunAt(2, 1, 4.0f);
+    ExpectVec3(GlowColor, 0.5f, 0.45f, 0.4f, "day glow");
+    ExpectVec3(GradeColor, 0.7f, 0.75f, 0.8f, "day grade");
+    EXPECT_FALSE(GradeContrast);
+    RunAt(2, 2, 4.0f);
+    ExpectVec3(GlowColor, 0.6f, 0.55f, 0.1f, "glow at 4");
+    ExpectVec3(GradeColor, 0.671875f, 0.68171875f, 0.6840625f, "grade at n = 0.25");
+    EXPECT_TRUE(GradeContrast);
+    RunAt(2, 2, 8.0f);
+    EXPECT_EQ(GlowColor[0], 0.7f);
+    EXPECT_EQ(GlowColor[1], 0.65f);
+    EXPECT_EQ(GlowColor[2], -0.2f);  // exactly the sunset glow, negative blue kept
+    // Past dusk: (dusk + night) / 2 at the rim, halfway to white.
+    ExpectVec3(GradeColor, 0.5875f, 0.5775f, 0.57f, "grade at n = 0.5");
+    RunAt(2, 2, 12.0f);
+    ExpectVec3(GlowColor, 0.6f, 0.55f, 0.1f, "glow at 12");
+    RunAt(2, 2, 16.0f);
+    ExpectVec3(GradeColor, 1, 1, 1, "grade at n = 1");
+}
+
+TEST_F(NightScenes, SectionsEndOnlyPastTheirLengthAndCarryTheOvershoot) {
+    struct Case {
+        int scene, section;
+        float beat;
+        int nextScene, nextSection;
+        float nextBeat;
+    };
+    const Case cases[] = {
+        {2, 0, 8.0f, 2, 0, 8.0f},    {2, 0, 8.25f, 2, 1, 0.25f},  {2, 1, 8.25f, 2, 2, 0.25f},
+        {2, 2, 16.0f, 2, 2, 16.0f},  {2, 2, 16.5f, 3, 3, 0.5f},   {3, 0, 16.0f, 3, 0, 16.0f},
+        {3, 0, 16.5f, 3, 1, 0.5f},   {3, 2, 16.25f, 3, 3, 0.25f}, {3, 3, 16.0f, 3, 3, 16.0f},
+        {3, 3, 16.25f, 4, 3, 0.25f},
+    };
+    for (const Case& c : cases) {
+        RunAt(c.scene, c.section, c.beat);
+        SCOPED_TRACE(testing::Message()
+                     << "scene " << c.scene << " section " << c.section << " beat " << c.beat);
+        EXPECT_EQ(SceneIndex, c.nextScene);
+        EXPECT_EQ(SectionIndex, c.nextSection);  // stays 3 at scene 3's hand-over
+        EXPECT_FLOAT_EQ(SectionBeat, c.nextBeat);
+        EXPECT_EQ(SceneEntry, c.nextScene != c.scene ? 1 : 0);
+        EXPECT_FLOAT_EQ(SceneBeat, 40.0f);
+    }
+}
+
+TEST_F(NightScenes, Scene3FadesToBlackOverItsLastHalfUnitOnly) {
+    RunAt(3, 2, 15.9f);
+    EXPECT_FLOAT_EQ(FadeLevel, 1.0f);
+    RunAt(3, 3, 15.75f);
+    EXPECT_FLOAT_EQ(FadeLevel, 0.5f);
+    RunAt(3, 3, 16.0f);
+    EXPECT_FLOAT_EQ(FadeLevel, 0.0f);
+}
+
+TEST_F(NightScenes, Scene2DrawsTheNightTerrainAndStarsOnlyOnceNIsAboveZero) {
+    MakeOneTriangleTiles();
+    GLuint tiles = PrimitivesOf(DrawTerrainTiles);
+    GLuint cube = PrimitivesOf(DrawCube);
+    ASSERT_GT(tiles, 0u);
+    GLuint day = PrimitivesOf([] { RunAt(2, 0, 4.0f); });
+    EXPECT_EQ(PrimitivesOf([] { RunAt(2, 2, 0.0f); }), day);
+    // Night terrain over the day one, and two star layers.
+    EXPECT_EQ(PrimitivesOf([] { RunAt(2, 2, 0.5f); }), day + tiles + 2 * cube);
+}
+
+TEST_F(NightScenes, Scene3LatticeAndLightSpritesWaitUntilTheirAmountPassesAHundredth) {
+    GLuint shell = PrimitivesOf([] { DrawLatticeShell(20, 0.5f); });
+    GLuint sprites = PrimitivesOf([] { DrawSpriteCloud(32, 8, 32, 10, 5); });
+    GLuint before = PrimitivesOf([] { RunAt(3, 0, 0.0f); });
+    EXPECT_EQ(PrimitivesOf([] { RunAt(3, 0, 0.16f); }), before);  // 0.16 / 16 is not above 0.01
+    EXPECT_EQ(PrimitivesOf([] { RunAt(3, 0, 0.17f); }), before + shell + sprites);
+}
+
+TEST_F(NightScenes, Scene3CubeLightFlashesOnlyFromSection2) {
+    RunAt(3, 1, 0.5f);  // full pulse
+    ExpectVec3(LightAmbient, -0.4f, -0.4f, -0.2f, "section 1");
+    RunAt(3, 2, 0.5f);
+    ExpectVec3(LightAmbient, 1.6f, 0.6f, 0.3f, "section 2");
+    RunAt(3, 3, 1.0f);  // pulse 0.5^8
+    ExpectVec3(LightAmbient, 2 * 0.00390625f - 0.4f, 0.00390625f - 0.4f, 0.5f * 0.00390625f - 0.2f,
+               "section 3");
+}
+
+TEST_F(NightScenes, Scene2SkyTurnsFromLightToDarkAcrossTheNightfall) {
+    float day = FrameBrightness(2, 0, 4.0f);
+    float dusk = FrameBrightness(2, 2, 0.5f);
+    float night = FrameBrightness(2, 2, 15.5f);
+    EXPECT_GT(day, 80.0f);
+    EXPECT_GT(dusk, 80.0f);
+    EXPECT_LT(night, 25.0f);
+}
+
+TEST_F(NightScenes, Scene3ShowsTheCubeFromSection1On) {
+    EXPECT_EQ(LitPixels(0, 8.0f), 0);
+    EXPECT_GT(LitPixels(1, 8.0f), 500);
+    EXPECT_GT(LitPixels(2, 8.0f), 500);
+    EXPECT_GT(LitPixels(3, 8.0f), 500);
+}
