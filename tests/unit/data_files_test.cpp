@@ -317,24 +317,31 @@ TEST(DataFiles, HeightMapUsesItsRangeAndLeavesRoomForTheCameraPaths) {
         }
 }
 
-std::string MakeTempDir() {
-    char pattern[] = "/tmp/norvale-data-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    return dir ? dir : "";
-}
+// A fresh directory under /tmp, removed with its content however the test ends.
+struct TempDir {
+    std::string path;
+    TempDir() {
+        char pattern[] = "/tmp/norvale-data-XXXXXX";
+        const char* dir = mkdtemp(pattern);
+        path = dir ? dir : "";
+    }
+    ~TempDir() {
+        if (!path.empty())
+            std::system(("rm -rf " + path).c_str());
+    }
+};
 
 TEST(DataFiles, TwoRunsWriteTheSameBytes) {
     std::string gen = std::string(NORVALE_BINARY_DIR) + "/norvale-datagen";
-    std::string a = MakeTempDir(), b = MakeTempDir();
-    ASSERT_FALSE(a.empty() || b.empty());
-    ASSERT_EQ(std::system((gen + " " + a).c_str()), 0);
-    ASSERT_EQ(std::system((gen + " " + b).c_str()), 0);
+    TempDir a, b;
+    ASSERT_FALSE(a.path.empty() || b.path.empty());
+    ASSERT_EQ(std::system((gen + " " + a.path).c_str()), 0);
+    ASSERT_EQ(std::system((gen + " " + b.path).c_str()), 0);
     for (const char* name : kAllFiles) {
-        std::vector<unsigned char> first = ReadBytes(a + "/" + name);
+        std::vector<unsigned char> first = ReadBytes(a.path + "/" + name);
         EXPECT_FALSE(first.empty()) << name;
-        EXPECT_TRUE(first == ReadBytes(b + "/" + name)) << name;
+        EXPECT_TRUE(first == ReadBytes(b.path + "/" + name)) << name;
     }
-    std::system(("rm -rf " + a + " " + b).c_str());
 }
 
 }  // namespace
