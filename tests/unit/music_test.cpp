@@ -307,6 +307,7 @@ TEST(MusicFiles, JingleLengthAndRepeatability) {
     EXPECT_LT(MaxAbs(d, seconds - 0.5, seconds), 0.05f);
     std::remove(a.c_str());
     std::remove(b.c_str());
+    EXPECT_FALSE(WriteJingle("/nonexistent-folder/jingle.mp3")) << "failure reported as success";
 }
 
 TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {

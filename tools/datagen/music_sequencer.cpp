@@ -58,9 +58,10 @@ void EmitPad(Score* score, const BarContext& c) {
 }
 
 void EmitBass(Score* score, const BarContext& c, uint32_t parts) {
-    // Moving lines sit an octave up: the kick owns the lowest octave.
+    // Moving lines sit an octave up: the kick owns the lowest octave. Below G the line
+    // takes the fifth instead, which keeps it out of the kick's band without a big leap.
     float root = static_cast<float>(c.chord->bass);
-    float up = root + (root < 31.0f ? 24.0f : 12.0f);
+    float up = root + (root < 31.0f ? 19.0f : 12.0f);
     float v = c.level;
     if ((parts & kPartBassLong) && c.chordStarts) {
         Put(score, c, StepSample(c.bar, 0), c.chordBars * kBarSamples - kStepSamples, root,

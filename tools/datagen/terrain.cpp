@@ -296,7 +296,7 @@ Colour DayGround(float h, float slope, float u, float v) {
     Colour c = MixColour(sand, grass, SmoothStep(0.02f, 0.04f, h + 0.02f * n));
     Colour stone = MixColour(rock, darkRock,
                              Clamp01(0.5f + n2 * 1.5f + 0.15f * std::sin(h * 40.0f + n * 3.0f)));
-    c = MixColour(c, stone, SmoothStep(0.75f, 1.25f, slope + 0.4f * n + 0.3f * h));
+    c = MixColour(c, stone, SmoothStep(0.95f, 1.5f, slope + 0.4f * n + 0.3f * h));
     float snowLine = 0.74f + 0.07f * n + 0.12f * slope;
     c = MixColour(c, snow, SmoothStep(snowLine, snowLine + 0.07f, h));
     float grain = 1.0f + 0.10f * n2;
