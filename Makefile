@@ -50,7 +50,7 @@ data: build
 video: build
 	@mkdir -p out
 	@./$(BUILD)/norvale-render --size 1280x720 --fps 60 --out out/norvale.mp4
-	@echo "The demo is in out/norvale.mp4"
+	@echo "The demo is in $(CURDIR)/out/norvale.mp4"
 
 clean:
 	rm -rf $(BUILD) out
