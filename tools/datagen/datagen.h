@@ -67,5 +67,5 @@ bool WriteBoxed(const std::string& path);
 bool WriteFont(const std::string& jpegPath, const std::string& fntPath);
 bool WriteLogo(const std::string& path);
 
-// The atlas layout, shared by the writer and its tests.
+// DejaVu Sans Bold (fonts-dejavu-core): the font atlas and the logo's letters.
 const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";

@@ -2,6 +2,7 @@
 // the grey detail noise. Everything tiles: noise is periodic and every
 // neighbourhood read wraps.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "datagen.h"
@@ -94,25 +95,30 @@ void Deposit(Field& f, float x, float y, float amount) {
     }
 }
 
+typedef std::array<std::array<float, 5>, 5> Brush;
+
+// Weights falling off with distance from the centre, summing to 1.
+Brush MakeBrush() {
+    Brush b;
+    float sum = 0.0f;
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i)
+            sum += b[j][i] = std::max(0.0f, 2.6f - std::hypot(i - 2.0f, j - 2.0f));
+    for (auto& row : b)
+        for (float& w : row) w /= sum;
+    return b;
+}
+
+const Brush kErosionBrush = MakeBrush();
+
 // Takes soil from a small round area, so gullies are wider than one pixel.
 void Wear(Field& f, float x, float y, float amount) {
     int ix = int(std::lround(x)), iy = int(std::lround(y));
-    static float weights[5][5];
-    static bool ready = false;
-    if (!ready) {
-        float sum = 0.0f;
-        for (int j = 0; j < 5; ++j)
-            for (int i = 0; i < 5; ++i)
-                sum += weights[j][i] = std::max(0.0f, 2.6f - std::hypot(i - 2.0f, j - 2.0f));
-        for (auto& row : weights)
-            for (float& w : row) w /= sum;
-        ready = true;
-    }
     for (int j = 0; j < 5; ++j)
         for (int i = 0; i < 5; ++i) {
             int px = ((ix + i - 2) % f.width + f.width) % f.width;
             int py = ((iy + j - 2) % f.height + f.height) % f.height;
-            f.v[size_t(py) * f.width + px] -= amount * weights[j][i];
+            f.v[size_t(py) * f.width + px] -= amount * kErosionBrush[j][i];
         }
 }
 
@@ -290,7 +296,7 @@ Colour DayGround(float h, float slope, float u, float v) {
     Colour c = MixColour(sand, grass, SmoothStep(0.02f, 0.04f, h + 0.02f * n));
     Colour stone = MixColour(rock, darkRock,
                              Clamp01(0.5f + n2 * 1.5f + 0.15f * std::sin(h * 40.0f + n * 3.0f)));
-    c = MixColour(c, stone, SmoothStep(0.75f, 1.25f, slope + 0.4f * n + 0.3f * h));
+    c = MixColour(c, stone, SmoothStep(0.95f, 1.5f, slope + 0.4f * n + 0.3f * h));
     float snowLine = 0.74f + 0.07f * n + 0.12f * slope;
     c = MixColour(c, snow, SmoothStep(snowLine, snowLine + 0.07f, h));
     float grain = 1.0f + 0.10f * n2;
