@@ -17,7 +17,14 @@ build: configure
 	@cmake --build $(BUILD)
 
 # The demo reads data/ relative to the working directory: run it from here.
+# Data is made again whenever the generator is newer than it; a failed or
+# missing generator only costs the missing files, which the demo tolerates.
 run: build
+	@if [ -x ./$(BUILD)/norvale-datagen ] && { [ ! -f data/.generated ] || \
+		[ ./$(BUILD)/norvale-datagen -nt data/.generated ]; }; then \
+		./$(BUILD)/norvale-datagen data && touch data/.generated || \
+		echo "norvale-datagen failed: some data files may be missing"; \
+	fi
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
 		./$(BUILD)/norvale; \
 	elif [ -x ./$(BUILD)/norvale-render ]; then \
@@ -28,8 +35,9 @@ run: build
 		exit 1; \
 	fi
 
+# No test may use the caller's display: the e2e tests bring their own Xvfb.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure --timeout 1500
+	@cd $(BUILD) && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure --timeout 1500
 
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
@@ -42,7 +50,7 @@ data: build
 video: build
 	@mkdir -p out
 	@./$(BUILD)/norvale-render --size 1280x720 --fps 60 --out out/norvale.mp4
-	@echo "The demo is in out/norvale.mp4"
+	@echo "The demo is in $(CURDIR)/out/norvale.mp4"
 
 clean:
 	rm -rf $(BUILD) out

@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "app/window.h"
 #include "frame/frame.h"
+#include "platform/audio_sdl.h"
 #include "platform/platform_sdl.h"
 #include "resources/audio.h"
 
@@ -65,6 +66,7 @@ int RunMainLoop() {
 
 int main() {
     UseSdlPlatform();
+    UseSdlAudioOutput();
     Platform.messageBox = ShellMessageBox;
     DialogResult result = ShowSettingsDialog();
     if (result == DialogResultExit) {

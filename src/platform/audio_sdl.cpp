@@ -2,6 +2,7 @@
 #include "platform/audio_sdl.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include "platform/audio_output.h"
 
@@ -27,6 +28,22 @@ SDL_AudioDeviceID OpenDefaultDevice(int freq, int channels, SDL_AudioSpec* have)
     return SDL_OpenAudioDevice(nullptr, 0, &want, have, 0);
 }
 
+// ALSA writes its complaints about a missing card to stderr before SDL can
+// fall back; audio failures stay silent, so give it a handler that drops them.
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceAlsa() {
+    typedef int (*SetHandler)(void (*)(const char*, int, const char*, int, const char*, ...));
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY);
+    if (!alsa) {
+        return;
+    }
+    auto setHandler = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (setHandler) {
+        setHandler(IgnoreAlsaError);
+    }
+}
+
 bool InitAndOpen(int freq, int channels, SDL_AudioSpec* have) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return false;
@@ -41,6 +58,7 @@ bool InitAndOpen(int freq, int channels, SDL_AudioSpec* have) {
 // With no sound card the usual drivers fail; the dummy driver consumes
 // audio in real time, so positions still advance.
 bool StartAudioDriver(int freq, int channels, SDL_AudioSpec* have) {
+    SilenceAlsa();
     if (InitAndOpen(freq, channels, have)) {
         return true;
     }

@@ -1,6 +1,7 @@
 #!/bin/bash
 # One end-to-end case of the real program under its own Xvfb screen:
-#   norvale_e2e.sh CASE   (NORVALE_BIN and X11_PROBE name the two programs)
+#   norvale_e2e.sh CASE   (NORVALE_BIN and X11_PROBE name the two programs;
+#                          screenshots of failures go to E2E_OUT)
 # Waits are generous: the intro may play for about 25 seconds before the
 # main loop, which alone looks at Escape, starts.
 set -u
@@ -11,15 +12,25 @@ DEMO_PID=""
 STATUS=""
 
 cleanup() {
-    [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null && wait "$DEMO_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 
+# Reports, keeps a screenshot of the failure in $E2E_OUT, and ends the case.
 fail() {
     echo "FAIL ($CASE): $*" >&2
     [ -s "$WORK/err" ] && sed 's/^/  norvale stderr: /' "$WORK/err" >&2
+    [ -s "$WORK/xvfb.log" ] && sed 's/^/  xvfb: /' "$WORK/xvfb.log" >&2
+    if [ -n "${DISPLAY:-}" ] && [ -n "${E2E_OUT:-}" ]; then
+        mkdir -p "$E2E_OUT"
+        import -silent -window root "$E2E_OUT/$CASE.png" 2>/dev/null &&
+            echo "  screen: $E2E_OUT/$CASE.png" >&2
+        for title in Norvale "Mode Not Supported" ERROR; do
+            "$X11_PROBE" find "$title" | sed "s/^/  shown '$title': /" >&2
+        done
+    fi
     exit 1
 }
 
@@ -33,6 +44,11 @@ start_xvfb() {
     done
     [ -s "$WORK/display" ] || fail "Xvfb did not start"
     export DISPLAY=":$(head -n1 "$WORK/display")"
+    for _ in $(seq 50); do
+        "$X11_PROBE" find Norvale >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    fail "Xvfb on $DISPLAY takes no connections"
 }
 
 start_demo() {
@@ -231,6 +247,20 @@ case_run_fullscreen() {
     sleep 1  # the dialog itself is gone before the render window shows
     wait_window Norvale 30 1920x1080
     quit_with_escape "$WINDOW"
+}
+
+# Leaves through exit() while the display mode is changed: the exit
+# handler puts the desktop back and the status stays 0.
+case_alt_f4_fullscreen() {
+    open_dialog
+    xdotool key alt+r
+    sleep 1
+    wait_window Norvale 30 1920x1080
+    focus "$WINDOW"
+    xdotool keydown alt keydown F4
+    wait_exit 90
+    xdotool keyup F4 keyup alt
+    expect_status 0
 }
 
 # 800x600 is not a mode of this screen: the question comes up.

@@ -14,6 +14,7 @@
 #include "resources/font.h"
 #include "resources/images.h"
 #include "resources/tga.h"
+#include "scenes/scenes.h"
 
 namespace {
 
@@ -35,9 +36,11 @@ struct Decoded {
     }
 };
 
-void LoadJpeg(const std::string& name, Decoded& d) {
-    ASSERT_TRUE(LoadJpegImage((kData + name).c_str(), &d.image)) << name;
-    ASSERT_EQ(d.image.bitsPerPixel, 24) << name;
+// True when the file decodes to a 24-bit picture; callers stop otherwise.
+bool LoadJpeg(const std::string& name, Decoded& d) {
+    bool ok = LoadJpegImage((kData + name).c_str(), &d.image) && d.image.bitsPerPixel == 24;
+    EXPECT_TRUE(ok) << name << " does not decode to 24 bits per pixel";
+    return ok;
 }
 
 bool PowerOfTwo(int v) {
@@ -61,7 +64,7 @@ TEST(DataFiles, EveryJpegDecodesAt24BitsWithPowerOfTwoSides) {
                  {"heightmap.jpg", 256}};
     for (const Expected& e : files) {
         Decoded d;
-        LoadJpeg(e.name, d);
+        ASSERT_TRUE(LoadJpeg(e.name, d));
         EXPECT_TRUE(PowerOfTwo(d.image.width) && PowerOfTwo(d.image.height)) << e.name;
         if (e.size) {
             EXPECT_EQ(d.image.width, e.size) << e.name;
@@ -89,7 +92,7 @@ TEST(DataFiles, TilingPicturesJoinWithoutASeam) {
     for (const char* name : {"heightmap.jpg", "heightmaptex.jpg", "heightmaptexnight.jpg",
                              "detail.jpg", "skystars.jpg"}) {
         Decoded d;
-        LoadJpeg(name, d);
+        ASSERT_TRUE(LoadJpeg(name, d));
         int w = d.image.width, h = d.image.height;
         // The wrap lies on a 16-pixel block boundary of the JPEG, so compare
         // it with the other block boundaries.
@@ -111,7 +114,7 @@ double Mean(const Decoded& d) {
 
 TEST(DataFiles, DetailIsGreyAroundMidGreySoItLeavesTheTerrainUnchanged) {
     Decoded d;
-    LoadJpeg("detail.jpg", d);
+    ASSERT_TRUE(LoadJpeg("detail.jpg", d));
     EXPECT_NEAR(Mean(d), 128.0, 2.0);
     int spread = 0;
     for (int i = 0; i < d.image.width * d.image.height; ++i) {
@@ -132,7 +135,7 @@ double RowMean(const Decoded& d, int y) {
 
 TEST(DataFiles, MaskShowsThePictureInTheMiddleAndLetterboxesTopAndBottom) {
     Decoded d;
-    LoadJpeg("boxed.jpg", d);
+    ASSERT_TRUE(LoadJpeg("boxed.jpg", d));
     int w = d.image.width, h = d.image.height;
     for (int c = 0; c < 3; ++c) EXPECT_GE(d.At(w / 2, h / 2, c), 245);
     EXPECT_LT(RowMean(d, 0), 8.0);
@@ -154,12 +157,12 @@ double BorderMax(const Decoded& d) {
 TEST(DataFiles, AddedSpritesAreBrightInTheMiddleAndBlackAtTheirEdges) {
     for (const char* name : {"flare.jpg", "dot.jpg", "lightfx.jpg"}) {
         Decoded d;
-        LoadJpeg(name, d);
+        ASSERT_TRUE(LoadJpeg(name, d));
         EXPECT_LE(BorderMax(d), 4) << name << ": the quad's edge would show";
         EXPECT_GE(d.At(d.image.width / 2, d.image.height / 2, 0), 200) << name;
     }
     Decoded stars;
-    LoadJpeg("skystars.jpg", stars);
+    ASSERT_TRUE(LoadJpeg("skystars.jpg", stars));
     EXPECT_LT(Mean(stars), 24.0) << "the star box is added: its background must stay dark";
 }
 
@@ -200,7 +203,7 @@ TEST(DataFiles, LogoIsRunLengthTopFirstWithItsBackgroundAroundTheLogo) {
 TEST(DataFiles, FontDescriptorHasEveryCharacterInsideTheAtlas) {
     ASSERT_TRUE(LoadFontDescriptorFrom((kData + "font.fnt").c_str()));
     Decoded atlas;
-    LoadJpeg("font.jpg", atlas);
+    ASSERT_TRUE(LoadJpeg("font.jpg", atlas));
     EXPECT_EQ(BitmapFont.scaleW, atlas.image.width);
     EXPECT_EQ(BitmapFont.scaleH, atlas.image.height);
     EXPECT_GE(BitmapFont.size, 48);
@@ -218,6 +221,11 @@ TEST(DataFiles, FontDescriptorHasEveryCharacterInsideTheAtlas) {
             << code;
         EXPECT_GT(g.xadvance, 0) << code;
     }
+    std::vector<const char*> texts(GreetingNames, GreetingNames + GreetingCount);
+    for (const CreditLine& line : CreditLines) texts.push_back(line.text);
+    for (const char* text : texts)
+        for (const char* c = text; c && *c; ++c)
+            EXPECT_NE(BitmapFont.glyphs[static_cast<unsigned char>(*c)].id, 0) << text;
 }
 
 // Sum of the atlas inside a glyph's rectangle, and its brightest texel on the rectangle's edge.
@@ -236,7 +244,7 @@ void GlyphInk(const Decoded& atlas, const GlyphRecord& g, double& ink, int& edge
 TEST(DataFiles, FontRectanglesHoldTheirGlyphsWithABlankBorder) {
     ASSERT_TRUE(LoadFontDescriptorFrom((kData + "font.fnt").c_str()));
     Decoded atlas;
-    LoadJpeg("font.jpg", atlas);
+    ASSERT_TRUE(LoadJpeg("font.jpg", atlas));
     for (int code : {int('A'), int('g'), int('W'), int('0'), int('@'), 0xC4, 0xE9, 0xDF, 0xFF}) {
         const GlyphRecord& g = BitmapFont.glyphs[code];
         double ink;
@@ -285,7 +293,7 @@ float SurfaceHeight(const Decoded& map, float x, float z) {
 
 TEST(DataFiles, HeightMapUsesItsRangeAndLeavesRoomForTheCameraPaths) {
     Decoded map;
-    LoadJpeg("heightmap.jpg", map);
+    ASSERT_TRUE(LoadJpeg("heightmap.jpg", map));
     int lo = 255, hi = 0;
     for (int i = 0; i < 256 * 256; ++i) {
         lo = std::min(lo, int(map.image.pixels[i * 3]));
@@ -309,24 +317,31 @@ TEST(DataFiles, HeightMapUsesItsRangeAndLeavesRoomForTheCameraPaths) {
         }
 }
 
-std::string MakeTempDir() {
-    char pattern[] = "/tmp/norvale-data-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    return dir ? dir : "";
-}
+// A fresh directory under /tmp, removed with its content however the test ends.
+struct TempDir {
+    std::string path;
+    TempDir() {
+        char pattern[] = "/tmp/norvale-data-XXXXXX";
+        const char* dir = mkdtemp(pattern);
+        path = dir ? dir : "";
+    }
+    ~TempDir() {
+        if (!path.empty())
+            std::system(("rm -rf " + path).c_str());
+    }
+};
 
 TEST(DataFiles, TwoRunsWriteTheSameBytes) {
     std::string gen = std::string(NORVALE_BINARY_DIR) + "/norvale-datagen";
-    std::string a = MakeTempDir(), b = MakeTempDir();
-    ASSERT_FALSE(a.empty() || b.empty());
-    ASSERT_EQ(std::system((gen + " " + a).c_str()), 0);
-    ASSERT_EQ(std::system((gen + " " + b).c_str()), 0);
+    TempDir a, b;
+    ASSERT_FALSE(a.path.empty() || b.path.empty());
+    ASSERT_EQ(std::system((gen + " " + a.path).c_str()), 0);
+    ASSERT_EQ(std::system((gen + " " + b.path).c_str()), 0);
     for (const char* name : kAllFiles) {
-        std::vector<unsigned char> first = ReadBytes(a + "/" + name);
+        std::vector<unsigned char> first = ReadBytes(a.path + "/" + name);
         EXPECT_FALSE(first.empty()) << name;
-        EXPECT_TRUE(first == ReadBytes(b + "/" + name)) << name;
+        EXPECT_TRUE(first == ReadBytes(b.path + "/" + name)) << name;
     }
-    std::system(("rm -rf " + a + " " + b).c_str());
 }
 
 }  // namespace

@@ -236,6 +236,11 @@ TEST(MusicSequencer, NotesLandOnTheExactSampleOfTheirStep) {
     auto first = std::find_if(pcm.left.begin(), pcm.left.end(), [](float x) { return x != 0.0f; });
     EXPECT_EQ(first - pcm.left.begin(), StepSample(1, 5));
     EXPECT_GT(*std::max_element(first, first + 220), 0.3f);
+    float peak = 0.0f;
+    for (size_t i = 0; i < pcm.left.size(); i++) {
+        peak = std::max({peak, std::fabs(pcm.left[i]), std::fabs(pcm.right[i])});
+    }
+    EXPECT_NEAR(peak, 0.891f, 0.001f) << "peaks belong at -1 dBFS";
 }
 
 TEST(MusicSequencer, SoundtrackKicksFollowTheBeatGrid) {
@@ -249,6 +254,11 @@ TEST(MusicSequencer, SoundtrackKicksFollowTheBeatGrid) {
         }
         if (n.voice == kVoicePad) {
             EXPECT_EQ(n.start % kBarSamples, 0) << "chord change off the bar line";
+        }
+        // The opening's fading bar must be silent when scene 1 starts at full gain.
+        const int fadeFrom = StepSample(16, 0), sceneOne = StepSample(17, 0);
+        if (n.voice == kVoicePad && n.start >= fadeFrom && n.start < sceneOne) {
+            EXPECT_LE(n.start + n.length + static_cast<int>(1.6 * kSampleRate), sceneOne);
         }
         EXPECT_LT(n.start, static_cast<int>(207.36 * kSampleRate));
     }
@@ -297,6 +307,7 @@ TEST(MusicFiles, JingleLengthAndRepeatability) {
     EXPECT_LT(MaxAbs(d, seconds - 0.5, seconds), 0.05f);
     std::remove(a.c_str());
     std::remove(b.c_str());
+    EXPECT_FALSE(WriteJingle("/nonexistent-folder/jingle.mp3")) << "failure reported as success";
 }
 
 TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {

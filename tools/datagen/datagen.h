@@ -54,8 +54,9 @@ Colour MixColour(Colour a, Colour b, float t);
 // Picture generators, each writes one file; false when it cannot be written.
 Field MakeHeightField();
 bool WriteHeightMap(const std::string& path, const Field& height);
-bool WriteDayTexture(const std::string& path, const Field& height);
-bool WriteNightTexture(const std::string& path, const Field& height);
+// The day and the night colours of the terrain, 1024 x 1024 each.
+bool WriteTerrainTextures(const std::string& dayPath, const std::string& nightPath,
+                          const Field& height);
 bool WriteDetail(const std::string& path);
 bool WriteSkyStars(const std::string& path);
 bool WriteFlare(const std::string& path);
@@ -66,5 +67,5 @@ bool WriteBoxed(const std::string& path);
 bool WriteFont(const std::string& jpegPath, const std::string& fntPath);
 bool WriteLogo(const std::string& path);
 
-// The atlas layout, shared by the writer and its tests.
+// DejaVu Sans Bold (fonts-dejavu-core): the font atlas and the logo's letters.
 const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";

@@ -36,23 +36,25 @@ float FieldBilinear(const Field& f, float x, float y) {
     return Mix(a, b, fy);
 }
 
-// Wrapped box blur, one axis at a time.
+// One wrapped box-blur pass along a line of `count` values `stride` apart,
+// with a running sum so the cost does not grow with the radius.
+static void BlurLine(const float* in, float* out, int count, int stride, int radius) {
+    double sum = 0.0;
+    for (int k = -radius; k <= radius; ++k) sum += in[size_t((k % count + count) % count) * stride];
+    double norm = 1.0 / (2 * radius + 1);
+    for (int i = 0; i < count; ++i) {
+        out[size_t(i) * stride] = float(sum * norm);
+        int leaving = ((i - radius) % count + count) % count, entering = (i + radius + 1) % count;
+        sum += in[size_t(entering) * stride] - in[size_t(leaving) * stride];
+    }
+}
+
 Field BoxBlur(const Field& f, int radius) {
-    Field a = f, b = f;
-    float norm = 1.0f / float(2 * radius + 1);
+    Field rows = f, both = f;
     for (int y = 0; y < f.height; ++y)
-        for (int x = 0; x < f.width; ++x) {
-            float s = 0.0f;
-            for (int k = -radius; k <= radius; ++k) s += FieldAt(f, x + k, y);
-            a.v[size_t(y) * f.width + x] = s * norm;
-        }
-    for (int y = 0; y < f.height; ++y)
-        for (int x = 0; x < f.width; ++x) {
-            float s = 0.0f;
-            for (int k = -radius; k <= radius; ++k) s += FieldAt(a, x, y + k);
-            b.v[size_t(y) * f.width + x] = s * norm;
-        }
-    return b;
+        BlurLine(&f.v[size_t(y) * f.width], &rows.v[size_t(y) * f.width], f.width, 1, radius);
+    for (int x = 0; x < f.width; ++x) BlurLine(&rows.v[x], &both.v[x], f.height, f.width, radius);
+    return both;
 }
 
 static uint8_t ToByte(float v) {

@@ -29,11 +29,8 @@ bool WriteMusic(const std::string& dir) {
 bool WriteTerrainFiles(const std::string& dir) {
     Field height = MakeHeightField();
     bool ok = Report(WriteHeightMap(dir + "/heightmap.jpg", height), dir + "/heightmap.jpg");
-    ok =
-        Report(WriteDayTexture(dir + "/heightmaptex.jpg", height), dir + "/heightmaptex.jpg") && ok;
-    return Report(WriteNightTexture(dir + "/heightmaptexnight.jpg", height),
-                  dir + "/heightmaptexnight.jpg") &&
-           ok;
+    std::string day = dir + "/heightmaptex.jpg", night = dir + "/heightmaptexnight.jpg";
+    return Report(WriteTerrainTextures(day, night, height), day + " or " + night) && ok;
 }
 
 bool WriteOtherPictures(const std::string& dir) {

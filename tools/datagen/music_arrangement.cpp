@@ -77,8 +77,9 @@ const Section kSoundtrack[] = {
     // Scene 1: driving; the surface changes form every four bars, so does the music.
     {17, 4, CHORDS(kDrive), 1, kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat, 1500,
      1500, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
-    {21, 4, CHORDS(kDrive), 1, kPartPad | kPartBassRoll | kPartArp16 | kBeat | kPartOpenHat, 1800,
-     1800, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
+    {21, 4, CHORDS(kDrive), 1,
+     kPartPad | kPartBassRoll | kPartArp16 | kPartStab | kBeat | kPartOpenHat, 1800, 1800, 1.0f,
+     1.0f, NO_TUNE, 0.55f, 0},
     {25, 4, CHORDS(kDrive), 1,
      kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat | kPartMelody, 2000, 2000, 1.0f,
      1.0f, TUNE(kDriveRiff, 4, kVoiceLead), 0.55f, 0},

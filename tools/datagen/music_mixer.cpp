@@ -166,6 +166,29 @@ float Peak(const StereoBuffer& buf) {
     return peak;
 }
 
+void RenderNotes(const Score& score, Buses* b) {
+    b->dry.left.assign(score.frames, 0.0f);
+    b->dry.right.assign(score.frames, 0.0f);
+    b->delaySend.assign(score.frames, 0.0f);
+    b->reverbSend.assign(score.frames, 0.0f);
+    BuildDuck(score, &b->duck);
+    std::vector<float> sound;
+    for (const Note& n : score.notes) {
+        RenderVoice(n, &sound);
+        AddToBuses(n, sound, b);
+    }
+}
+
+// Drive the peaks gently into the soft limiter, then settle them at -1 dBFS.
+void Master(StereoBuffer* mix) {
+    NormalizePeak(mix, 1.3f);
+    for (size_t i = 0; i < mix->left.size(); i++) {
+        mix->left[i] = SoftLimit(mix->left[i]);
+        mix->right[i] = SoftLimit(mix->right[i]);
+    }
+    NormalizePeak(mix, 0.891f);
+}
+
 }  // namespace
 
 float MasterGainAt(const Score& score, float seconds) {
@@ -217,16 +240,7 @@ void MixScore(const Score& score, StereoBuffer* out) {
     _mm_setcsr(csr | 0x8040);  // flush denormals: reverb tails would crawl otherwise
 #endif
     Buses b;
-    b.dry.left.assign(score.frames, 0.0f);
-    b.dry.right.assign(score.frames, 0.0f);
-    b.delaySend.assign(score.frames, 0.0f);
-    b.reverbSend.assign(score.frames, 0.0f);
-    BuildDuck(score, &b.duck);
-    std::vector<float> sound;
-    for (const Note& n : score.notes) {
-        RenderVoice(n, &sound);
-        AddToBuses(n, sound, &b);
-    }
+    RenderNotes(score, &b);
     // The fades act before the effects too, so no echo of a faded part comes back.
     std::vector<float> gain = BuildGain(score);
     ApplyGain(gain, &b.delaySend);
@@ -235,12 +249,7 @@ void MixScore(const Score& score, StereoBuffer* out) {
     RunReverb(&b);
     ApplyGain(gain, &b.dry.left);
     ApplyGain(gain, &b.dry.right);
-    NormalizePeak(&b.dry, 1.3f);
-    for (int i = 0; i < score.frames; i++) {
-        b.dry.left[i] = SoftLimit(b.dry.left[i]);
-        b.dry.right[i] = SoftLimit(b.dry.right[i]);
-    }
-    NormalizePeak(&b.dry, 0.891f);  // -1 dBFS
+    Master(&b.dry);
     *out = std::move(b.dry);
 #if defined(__SSE__)
     _mm_setcsr(csr);

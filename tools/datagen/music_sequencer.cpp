@@ -58,9 +58,10 @@ void EmitPad(Score* score, const BarContext& c) {
 }
 
 void EmitBass(Score* score, const BarContext& c, uint32_t parts) {
-    // Moving lines sit an octave up: the kick owns the lowest octave.
+    // Moving lines sit an octave up: the kick owns the lowest octave. Below G the line
+    // takes the fifth instead, which keeps it out of the kick's band without a big leap.
     float root = static_cast<float>(c.chord->bass);
-    float up = root + (root < 31.0f ? 24.0f : 12.0f);
+    float up = root + (root < 31.0f ? 19.0f : 12.0f);
     float v = c.level;
     if ((parts & kPartBassLong) && c.chordStarts) {
         Put(score, c, StepSample(c.bar, 0), c.chordBars * kBarSamples - kStepSamples, root,
@@ -153,6 +154,51 @@ void EmitSparkle(Score* score, const BarContext& c, int count) {
     }
 }
 
+BarContext MakeBarContext(const Score& score, const Section& s, int i, uint32_t* rng) {
+    BarContext c;
+    c.bar = s.firstBar + i;
+    c.index = i;
+    c.chord = &s.chords[(i / s.barsPerChord) % s.chordCount];
+    c.chordStarts = i % s.barsPerChord == 0;
+    c.lastBar = i == s.bars - 1;
+    c.chordBars = std::min(s.barsPerChord, s.bars - i);
+    float x = static_cast<float>(i) / s.bars;
+    c.level = s.level0 + (s.level1 - s.level0) * x;
+    c.padCutoff = s.padCutoff0 * std::pow(s.padCutoff1 / s.padCutoff0, x);
+    bool cut = s.parts & kPartCutTails;
+    c.cutEnd = cut ? StepSample(s.firstBar + s.bars, 0) : score.frames + kBarSamples * 8;
+    c.rng = rng;
+    return c;
+}
+
+void EmitBar(Score* score, const BarContext& c, const Section& s) {
+    if (s.parts & kPartPad) {
+        EmitPad(score, c);
+    }
+    EmitBass(score, c, s.parts);
+    if (s.parts & (kPartArp8 | kPartArp16)) {
+        EmitArp(score, c, s.parts);
+    }
+    if (s.parts & kPartStab) {
+        EmitStab(score, c);
+    }
+    if ((s.parts & kPartMelody) && s.melodyCount > 0) {
+        EmitMelody(score, c, s);
+    }
+    EmitDrums(score, c, s.parts);
+    if (s.parts & kPartSparkle) {
+        EmitSparkle(score, c, s.sparkle);
+    }
+    if ((s.parts & kPartCrash) && c.index == 0) {
+        AddNote(score, StepSample(c.bar, 0), kStepSamples, 60.0f, c.level * 0.8f, kVoiceCrash,
+                4500.0f, 0.55f);
+    }
+    if ((s.parts & kPartRiser) && c.lastBar) {
+        AddNote(score, StepSample(c.bar, 0), kBarSamples, 60.0f, c.level, kVoiceRiser, 9000.0f,
+                0.5f);
+    }
+}
+
 }  // namespace
 
 void AddNote(Score* score, int start, int length, float pitch, float velocity, uint8_t voice,
@@ -181,44 +227,8 @@ void ScoreSection(Score* score, const Section& s, uint32_t seed) {
         score->duckAt.resize(endBar, 0.0f);
     }
     for (int i = 0; i < s.bars; i++) {
-        BarContext c;
-        c.bar = s.firstBar + i;
-        c.index = i;
-        c.chord = &s.chords[(i / s.barsPerChord) % s.chordCount];
-        c.chordStarts = i % s.barsPerChord == 0;
-        c.lastBar = i == s.bars - 1;
-        c.chordBars = std::min(s.barsPerChord, s.bars - i);
-        float x = static_cast<float>(i) / s.bars;
-        c.level = s.level0 + (s.level1 - s.level0) * x;
-        c.padCutoff = s.padCutoff0 * std::pow(s.padCutoff1 / s.padCutoff0, x);
-        c.cutEnd =
-            (s.parts & kPartCutTails) ? StepSample(endBar, 0) : score->frames + kBarSamples * 8;
-        c.rng = &seed;
+        BarContext c = MakeBarContext(*score, s, i, &seed);
         score->duckAt[c.bar] = s.duck;
-        if (s.parts & kPartPad) {
-            EmitPad(score, c);
-        }
-        EmitBass(score, c, s.parts);
-        if (s.parts & (kPartArp8 | kPartArp16)) {
-            EmitArp(score, c, s.parts);
-        }
-        if (s.parts & kPartStab) {
-            EmitStab(score, c);
-        }
-        if ((s.parts & kPartMelody) && s.melodyCount > 0) {
-            EmitMelody(score, c, s);
-        }
-        EmitDrums(score, c, s.parts);
-        if (s.parts & kPartSparkle) {
-            EmitSparkle(score, c, s.sparkle);
-        }
-        if ((s.parts & kPartCrash) && i == 0) {
-            AddNote(score, StepSample(c.bar, 0), kStepSamples, 60.0f, c.level * 0.8f, kVoiceCrash,
-                    4500.0f, 0.55f);
-        }
-        if ((s.parts & kPartRiser) && i == s.bars - 1) {
-            AddNote(score, StepSample(c.bar, 0), kBarSamples, 60.0f, c.level, kVoiceRiser, 9000.0f,
-                    0.5f);
-        }
+        EmitBar(score, c, s);
     }
 }

@@ -292,7 +292,7 @@ void RenderKick(const Note& n, std::vector<float>* out) {
         amp *= ampFactor;
         click *= clickFactor;
         float fadeOut = std::min((out->size() - i) / 400.0f, 1.0f);
-        (*out)[i] = std::tanh(1.8f * s) * 0.95f * n.velocity * fadeOut;
+        (*out)[i] = std::tanh(1.8f * s) * 0.8f * n.velocity * fadeOut;
     }
 }
 

@@ -1,5 +1,6 @@
 // Deterministic hashing and periodic lattice noise, so every picture built
 // from it tiles without a seam.
+#include <array>
 #include <cmath>
 
 #include "datagen.h"
@@ -40,11 +41,28 @@ static int Wrap(int i, int period) {
     return ((i % period) + period) % period;
 }
 
+struct Gradient {
+    float x, y;
+};
+
+// 256 unit directions, evenly spread; looked up instead of computing a sine
+// and cosine per lattice corner.
+static std::array<Gradient, 256> MakeGradients() {
+    std::array<Gradient, 256> g;
+    for (int i = 0; i < 256; ++i) {
+        double a = (i + 0.5) * 6.283185307179586 / 256.0;
+        g[i] = {float(std::cos(a)), float(std::sin(a))};
+    }
+    return g;
+}
+
+static const std::array<Gradient, 256> kGradients = MakeGradients();
+
 // Dot product of the lattice point's pseudo-random gradient with the offset.
 static float Corner(int ix, int iy, int period, uint32_t seed, float dx, float dy) {
     uint32_t h = Hash3(uint32_t(Wrap(ix, period)), uint32_t(Wrap(iy, period)), seed);
-    float angle = float(h >> 8) * (6.2831853f / 16777216.0f);
-    return std::cos(angle) * dx + std::sin(angle) * dy;
+    const Gradient& g = kGradients[h >> 24];
+    return g.x * dx + g.y * dy;
 }
 
 static float Fade(float t) {

@@ -2,6 +2,7 @@
 // the grey detail noise. Everything tiles: noise is periodic and every
 // neighbourhood read wraps.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "datagen.h"
@@ -94,25 +95,30 @@ void Deposit(Field& f, float x, float y, float amount) {
     }
 }
 
+typedef std::array<std::array<float, 5>, 5> Brush;
+
+// Weights falling off with distance from the centre, summing to 1.
+Brush MakeBrush() {
+    Brush b;
+    float sum = 0.0f;
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i)
+            sum += b[j][i] = std::max(0.0f, 2.6f - std::hypot(i - 2.0f, j - 2.0f));
+    for (auto& row : b)
+        for (float& w : row) w /= sum;
+    return b;
+}
+
+const Brush kErosionBrush = MakeBrush();
+
 // Takes soil from a small round area, so gullies are wider than one pixel.
 void Wear(Field& f, float x, float y, float amount) {
     int ix = int(std::lround(x)), iy = int(std::lround(y));
-    static float weights[5][5];
-    static bool ready = false;
-    if (!ready) {
-        float sum = 0.0f;
-        for (int j = 0; j < 5; ++j)
-            for (int i = 0; i < 5; ++i)
-                sum += weights[j][i] = std::max(0.0f, 2.6f - std::hypot(i - 2.0f, j - 2.0f));
-        for (auto& row : weights)
-            for (float& w : row) w /= sum;
-        ready = true;
-    }
     for (int j = 0; j < 5; ++j)
         for (int i = 0; i < 5; ++i) {
             int px = ((ix + i - 2) % f.width + f.width) % f.width;
             int py = ((iy + j - 2) % f.height + f.height) % f.height;
-            f.v[size_t(py) * f.width + px] -= amount * weights[j][i];
+            f.v[size_t(py) * f.width + px] -= amount * kErosionBrush[j][i];
         }
 }
 
@@ -290,7 +296,7 @@ Colour DayGround(float h, float slope, float u, float v) {
     Colour c = MixColour(sand, grass, SmoothStep(0.02f, 0.04f, h + 0.02f * n));
     Colour stone = MixColour(rock, darkRock,
                              Clamp01(0.5f + n2 * 1.5f + 0.15f * std::sin(h * 40.0f + n * 3.0f)));
-    c = MixColour(c, stone, SmoothStep(0.75f, 1.25f, slope + 0.4f * n + 0.3f * h));
+    c = MixColour(c, stone, SmoothStep(0.95f, 1.5f, slope + 0.4f * n + 0.3f * h));
     float snowLine = 0.74f + 0.07f * n + 0.12f * slope;
     c = MixColour(c, snow, SmoothStep(snowLine, snowLine + 0.07f, h));
     float grain = 1.0f + 0.10f * n2;
@@ -332,25 +338,41 @@ void AddVillageLights(Picture& p, const Terrain& t) {
     }
 }
 
-// Everything the colour pictures need at texture resolution: the magnified
-// heights, a soft cast shadow and the convexity, both at height-map resolution.
-struct LitTerrain {
+const int kTextureSize = 1024;
+
+// What both colour pictures need: the magnified heights, their roughened
+// normals at texture resolution, and the convexity at height-map resolution.
+struct Surface {
     Terrain t;
-    Field shadow;
+    std::vector<Vec3> normals;
     Field convex;
 };
 
-const int kTextureSize = 1024;
+Surface MakeSurface(const Field& height) {
+    Surface s{Magnify(height, kTextureSize), {}, Convexity(height)};
+    s.normals.resize(size_t(kTextureSize) * kTextureSize);
+    for (int y = 0; y < kTextureSize; ++y)
+        for (int x = 0; x < kTextureSize; ++x)
+            s.normals[size_t(y) * kTextureSize + x] =
+                Roughened(NormalAt(s.t, x, y), x, y, kTextureSize);
+    return s;
+}
+
+// A surface under one light, with that light's soft cast shadow.
+struct LitTerrain {
+    const Surface& s;
+    Field shadow;
+};
 
 Colour DayTexel(const LitTerrain& l, int x, int y) {
     const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
-    Vec3 n = Roughened(NormalAt(l.t, x, y), x, y, kTextureSize);
-    float h = l.t.height.v[size_t(y) * kTextureSize + x];
+    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
     float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
     Colour c = DayGround(h, slope, x / float(kTextureSize), y / float(kTextureSize));
-    float hx = (x + 0.5f) / l.t.scale, hy = (y + 0.5f) / l.t.scale;
+    float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
     float shade = FieldBilinear(l.shadow, hx, hy);
-    float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.convex, hx, hy));
+    float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.s.convex, hx, hy));
     float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
     // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
     float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
@@ -360,11 +382,11 @@ Colour DayTexel(const LitTerrain& l, int x, int y) {
 // Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
 Colour NightTexel(const LitTerrain& l, int x, int y) {
     const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
-    Vec3 n = Roughened(NormalAt(l.t, x, y), x, y, kTextureSize);
-    float h = l.t.height.v[size_t(y) * kTextureSize + x];
-    float hx = (x + 0.5f) / l.t.scale, hy = (y + 0.5f) / l.t.scale;
+    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
+    float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
     float lit = std::max(0.0f, Dot(n, moon)) * (0.4f + 0.6f * FieldBilinear(l.shadow, hx, hy));
-    float crest = Clamp01(FieldBilinear(l.convex, hx, hy) * 14.0f);
+    float crest = Clamp01(FieldBilinear(l.s.convex, hx, hy) * 14.0f);
     float n1 = PeriodicFbm(x * 16.0f / kTextureSize, y * 16.0f / kTextureSize, 16, 4, 0.5f, 41);
     float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
     float base = 0.10f + 0.05f * n1 + 0.08f * h;
@@ -419,19 +441,15 @@ bool WriteHeightMap(const std::string& path, const Field& height) {
     return WriteJpeg(path, FieldToGrey(height), 95);
 }
 
-bool WriteDayTexture(const std::string& path, const Field& height) {
-    LitTerrain l{Magnify(height, kTextureSize), SunShadow(height, -0.8f, -0.6f, 0.012f),
-                 Convexity(height)};
-    return WriteJpeg(path, Paint(l, DayTexel), 90);
-}
-
-bool WriteNightTexture(const std::string& path, const Field& height) {
+bool WriteTerrainTextures(const std::string& dayPath, const std::string& nightPath,
+                          const Field& height) {
+    Surface surface = MakeSurface(height);
+    LitTerrain day{surface, SunShadow(height, -0.8f, -0.6f, 0.012f)};
     // Moonlight is soft: its shadows are blurred and never black.
-    LitTerrain l{Magnify(height, kTextureSize),
-                 BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3), Convexity(height)};
-    Picture p = Paint(l, NightTexel);
-    AddVillageLights(p, l.t);
-    return WriteJpeg(path, p, 90);
+    LitTerrain night{surface, BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3)};
+    Picture nightPicture = Paint(night, NightTexel);
+    AddVillageLights(nightPicture, surface.t);
+    return WriteJpeg(dayPath, Paint(day, DayTexel), 90) && WriteJpeg(nightPath, nightPicture, 90);
 }
 
 bool WriteDetail(const std::string& path) {

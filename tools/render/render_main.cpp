@@ -1,0 +1,383 @@
+// norvale-render: runs the demo with no display and no sound device, on a
+// virtual clock driven by the output time, and captures every frame and the
+// mixed soundtrack to PNG files, a WAV file, a video (through ffmpeg) and a
+// frame log.
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "app/render_state.h"
+#include "app/settings.h"
+#include "app/viewport.h"
+#include "frame/frame.h"
+#include "geometry/models.h"
+#include "platform/headless.h"
+#include "platform/platform.h"
+#include "render_ffmpeg.h"
+#include "render_options.h"
+#include "render_outputs.h"
+#include "render_timeline.h"
+#include "resources/audio.h"
+#include "resources/font.h"
+#include "resources/images.h"
+#include "resources/music_clock.h"
+
+namespace {
+
+using WallClock = std::chrono::steady_clock;
+
+// Output time the logo sequence and the timeline take, for the progress
+// estimate only: 5 + 10 + 3 + 4 s of intro, 216 units of scenes and 8 of the
+// end step at 60 / 125 s a unit.
+constexpr double IntroSecondsEstimate = 22.0;
+constexpr double DemoSecondsEstimate = 224.0 * 0.96;
+// A demo that never ends (a scene that never hands over) stops here.
+constexpr double LongestOutputSeconds = 1200.0;
+
+// The run: options, time, the picture on screen and where frames go. Lives
+// for the whole process.
+struct RenderSession {
+    RenderOptions options;
+    RenderTimeline timeline;
+    int64_t firstSlot = 0;
+    int64_t endSlot = 0;  // exclusive
+    bool endIsCap = false;
+    bool done = false;
+    bool failed = false;
+    bool readBack = false;
+    const char* phase = "intro";
+    Picture current;             // last presented picture
+    std::vector<uint8_t> rows;   // read-back scratch, bottom row first
+    double currentRenderMs = 0;  // wall time spent on the current picture
+    bool currentShown = false;
+    WallClock::time_point lastPresent;
+    std::vector<int16_t> audio;
+    WavWriter wav;
+    FILE* frameLog = nullptr;
+    bool ffmpeg = false;
+};
+RenderSession Session;
+
+// Progress on stderr: a bar redrawn in place on a terminal, a line per 10 %
+// otherwise.
+struct ProgressState {
+    bool terminal = false;
+    int64_t written = 0;
+    int64_t expected = 1;
+    int lastTenth = 0;
+    WallClock::time_point start;
+    WallClock::time_point lastDraw;
+};
+ProgressState Progress;
+
+double SecondsSince(WallClock::time_point t) {
+    return std::chrono::duration<double>(WallClock::now() - t).count();
+}
+
+void ReportProgress(bool final) {
+    double elapsed = SecondsSince(Progress.start);
+    double fps = elapsed > 0 ? Progress.written / elapsed : 0.0;
+    double share = static_cast<double>(Progress.written) / Progress.expected;
+    if (!final && share > 0.99)
+        share = 0.99;  // the end is an estimate until the demo has ended
+    if (Progress.terminal) {
+        if (!final && SecondsSince(Progress.lastDraw) < 0.25)
+            return;
+        Progress.lastDraw = WallClock::now();
+        char bar[31];
+        int filled = static_cast<int>(share * 30);
+        for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
+        bar[30] = '\0';
+        double left = fps > 0 ? (Progress.expected - Progress.written) / fps : 0.0;
+        std::fprintf(stderr, "\r[%s] %lld frames %5.1f %% %6.1f fps %4.0f s left ", bar,
+                     static_cast<long long>(Progress.written), share * 100, fps,
+                     left > 0 ? left : 0);
+        return;
+    }
+    int tenth = static_cast<int>(share * 10);
+    if (tenth > Progress.lastTenth && !final) {
+        Progress.lastTenth = tenth;
+        std::fprintf(stderr, "norvale-render: %d %% (%lld frames, %.1f fps)\n", tenth * 10,
+                     static_cast<long long>(Progress.written), fps);
+    }
+}
+
+void ReadBackPicture() {
+    Picture& p = Session.current;
+    size_t stride = static_cast<size_t>(p.width) * 3;
+    Session.rows.resize(stride * p.height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, p.width, p.height, GL_RGB, GL_UNSIGNED_BYTE, Session.rows.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    for (int y = 0; y < p.height; ++y) {
+        const uint8_t* from = Session.rows.data() + stride * (p.height - 1 - y);
+        std::copy(from, from + stride, p.rgb.begin() + stride * y);
+    }
+}
+
+float MusicSecondsForLog() {
+    return musicInfo.freq == 0 || musicInfo.chans == 0 ? 0.0f : GetMusicSeconds();
+}
+
+void LogSlot(int64_t slot) {
+    FrameLogRow row{SlotSeconds(Session.options.rate, slot),
+                    SceneIndex,
+                    SectionIndex,
+                    SceneBeat,
+                    SectionBeat,
+                    MusicSecondsForLog(),
+                    Session.currentShown ? 0.0 : Session.currentRenderMs,
+                    Session.phase,
+                    PictureMeanLevel(Session.current)};
+    WriteFrameLogRow(Session.frameLog, row);
+}
+
+void WriteSlot(int64_t slot) {
+    bool ok = true;
+    if (!Session.options.pngDir.empty())
+        ok = WritePngFrame(Session.options.pngDir, slot, Session.current) && ok;
+    if (Session.ffmpeg)
+        ok = QueueFfmpegVideo(Session.current) && ok;
+    if (Session.frameLog)
+        LogSlot(slot);
+    if (!ok && !Session.failed) {
+        std::fprintf(stderr, "norvale-render: could not write frame %lld\n",
+                     static_cast<long long>(slot));
+        Session.failed = true;
+        Session.done = true;
+    }
+}
+
+void EmitSlot(int64_t slot) {
+    if (slot >= Session.firstSlot && slot < Session.endSlot) {
+        WriteSlot(slot);
+        ++Progress.written;
+        ReportProgress(false);
+    }
+    Session.currentShown = true;
+    if (slot + 1 >= Session.endSlot)
+        Session.done = true;
+}
+
+// Mixes audio frames [first, first + count) and keeps those of the output range.
+void PullAudio(int64_t first, int64_t count) {
+    Session.audio.resize(static_cast<size_t>(count) * 2);
+    for (int64_t done = 0; done < count;) {
+        int chunk = static_cast<int>(std::min<int64_t>(count - done, 1 << 16));
+        AudioPullMix(Session.audio.data() + done * 2, chunk);
+        done += chunk;
+    }
+    int64_t lo = std::max(first, SlotFirstSample(Session.options.rate, Session.firstSlot));
+    int64_t hi = std::min(first + count, SlotFirstSample(Session.options.rate, Session.endSlot));
+    if (hi <= lo)
+        return;
+    const int16_t* keep = Session.audio.data() + (lo - first) * 2;
+    if (Session.wav.file && !AppendWav(Session.wav, keep, hi - lo))
+        Session.failed = Session.done = true;
+    if (Session.ffmpeg && !QueueFfmpegAudio(keep, hi - lo))
+        Session.failed = Session.done = true;
+}
+
+const TimelineSinks Sinks = {PullAudio, EmitSlot};
+
+bool FinishOutputs();
+
+// The loading sequence cannot be left half-way: when the last frame falls
+// inside it, the run ends here.
+void StopIfDoneInIntro() {
+    if (Session.done && Session.timeline.loadingClock)
+        std::exit(FinishOutputs() ? 0 : 1);
+}
+
+uint32_t RenderClock() {
+    uint32_t ms = ReadTimelineClock(Session.timeline, Sinks);
+    StopIfDoneInIntro();
+    return ms;
+}
+
+void RenderPresent() {
+    if (Session.readBack)
+        ReadBackPicture();
+    Session.currentRenderMs = SecondsSince(Session.lastPresent) * 1000.0;
+    Session.currentShown = false;
+    PresentOnTimeline(Session.timeline, Sinks);
+    Session.lastPresent = WallClock::now();
+    StopIfDoneInIntro();
+}
+
+// What the loading sequence leaves behind, without its timed phases: the
+// soundtrack, font, textures and display lists loaded, and its GL state.
+void LoadWithoutIntro() {
+    AudioInit(44100);
+    musicSample = AudioSampleLoad("data/preview_kovi.mp3");
+    musicChannel = AudioSampleGetChannel(musicSample);
+    AudioSampleGetInfo(musicSample, &musicInfo);
+    LoadFontDescriptor();
+    LoadTextureTable();
+    BuildDisplayLists();
+    glClearColor(0, 0, 0, 0);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glPolygonMode(GL_BACK, GL_FILL);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    for (GLenum cap : {GL_TEXTURE_2D, GL_COLOR_MATERIAL, GL_LIGHTING, GL_BLEND, GL_DEPTH_TEST})
+        glEnable(cap);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_FOG);
+    glDepthMask(GL_TRUE);
+    glColor4f(0, 0, 0, 1);  // the fade-out's last colour
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ResetFrameClock();
+}
+
+// The demo's main loop: draw, present, one clock step, until the end step
+// asks to quit. The present moves time on by one frame, so the frame's whole
+// step falls between the full pass and the step after the present.
+void RunMainLoop() {
+    Session.timeline.loadingClock = false;
+    Session.phase = "demo";
+    while (!QuitRequested && !Session.done) {
+        RenderFrame();
+        PlatformPresent();
+        UpdateFrameClock();
+    }
+}
+
+void ApplySettings(const RenderOptions& o) {
+    DemoSettings.fullscreen = false;
+    DemoSettings.loop = false;
+    DemoSettings.demoPlus = o.demoPlus;
+    int g = std::gcd(o.width, o.height);
+    DemoSettings.aspectNum = o.aspectNum ? o.aspectNum : o.width / g;
+    DemoSettings.aspectDen = o.aspectDen ? o.aspectDen : o.height / g;
+    DemoSettings.aspect = o.aspectNum ? static_cast<float>(o.aspectNum) / o.aspectDen
+                                      : static_cast<float>(o.width) / o.height;
+    ResizeViewport(o.width, o.height);
+}
+
+void PlanRange(const RenderOptions& o) {
+    Session.timeline.rate = o.rate;
+    Session.firstSlot = SlotAtOrAfter(o.rate, o.fromSeconds);
+    double end = o.toSeconds >= 0 ? o.toSeconds : LongestOutputSeconds;
+    Session.endIsCap = o.toSeconds < 0;
+    Session.endSlot = SlotAtOrAfter(o.rate, end);
+    double expected = o.toSeconds >= 0
+                          ? o.toSeconds
+                          : (o.skipIntro ? 0 : IntroSecondsEstimate) + DemoSecondsEstimate;
+    Progress.expected = std::max<int64_t>(1, SlotAtOrAfter(o.rate, expected) - Session.firstSlot);
+}
+
+bool OpenOutputs(const RenderOptions& o) {
+    Session.current.width = o.width;
+    Session.current.height = o.height;
+    Session.current.rgb.assign(static_cast<size_t>(o.width) * o.height * 3, 0);
+    Session.readBack = !o.pngDir.empty() || !o.outPath.empty() || !o.frameLogPath.empty();
+    if (!o.pngDir.empty() && !PreparePngDir(o.pngDir))
+        return false;
+    if (!o.wavPath.empty() && !OpenWav(Session.wav, o.wavPath)) {
+        std::fprintf(stderr, "norvale-render: cannot write %s\n", o.wavPath.c_str());
+        return false;
+    }
+    if (!o.frameLogPath.empty() && !OpenFrameLog(&Session.frameLog, o.frameLogPath)) {
+        std::fprintf(stderr, "norvale-render: cannot write %s\n", o.frameLogPath.c_str());
+        return false;
+    }
+    if (!o.outPath.empty()) {
+        Session.ffmpeg = StartFfmpeg(o.outPath, o.width, o.height, o.rate, o.lossless);
+        return Session.ffmpeg;
+    }
+    return true;
+}
+
+bool FinishOutputs() {
+    // Sound up to the end of the last frame, also when it ended mid-millisecond.
+    int64_t last = std::min(Session.endSlot, Session.timeline.nextSlot);
+    int64_t needed = SlotFirstSample(Session.options.rate, last);
+    if (Session.timeline.samplesPulled < needed) {
+        PullAudio(Session.timeline.samplesPulled, needed - Session.timeline.samplesPulled);
+        Session.timeline.samplesPulled = needed;
+    }
+    bool ok = !Session.failed;
+    ok = CloseWav(Session.wav) && ok;
+    if (Session.frameLog)
+        ok = std::fclose(Session.frameLog) == 0 && ok;
+    Session.frameLog = nullptr;
+    if (Session.ffmpeg)
+        ok = FinishFfmpeg() && ok;
+    Session.ffmpeg = false;
+    if (Progress.terminal)
+        std::fputc('\n', stderr);
+    double elapsed = SecondsSince(Progress.start);
+    std::fprintf(stderr, "norvale-render: %lld frames in %.1f s (%.1f fps)\n",
+                 static_cast<long long>(Progress.written), elapsed,
+                 elapsed > 0 ? Progress.written / elapsed : 0.0);
+    if (Session.endIsCap && Session.done && !QuitRequested)
+        std::fprintf(stderr, "norvale-render: the demo did not end within %.0f s; stopped\n",
+                     LongestOutputSeconds);
+    return ok;
+}
+
+void HookPlatform() {
+    ResetPlatformDefaults();
+    Platform.elapsedMilliseconds = RenderClock;
+    Platform.present = RenderPresent;
+}
+
+int ParseOrExplain(int argc, char** argv) {
+    std::string error;
+    if (!ParseRenderOptions(argc, argv, &Session.options, &error)) {
+        std::fprintf(stderr, "norvale-render: %s\n(see norvale-render --help)\n", error.c_str());
+        return 2;
+    }
+    if (Session.options.help) {
+        std::fputs(RenderUsage(), stdout);
+        return 0;
+    }
+    if (!Session.options.outPath.empty() && !FfmpegAvailable()) {
+        std::fprintf(stderr,
+                     "norvale-render: --out needs ffmpeg, which is not installed "
+                     "(apt-get install ffmpeg); --png and --wav work without it\n");
+        return 1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int status = ParseOrExplain(argc, argv);
+    if (status >= 0)
+        return status;
+    const RenderOptions& o = Session.options;
+    if (!CreateHeadlessContext(o.width, o.height))
+        return 1;
+    PlanRange(o);
+    if (!OpenOutputs(o))
+        return 1;
+    Progress.terminal = isatty(STDERR_FILENO);
+    Progress.start = Progress.lastDraw = Session.lastPresent = WallClock::now();
+    HookPlatform();
+    AudioUseOfflineOutput();
+    ApplySettings(o);
+    if (o.skipIntro) {
+        InitFixedRenderState();
+        LoadWithoutIntro();
+    } else {
+        Session.timeline.loadingClock = true;
+        InitRenderState();
+    }
+    RunMainLoop();
+    bool ok = FinishOutputs();
+    AudioFree();
+    DestroyHeadlessContext();
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,34 @@
+// Command line of norvale-render.
+#pragma once
+
+#include <string>
+
+#include "render_timeline.h"
+
+struct RenderOptions {
+    int width = 1280;  // pixels
+    int height = 720;
+    int aspectNum = 0;  // 0: the size's own shape
+    int aspectDen = 0;
+    FrameRate rate;
+    double fromSeconds = 0.0;  // output time, 0 = when Run is pressed
+    double toSeconds = -1.0;   // < 0: until the demo ends
+    bool demoPlus = false;
+    bool skipIntro = false;
+    bool lossless = false;
+    bool help = false;
+    std::string outPath;  // .mp4 or .mkv through ffmpeg
+    std::string pngDir;
+    std::string wavPath;
+    std::string frameLogPath;
+};
+
+// Fills options from argv; false with a one-line reason in *error.
+bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::string* error);
+// "W x H" with positive sides.
+bool ParseSize(const char* text, int* width, int* height);
+// "N:D" with positive parts.
+bool ParseAspect(const char* text, int* num, int* den);
+// "N" or "N/D", positive, reduced.
+bool ParseFrameRate(const char* text, FrameRate* rate);
+const char* RenderUsage();

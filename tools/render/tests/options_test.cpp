@@ -1,0 +1,65 @@
+// Command-line parsing: the forms the renderer accepts and the ones it refuses.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "render_options.h"
+
+namespace {
+
+bool Parse(std::vector<const char*> args, RenderOptions* o, std::string* error) {
+    args.insert(args.begin(), "norvale-render");
+    return ParseRenderOptions(static_cast<int>(args.size()), const_cast<char**>(args.data()), o,
+                              error);
+}
+
+TEST(RenderOptions, FrameRatesAreExactFractions) {
+    FrameRate r;
+    ASSERT_TRUE(ParseFrameRate("60000/1001", &r));
+    EXPECT_EQ(r.num, 60000);
+    EXPECT_EQ(r.den, 1001);
+    ASSERT_TRUE(ParseFrameRate("50/2", &r));
+    EXPECT_EQ(r.num, 25);
+    EXPECT_EQ(r.den, 1);
+    for (const char* bad : {"0", "60/0", "-30", "abc", "60fps", "1/", "/2", "2000"})
+        EXPECT_FALSE(ParseFrameRate(bad, &r)) << bad;
+}
+
+TEST(RenderOptions, SizesAndAspects) {
+    int w = 0, h = 0;
+    ASSERT_TRUE(ParseSize("160x90", &w, &h));
+    EXPECT_EQ(w, 160);
+    EXPECT_EQ(h, 90);
+    for (const char* bad : {"160x", "x90", "-160x90", "160x90x3", "160*90", "0x90"})
+        EXPECT_FALSE(ParseSize(bad, &w, &h)) << bad;
+    EXPECT_TRUE(ParseAspect("16:9", &w, &h));
+    EXPECT_FALSE(ParseAspect("16:0", &w, &h));
+}
+
+TEST(RenderOptions, WholeCommandLines) {
+    RenderOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--size", "320x180", "--fps", "10", "--from", "2.5", "--to", "16",
+                       "--skip-intro", "--wav", "a.wav"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.width, 320);
+    EXPECT_DOUBLE_EQ(o.fromSeconds, 2.5);
+    EXPECT_DOUBLE_EQ(o.toSeconds, 16.0);
+    EXPECT_TRUE(o.skipIntro);
+    EXPECT_EQ(o.wavPath, "a.wav");
+
+    std::vector<std::vector<const char*>> refused = {{"--from", "5", "--to", "5"},
+                                                     {"--out", "film.avi"},
+                                                     {"--size", "161x90", "--out", "a.mp4"},
+                                                     {"--fps"},
+                                                     {"--bogus", "1"},
+                                                     {"stray"}};
+    for (auto& args : refused) {
+        RenderOptions fresh;
+        EXPECT_FALSE(Parse(args, &fresh, &error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// norvale-render end to end, on small and short renders: identical output
+// from identical runs, exact audio length, picture size, the intro's black
+// and logo, scene starts on the timeline, the end after the end step, and
+// the video ffmpeg makes of it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "render_outputs.h"
+#include "render_timeline.h"
+#include "scenes/scenes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Source = NORVALE_SOURCE_DIR;
+const std::string Binary = NORVALE_BINARY_DIR;
+const std::string Work = Binary + "/render-e2e";
+
+// Music time at which each scene starts: its start offset x 0.96 s.
+const double SceneStartMusic[5] = {0.0, 32.64, 63.36, 94.08, 155.52};
+constexpr double EndStepSeconds = 8.0 * 0.96;
+
+struct LogRow {
+    double time;
+    int scene;
+    std::string phase;
+    double mean;
+};
+
+// The folder to render from: the repository's data when it is there, else
+// a copy made by the data generator.
+std::string DataRoot() {
+    static std::string root;
+    if (!root.empty())
+        return root;
+    if (fs::exists(Source + "/data/logo.tga"))
+        return root = Source;
+    std::string gen = Binary + "/norvale-datagen";
+    fs::create_directories(Work + "/gen");
+    if (!fs::exists(Work + "/gen/data/logo.tga") && fs::exists(gen))
+        std::system((gen + " " + Work + "/gen/data > /dev/null 2>&1").c_str());
+    return root = Work + "/gen";
+}
+
+int Render(const std::string& args) {
+    std::string command = "cd '" + DataRoot() + "' && '" + Binary + "/norvale-render' " + args +
+                          " 2> '" + Work + "/last-stderr.txt'";
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<LogRow> ReadLog(const std::string& path) {
+    std::vector<LogRow> rows;
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream s(line);
+        for (std::string cell; std::getline(s, cell, ',');) f.push_back(cell);
+        if (f.size() >= 9)
+            rows.push_back({std::stod(f[0]), std::stoi(f[1]), f[7], std::stod(f[8])});
+    }
+    return rows;
+}
+
+const LogRow* RowAt(const std::vector<LogRow>& rows, double time) {
+    for (const LogRow& r : rows) {
+        if (std::fabs(r.time - time) < 1e-6)
+            return &r;
+    }
+    return nullptr;
+}
+
+bool AllScenesPresent() {
+    for (SceneFunction f : SceneTable) {
+        if (!f)
+            return false;
+    }
+    return true;
+}
+
+// One run of the whole demo at 160x90 and 10 fps, shared by the timeline cases.
+const std::vector<LogRow>& WholeDemoLog() {
+    static std::vector<LogRow> rows;
+    static bool made = false;
+    if (!made) {
+        made = true;
+        fs::create_directories(Work);
+        // Until every scene is in, the demo cannot end: stop after scene 1.
+        std::string to = AllScenesPresent() ? "" : " --to 100";
+        if (Render("--size 160x90 --fps 10 --frame-log " + Work + "/whole.csv" + to) == 0)
+            rows = ReadLog(Work + "/whole.csv");
+    }
+    return rows;
+}
+
+TEST(RenderE2E, SameOptionsGiveIdenticalFilesOfTheRightSize) {
+    fs::create_directories(Work);
+    const std::string a = Work + "/same-a", b = Work + "/same-b";
+    fs::remove_all(a);
+    fs::remove_all(b);
+    // Across the end of the logo and into the first scene.
+    const std::string range = "--size 160x90 --fps 10 --from 20 --to 25";
+    ASSERT_EQ(Render(range + " --png " + a + " --wav " + a + ".wav"), 0);
+    ASSERT_EQ(Render(range + " --png " + b + " --wav " + b + ".wav"), 0);
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(a)) {
+        std::string name = entry.path().filename();
+        EXPECT_EQ(ReadFile(entry.path()), ReadFile(b + "/" + name)) << name;
+        Picture p;
+        ASSERT_TRUE(ReadPngFile(entry.path(), &p)) << name;
+        EXPECT_EQ(p.width, 160);
+        EXPECT_EQ(p.height, 90);
+        ++count;
+    }
+    EXPECT_EQ(count, 50);
+    EXPECT_TRUE(fs::exists(a + "/frame000200.png"));
+    EXPECT_TRUE(fs::exists(a + "/frame000249.png"));
+    std::string wav = ReadFile(a + ".wav");
+    EXPECT_EQ(wav, ReadFile(b + ".wav"));
+    EXPECT_EQ(wav.size(), 44u + 50u * 4410u * 4u);
+}
+
+TEST(RenderE2E, FractionalRatesGetEveryAudioSample) {
+    fs::create_directories(Work);
+    const std::string wav = Work + "/ntsc.wav";
+    ASSERT_EQ(Render("--size 64x36 --fps 30000/1001 --to 1 --wav " + wav), 0);
+    // 30 frames of 1001/30000 s: 44144.13 samples, whole ones only.
+    FrameRate rate{30000, 1001};
+    EXPECT_EQ(fs::file_size(wav), 44u + SlotFirstSample(rate, 30) * 4u);
+}
+
+TEST(RenderE2E, IntroIsBlackThenShowsTheLogo) {
+    const std::vector<LogRow>& rows = WholeDemoLog();
+    ASSERT_FALSE(rows.empty()) << ReadFile(Work + "/last-stderr.txt");
+    const LogRow* black = RowAt(rows, 2.0);
+    const LogRow* logo = RowAt(rows, 16.0);
+    ASSERT_TRUE(black && logo);
+    EXPECT_EQ(black->phase, "intro");
+    EXPECT_EQ(black->mean, 0.0);
+    EXPECT_EQ(logo->phase, "intro");
+    if (!fs::exists(DataRoot() + "/data/logo.tga"))
+        GTEST_SKIP() << "no data/logo.tga to show";
+    EXPECT_GT(logo->mean, 10.0);
+}
+
+TEST(RenderE2E, ScenesStartWhereTheTimelinePutsThem) {
+    const std::vector<LogRow>& rows = WholeDemoLog();
+    ASSERT_FALSE(rows.empty()) << ReadFile(Work + "/last-stderr.txt");
+    double intro = -1;
+    for (const LogRow& r : rows) {
+        if (r.phase == "demo") {
+            intro = r.time;
+            break;
+        }
+    }
+    // Black wait, fade-in, hold and fade-out, plus a few passes' rounding.
+    ASSERT_NEAR(intro, 22.0, 0.5);
+    std::string missing;
+    for (int scene = 0; scene < 5; ++scene) {
+        if (!SceneTable[scene]) {
+            missing += " " + std::to_string(scene);
+            continue;
+        }
+        double start = -1;
+        for (const LogRow& r : rows) {
+            if (r.phase == "demo" && r.scene == scene) {
+                start = r.time;
+                break;
+            }
+        }
+        EXPECT_NEAR(start, intro + SceneStartMusic[scene], 0.2) << "scene " << scene;
+    }
+    if (!missing.empty())
+        GTEST_SKIP() << "scenes not written yet:" << missing;
+}
+
+TEST(RenderE2E, EndsAfterTheEndStep) {
+    if (!AllScenesPresent())
+        GTEST_SKIP() << "the demo cannot end until every scene is written";
+    const std::vector<LogRow>& rows = WholeDemoLog();
+    ASSERT_FALSE(rows.empty()) << ReadFile(Work + "/last-stderr.txt");
+    double endStart = -1;
+    for (const LogRow& r : rows) {
+        if (r.scene == 5 && endStart < 0)
+            endStart = r.time;
+    }
+    ASSERT_GT(endStart, 200.0);
+    EXPECT_EQ(rows.back().scene, 5);
+    EXPECT_NEAR(rows.back().time - endStart, EndStepSeconds, 0.25);
+    EXPECT_LT(rows.back().mean, 1.0);  // the end step is black
+}
+
+std::string Probe(const std::string& file, const std::string& what) {
+    std::string command = "ffprobe -v error " + what + " -of default=nw=1:nk=1 '" + file + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    if (pipe)
+        pclose(pipe);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+TEST(RenderE2E, VideoHasTheFramesRateSizeAndSound) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1 && ffprobe -version > /dev/null 2>&1"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    fs::create_directories(Work);
+    const std::string out = Work + "/clip.mp4";
+    fs::remove(out);
+    ASSERT_EQ(Render("--size 160x90 --fps 10 --from 21 --to 24 --out " + out), 0)
+        << ReadFile(Work + "/last-stderr.txt");
+    const std::string video = "-select_streams v:0 -count_frames -show_entries stream=";
+    EXPECT_EQ(Probe(out, video + "nb_read_frames"), "30");
+    EXPECT_EQ(Probe(out, video + "r_frame_rate"), "10/1");
+    EXPECT_EQ(Probe(out, video + "width,height"), "160\n90");
+    EXPECT_EQ(Probe(out, "-select_streams a:0 -show_entries stream=codec_type"), "audio");
+    double duration = std::atof(Probe(out, "-show_entries format=duration").c_str());
+    EXPECT_NEAR(duration, 3.0, 0.05);
+}
+
+TEST(RenderE2E, MissingFfmpegIsAClearError) {
+    fs::create_directories(Work);
+    std::string command = "cd '" + Work + "' && PATH=/nonexistent '" + Binary +
+                          "/norvale-render' --to 1 --out x.mp4 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    int status = pipe ? pclose(pipe) : -1;
+    EXPECT_NE(status, 0);
+    EXPECT_NE(out.find("needs ffmpeg"), std::string::npos) << out;
+}
+
+}  // namespace
