@@ -3,7 +3,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench data video clean
+.PHONY: all deps configure build fresh-data run test bench data video clean
 
 all: build
 
@@ -16,15 +16,17 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD)
 
-# The demo reads data/ relative to the working directory: run it from here.
 # Data is made again whenever the generator is newer than it; a failed or
 # missing generator only costs the missing files, which the demo tolerates.
-run: build
+fresh-data: build
 	@if [ -x ./$(BUILD)/norvale-datagen ] && { [ ! -f data/.generated ] || \
 		[ ./$(BUILD)/norvale-datagen -nt data/.generated ]; }; then \
 		./$(BUILD)/norvale-datagen data && touch data/.generated || \
 		echo "norvale-datagen failed: some data files may be missing"; \
 	fi
+
+# The demo reads data/ relative to the working directory: run it from here.
+run: fresh-data
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
 		./$(BUILD)/norvale; \
 	elif [ -x ./$(BUILD)/norvale-render ]; then \
@@ -36,7 +38,8 @@ run: build
 	fi
 
 # No test may use the caller's display: the e2e tests bring their own Xvfb.
-test: build
+# The frame and timeline tests look at what the real data shows.
+test: fresh-data
 	@cd $(BUILD) && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure --timeout 1500
 
 bench: build

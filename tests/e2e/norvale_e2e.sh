@@ -34,21 +34,27 @@ fail() {
     exit 1
 }
 
+# A display of our own. Other X servers on this machine may come and go on
+# the low numbers, so take a random high one and make sure it is ours.
+# -noreset: otherwise the server resets when the readiness probe leaves, and
+# refuses the program's first connection while it does.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$WORK/display" \
-        2>"$WORK/xvfb.log" &
-    XVFB_PID=$!
-    for _ in $(seq 100); do
-        [ -s "$WORK/display" ] && break
-        sleep 0.1
+    local n
+    for _ in $(seq 10); do
+        n=$((200 + RANDOM % 700))
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset 2>"$WORK/xvfb.log" &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            "$X11_PROBE" find Norvale >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+        XVFB_PID=""
     done
-    [ -s "$WORK/display" ] || fail "Xvfb did not start"
-    export DISPLAY=":$(head -n1 "$WORK/display")"
-    for _ in $(seq 50); do
-        "$X11_PROBE" find Norvale >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    fail "Xvfb on $DISPLAY takes no connections"
+    fail "no X server could be started"
 }
 
 start_demo() {

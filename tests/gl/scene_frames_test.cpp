@@ -139,6 +139,18 @@ TEST_F(SceneFrames, OpeningGlideShowsLitTerrainUnderASkyBrightAboveAndBelowTheHo
     EXPECT_GT(BandBrightness(0.8f, 0.86f), horizon * 3.0f);
 }
 
+// Demo++ adds the faint flare sprites over the glide and nothing else.
+TEST_F(SceneFrames, DemoPlusAddsTheFlareLayer) {
+    Render(Scene0Moments[1]);
+    float plain = Brightness(AverageRgb(0, 0, Width, Height));
+    DemoSettings.demoPlus = true;
+    Render(Moment{"scene0_section0_b4_demoplus", 0, 0, 4.0f, 0, 0});
+    float flared = Brightness(AverageRgb(0, 0, Width, Height));
+    Render(Moment{"scene1_b4_demoplus", 1, 0, 4.0f, 0, 0});
+    DemoSettings.demoPlus = false;
+    EXPECT_GT(flared, plain + 0.3f);  // faint: colour 0.02, added
+}
+
 TEST_F(SceneFrames, OrbitShowsTheSpheresAndFadesToBlack) {
     Render(Scene0Moments[4]);
     EXPECT_GT(Brightness(AverageRgb(0, 0, Width, Height)), 20.0f);
