@@ -29,7 +29,9 @@ if [ ! -f data/logo.tga ] || [ ! -f data/preview_kovi.mp3 ]; then
     exit 77
 fi
 
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+# -noreset: a probe that leaves before the demo connects would reset the server
+# and the demo's first connection would be refused.
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$WORK/display" 2>"$WORK/xvfb.log" &
 XVFB_PID=$!
 for _ in $(seq 100); do
     [ -s "$WORK/display" ] && break

@@ -66,6 +66,9 @@ struct NightScenes : testing::Test {
         ResetPlatformDefaults();
         SceneIndex = 0;
         SceneEntry = 1;
+        DemoSettings.demoPlus = false;
+        for (unsigned int& name : TextureTable) name = 0;  // names of this test's context
+        for (unsigned int& name : DisplayListTable) name = 0;
     }
     static void Enter(int scene, int section, float beat) {
         SceneIndex = scene;

@@ -86,7 +86,9 @@ void ReportProgress(bool final) {
     double elapsed = SecondsSince(Progress.start);
     double fps = elapsed > 0 ? Progress.written / elapsed : 0.0;
     double share = static_cast<double>(Progress.written) / Progress.expected;
-    if (!final && share > 0.99)
+    if (final)
+        share = 1.0;
+    else if (share > 0.99)
         share = 0.99;  // the end is an estimate until the demo has ended
     if (Progress.terminal) {
         if (!final && SecondsSince(Progress.lastDraw) < 0.25)
@@ -96,7 +98,7 @@ void ReportProgress(bool final) {
         int filled = static_cast<int>(share * 30);
         for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
         bar[30] = '\0';
-        double left = fps > 0 ? (Progress.expected - Progress.written) / fps : 0.0;
+        double left = !final && fps > 0 ? (Progress.expected - Progress.written) / fps : 0.0;
         std::fprintf(stderr, "\r[%s] %lld frames %5.1f %% %6.1f fps %4.0f s left ", bar,
                      static_cast<long long>(Progress.written), share * 100, fps,
                      left > 0 ? left : 0);
@@ -110,16 +112,21 @@ void ReportProgress(bool final) {
     }
 }
 
+// BGRA is the pbuffer's own layout, so the read is a plain copy; the
+// conversion to RGB rows, top first, is done here.
 void ReadBackPicture() {
     Picture& p = Session.current;
-    size_t stride = static_cast<size_t>(p.width) * 3;
-    Session.rows.resize(stride * p.height);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, p.width, p.height, GL_RGB, GL_UNSIGNED_BYTE, Session.rows.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    size_t width = static_cast<size_t>(p.width);
+    Session.rows.resize(width * 4 * p.height);
+    glReadPixels(0, 0, p.width, p.height, GL_BGRA, GL_UNSIGNED_BYTE, Session.rows.data());
     for (int y = 0; y < p.height; ++y) {
-        const uint8_t* from = Session.rows.data() + stride * (p.height - 1 - y);
-        std::copy(from, from + stride, p.rgb.begin() + stride * y);
+        const uint8_t* from = Session.rows.data() + width * 4 * (p.height - 1 - y);
+        uint8_t* to = p.rgb.data() + width * 3 * y;
+        for (size_t x = 0; x < width; ++x, from += 4, to += 3) {
+            to[0] = from[2];
+            to[1] = from[1];
+            to[2] = from[0];
+        }
     }
 }
 
@@ -314,8 +321,10 @@ bool FinishOutputs() {
     if (Session.ffmpeg)
         ok = FinishFfmpeg() && ok;
     Session.ffmpeg = false;
-    if (Progress.terminal)
+    if (Progress.terminal) {
+        ReportProgress(true);
         std::fputc('\n', stderr);
+    }
     double elapsed = SecondsSince(Progress.start);
     std::fprintf(stderr, "norvale-render: %lld frames in %.1f s (%.1f fps)\n",
                  static_cast<long long>(Progress.written), elapsed,
