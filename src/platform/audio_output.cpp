@@ -1,6 +1,7 @@
 // The offline audio output, the engine's default: no device, no thread.
 #include "platform/audio_output.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -23,6 +24,13 @@ void CloseOffline() {
 }
 
 }  // namespace
+
+double SteadyAudioClock() {
+    std::chrono::duration<double> since = std::chrono::steady_clock::now().time_since_epoch();
+    return since.count();
+}
+
+AudioClockFunction AudioClock = SteadyAudioClock;
 
 const AudioOutputInterface OfflineAudioOutput = {OpenOffline, NoLock, NoLock, CloseOffline};
 AudioOutputInterface AudioOutput = OfflineAudioOutput;

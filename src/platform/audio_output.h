@@ -14,7 +14,16 @@ struct AudioOutputFormat {
     int channels = 0;       // interleaved, 16-bit signed
     int bufferFrames = 0;   // frames the device holds after a mix call: not yet heard
     bool realTime = false;  // false: mixed only when pulled, heard as soon as mixed
+    // false: the device takes audio at no reliable pace (a driver that plays
+    // nothing and may oversleep): what is heard follows AudioClock instead.
+    bool trustedClock = true;
 };
+
+// Seconds on a steady clock. The audio layer reads the time only through
+// AudioClock, so tests can drive it by hand; SteadyAudioClock is the default.
+typedef double (*AudioClockFunction)();
+extern AudioClockFunction AudioClock;
+double SteadyAudioClock();
 
 struct AudioOutputInterface {
     // Opens the output and starts calling `mix`; false when nothing could be

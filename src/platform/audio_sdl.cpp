@@ -4,6 +4,8 @@
 #include <SDL.h>
 #include <dlfcn.h>
 
+#include <cstring>
+
 #include "platform/audio_output.h"
 
 namespace {
@@ -55,8 +57,8 @@ bool InitAndOpen(int freq, int channels, SDL_AudioSpec* have) {
     return Device != 0;
 }
 
-// With no sound card the usual drivers fail; the dummy driver consumes
-// audio in real time, so positions still advance.
+// With no sound card the usual drivers fail; the dummy driver still
+// consumes audio, and positions follow the wall clock.
 bool StartAudioDriver(int freq, int channels, SDL_AudioSpec* have) {
     SilenceAlsa();
     if (InitAndOpen(freq, channels, have)) {
@@ -66,6 +68,13 @@ bool StartAudioDriver(int freq, int channels, SDL_AudioSpec* have) {
     bool opened = InitAndOpen(freq, channels, have);
     SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     return opened;
+}
+
+// The dummy and disk drivers play nothing and pace themselves with sleeps
+// that oversleep under load: their consumption is no clock to trust.
+bool DriverPacesLikeHardware() {
+    const char* driver = SDL_GetCurrentAudioDriver();
+    return driver && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "disk") != 0;
 }
 
 bool OpenSdl(int freq, int channels, AudioMixFunction mix, AudioOutputFormat* granted) {
@@ -79,6 +88,7 @@ bool OpenSdl(int freq, int channels, AudioMixFunction mix, AudioOutputFormat* gr
     granted->channels = channels;
     granted->bufferFrames = have.samples;
     granted->realTime = true;
+    granted->trustedClock = DriverPacesLikeHardware();
     SDL_PauseAudioDevice(Device, 0);
     return true;
 }

@@ -2,6 +2,6 @@
 #pragma once
 
 // Makes the audio layer open SDL's default output device (or SDL's dummy
-// driver, which consumes audio in real time, when no device can be opened).
+// driver, whose positions follow the wall clock, when no device can be opened).
 // Call before AudioInit.
 void UseSdlAudioOutput();

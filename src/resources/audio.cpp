@@ -7,7 +7,6 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,11 +87,14 @@ struct Voice {
     uint64_t endFrame = UnlimitedFrames;
     uint64_t cursor = 0;
     uint32_t cursorFrac = 0;
-    // What has been heard: the cursor after the last mix, taken back by what
-    // the device still holds and forward by the time since (HeardFrame).
-    uint64_t floorFrame = 0;  // where playback last started or was set
+    // What has been heard (HeardFrame): on a trusted device, the cursor after
+    // the last mix taken back by what the device still holds and forward by
+    // the time since; on an untrusted one, the floor plus the time since.
+    uint64_t floorFrame = 0;    // where playback last started or was set
+    double floorTime = 0;       // AudioClock when it did
+    bool floorPlaying = false;  // playing from the floor on: the clock runs
     double cursorAtMix = 0;
-    std::chrono::steady_clock::time_point mixTime;
+    double mixTime = 0;
     bool mixSeen = false;  // a mix has run since the floor was set
     uint64_t lastHeard = 0;
 };
@@ -345,7 +347,7 @@ void StoreClamped(const int32_t* acc, int16_t* out, int values) {
     }
 }
 
-void NoteMixed(Voice& voice, std::chrono::steady_clock::time_point now) {
+void NoteMixed(Voice& voice, double now) {
     voice.cursorAtMix = static_cast<double>(voice.cursor) + voice.cursorFrac / 4294967296.0;
     voice.mixTime = now;
     voice.mixSeen = true;
@@ -368,7 +370,7 @@ void MixAll(int16_t* out, int frames) {
         }
         StoreClamped(acc, out + 2 * done, 2 * count);
     }
-    auto now = std::chrono::steady_clock::now();
+    double now = AudioClock();
     for (int i = 0; i < MaxVoices; ++i) {
         if (wasPlaying[i]) {
             NoteMixed(Voices[i], now);
@@ -407,8 +409,8 @@ int FreeVoiceIndex() {
     return -1;
 }
 
-// Playback (re)starts at `frame`: nothing from there has been heard yet. A
-// stream going back decodes again from its start (forward, the mixer skips).
+// Playback (re)starts at `frame` now: nothing from there has been heard yet.
+// A stream going back decodes again from its start (forward, the mixer skips).
 void SetCursor(Voice& voice, uint64_t frame) {
     if (voice.sample < 0 && frame < voice.stream.windowStart) {
         RewindStream(voice.stream);
@@ -416,24 +418,52 @@ void SetCursor(Voice& voice, uint64_t frame) {
     voice.cursor = frame;
     voice.cursorFrac = 0;
     voice.floorFrame = frame;
+    voice.floorTime = AudioClock();
+    voice.floorPlaying = voice.playing;
     voice.mixSeen = false;
     voice.lastHeard = frame;
+}
+
+// A trusted device: the last mix's cursor less what the device still held
+// then, plus the time since; never ahead of what has been mixed.
+uint64_t DeviceHeardFrame(const Voice& voice) {
+    double since = AudioClock() - voice.mixTime;
+    double outputBehind = std::max(0.0, OutputFormat.bufferFrames - since * OutputFormat.freq);
+    double estimate = voice.cursorAtMix - outputBehind * voice.freq / OutputFormat.freq;
+    estimate = std::clamp(estimate, static_cast<double>(voice.floorFrame), voice.cursorAtMix);
+    return static_cast<uint64_t>(estimate);
+}
+
+// An untrusted device: the time since the floor at the source's rate, up to
+// the end (the real end once the mixer has met it), whatever was mixed.
+uint64_t ClockHeardFrame(const Voice& voice) {
+    if (!voice.floorPlaying) {
+        return voice.cursor;
+    }
+    uint64_t end = voice.playing ? voice.endFrame : voice.cursor;
+    double room = end > voice.floorFrame ? static_cast<double>(end - voice.floorFrame) : 0.0;
+    double elapsed = std::max(0.0, AudioClock() - voice.floorTime) * voice.freq;
+    return voice.floorFrame + static_cast<uint64_t>(std::min(elapsed, room));
 }
 
 // The frame being heard now (see Voice). Offline, what was pulled is heard.
 uint64_t HeardFrame(Voice& voice) {
     uint64_t heard = voice.cursor;
-    if (OutputFormat.realTime && voice.mixSeen) {
-        std::chrono::duration<double> since = std::chrono::steady_clock::now() - voice.mixTime;
-        double outputBehind =
-            std::max(0.0, OutputFormat.bufferFrames - since.count() * OutputFormat.freq);
-        double estimate = voice.cursorAtMix - outputBehind * voice.freq / OutputFormat.freq;
-        estimate = std::clamp(estimate, static_cast<double>(voice.floorFrame), voice.cursorAtMix);
-        heard = static_cast<uint64_t>(estimate);
+    if (OutputFormat.realTime && !OutputFormat.trustedClock) {
+        heard = ClockHeardFrame(voice);
+    } else if (OutputFormat.realTime && voice.mixSeen) {
+        heard = DeviceHeardFrame(voice);
     }
     heard = std::max(heard, voice.lastHeard);
     voice.lastHeard = heard;
     return heard;
+}
+
+// On an untrusted device the mixer may have met the end before the clock
+// has: until the clock gets there the channel still counts as playing.
+bool EndNotYetHeard(Voice& voice) {
+    return OutputFormat.realTime && !OutputFormat.trustedClock && voice.floorPlaying &&
+           !voice.playing && HeardFrame(voice) < voice.cursor;
 }
 
 void SetSilentSample(Sample* sample) {
@@ -550,12 +580,17 @@ bool AudioChannelPlay(AudioHandle handle, bool restart) {
         return false;
     }
     LockMix();
-    if (restart || (!voice->playing && voice->cursor >= voice->endFrame)) {
+    if (!restart && EndNotYetHeard(*voice)) {
+        UnlockMix();
+        return true;
+    }
+    bool wasPlaying = voice->playing;
+    voice->playing = true;  // before SetCursor: the floor starts a playing run
+    if (restart || (!wasPlaying && voice->cursor >= voice->endFrame)) {
         SetCursor(*voice, 0);
-    } else if (!voice->playing) {
+    } else if (!wasPlaying) {
         SetCursor(*voice, voice->cursor);
     }
-    voice->playing = true;
     UnlockMix();
     return true;
 }

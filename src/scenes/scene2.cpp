@@ -84,6 +84,18 @@ void SetNightfallGlow(float b) {
     }
 }
 
+// After the nightfall section the scene hands over, leaving SectionIndex at 3.
+void EndSection(float b, float length) {
+    if (!(b > length))
+        return;
+    SectionBeat -= length;
+    if (SectionIndex == NightfallSection) {
+        SceneIndex += 1;
+        SceneEntry = 1;
+    }
+    SectionIndex += 1;
+}
+
 // Places the camera, sets the nightfall look and ends the section when its
 // time is up; the pass that ends it still draws with this camera. Returns
 // the night amount n: 0 before the nightfall section, b / 16 in it.
@@ -101,14 +113,7 @@ float StepSection() {
         SetNightfallGlow(b);
         GradeContrast = true;
     }
-    if (b > move.length) {
-        SectionBeat -= move.length;
-        if (SectionIndex == NightfallSection) {
-            SceneIndex += 1;
-            SceneEntry = 1;
-        }
-        SectionIndex += 1;
-    }
+    EndSection(b, move.length);
     return n;
 }
 

@@ -1,5 +1,6 @@
 // Audio layer: gapless decoding, play and seek behaviour, heard positions on
-// SDL's dummy and disk drivers, the offline pull, the silent stand-in.
+// hand-driven devices and SDL's dummy and disk drivers, the offline pull, the
+// silent stand-in.
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 
@@ -198,6 +199,119 @@ TEST_F(AudioTest, MissingSoundtrackIsAnEndlessSilentTimeline) {
     ASSERT_TRUE(AudioChannelSetPosition(sample, 44100ull * 4 * 3600));  // an hour in
     Pull(44100);
     EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 3601.0);
+}
+
+// A device driven by hand: the test calls its mix and sets its clock.
+double HandClockNow = 0;
+double HandClock() {
+    return HandClockNow;
+}
+AudioMixFunction HandMix = nullptr;
+AudioOutputFormat HandFormat;
+bool OpenHand(int, int, AudioMixFunction mix, AudioOutputFormat* granted) {
+    HandMix = mix;
+    *granted = HandFormat;
+    return true;
+}
+void NoLock() {}
+void CloseHand() {
+    HandMix = nullptr;
+}
+
+class HandDeviceTest : public AudioTest {
+   protected:
+    void TearDown() override {
+        AudioTest::TearDown();
+        AudioClock = SteadyAudioClock;
+    }
+    void StartHand(bool trustedClock, int bufferFrames) {
+        HandFormat = AudioOutputFormat{44100, 2, bufferFrames, true, trustedClock};
+        HandClockNow = 1000.0;
+        AudioClock = HandClock;
+        AudioOutput = AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand};
+        ASSERT_TRUE(AudioInit(44100));
+    }
+    void Mix(int frames) {
+        std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+        HandMix(out.data(), frames);
+    }
+};
+
+// A device that plays nothing may take audio late (an oversleeping thread)
+// or early: the heard position runs on the clock from play or seek on.
+TEST_F(HandDeviceTest, UntrustedDevicePositionFollowsTheClockNotTheMix) {
+    StartHand(false, 1024);
+    AudioHandle sample = LoadTone("clock.mp3", 44100, 2, 44100);
+    AudioHandle channel = AudioSampleGetChannel(sample);
+    AudioSampleInfo info;
+    AudioSampleGetInfo(sample, &info);
+    HandClockNow += 5;  // not played yet: nothing heard
+    EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
+
+    AudioChannelPlay(channel, false);
+    HandClockNow += 0.25;
+    EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 0.25);  // no mix has run at all
+    Mix(30000);
+    EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 0.25);  // mixing ahead is not hearing
+    AudioChannelPlay(channel, false);                 // going on keeps the clock's start
+    HandClockNow += 0.25;
+    EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 0.5);
+
+    ASSERT_TRUE(AudioChannelSetPosition(sample, 4410u * 4));  // seek back to 0.1 s
+    EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 0.1);
+    HandClockNow += 0.2;
+    EXPECT_NEAR(SecondsOf(sample, info), 0.3, 1.0 / 44100);
+    HandClockNow -= 0.1;  // a clock stepping back never takes the position back
+    EXPECT_NEAR(SecondsOf(sample, info), 0.3, 1.0 / 44100);
+
+    HandClockNow += 10;  // stops at the sample's end, mixed or not
+    EXPECT_EQ(AudioChannelGetPosition(sample), 44100u * 4);
+    Mix(44100);
+    EXPECT_EQ(AudioChannelGetPosition(sample), 44100u * 4);
+    AudioChannelPlay(channel, false);  // a finished channel starts over
+    EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
+}
+
+TEST_F(HandDeviceTest, UntrustedDeviceCountsAtTheSourceRateAndSilenceNeverEnds) {
+    StartHand(false, 1024);
+    AudioHandle mono =
+        AudioSampleLoad((WriteMp3(TempPath("clock22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
+                         TempPath("clock22.mp3").c_str()));
+    AudioHandle silent = AudioSampleLoad("data/no-such-soundtrack.mp3");
+    AudioHandle silentChannel = AudioSampleGetChannel(silent);
+    ASSERT_TRUE(AudioChannelSetPosition(silent, 44100ull * 4 * 3600));  // stopped: stays put
+    HandClockNow += 1;
+    EXPECT_EQ(AudioChannelGetPosition(silent), 44100ull * 4 * 3600);
+    AudioChannelPlay(AudioSampleGetChannel(mono), false);
+    AudioChannelPlay(silentChannel, false);
+    HandClockNow += 0.5;
+    EXPECT_EQ(AudioChannelGetPosition(mono), 11025u * 2);
+    EXPECT_EQ(AudioChannelGetPosition(silent), 44100ull * 4 * 3600 + 22050 * 4);
+
+    Mix(50000);  // the mixer meets the mono sample's end long before the clock
+    AudioChannelPlay(AudioSampleGetChannel(mono), false);  // still heard: goes on
+    HandClockNow += 0.25;
+    EXPECT_EQ(AudioChannelGetPosition(mono), 16537u * 2);
+    HandClockNow += 1;
+    EXPECT_EQ(AudioChannelGetPosition(mono), 22050u * 2);
+}
+
+// A real device: the last mix's cursor less the device's buffer, plus the
+// time since that mix, and never ahead of what was mixed.
+TEST_F(HandDeviceTest, TrustedDeviceInterpolatesFromTheLastMixWithoutRunningAhead) {
+    StartHand(true, 1024);
+    AudioHandle sample = LoadTone("device.mp3", 44100, 2, 44100);
+    AudioChannelPlay(AudioSampleGetChannel(sample), false);
+    HandClockNow += 1;  // no mix yet: nothing heard however long it waits
+    EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
+    Mix(2048);
+    EXPECT_EQ(AudioChannelGetPosition(sample), 1024u * 4);  // the buffer is still ahead
+    HandClockNow += 512.0 / 44100;
+    EXPECT_NEAR(AudioChannelGetPosition(sample) / 4.0, 1536, 1);
+    HandClockNow += 1;  // a late callback: the position waits at what was mixed
+    EXPECT_EQ(AudioChannelGetPosition(sample), 2048u * 4);
+    ASSERT_TRUE(AudioChannelSetPosition(sample, 0));
+    EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
 }
 
 TEST_F(AudioTest, DummyDriverPositionIsWhatHasBeenHeard) {
