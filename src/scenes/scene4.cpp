@@ -53,17 +53,17 @@ enum ClosingPass { WirePass, DotPass, FlarePass, FanPass, CreditPass, GreetingPa
 // clang-format off
 const PassState ClosingPasses[6] = {
     // wire sprites, x w (the section's dim level): yellow outlines, depth tested
-    {PassNoTexture, PlainSwitches | PassDepthTest, false, false, {0.4f, 0.4f, 0, 1},      GL_ONE,  GL_ONE,                 false, GL_LINE},
+    {PassNoTexture, PlainSwitches | PassDepthTest, false, false, {0.4f, 0.4f, 0, 1},        GL_ONE,  GL_ONE,                 false, GL_LINE},
     // dot layer
-    {4,             TexturedSwitches,              false, false, {0.02f, 0.01f, 0, 1},    GL_ONE,  GL_ONE,                 false, GL_FILL},
+    {4,             TexturedSwitches,              false, false, {0.02f, 0.01f, 0, 1},      GL_ONE,  GL_ONE,                 false, GL_FILL},
     // flare layer (Demo++); switches and depth writes as the dot layer left them
-    {3,             0,                             true,  false, {0.01f, 0.01f, 0.02f, 1}, GL_ONE, GL_ONE,                 false, GL_FILL},
+    {3,             0,                             true,  false, {0.01f, 0.01f, 0.02f, 1},  GL_ONE,  GL_ONE,                 false, GL_FILL},
     // line fan, x a (fading from 1 at beat 22)
-    {PassNoTexture, PlainSwitches,                 false, false, {1, 1, 0.25f, 1},        GL_ONE,  GL_ONE,                 false, GL_LINE},
+    {PassNoTexture, PlainSwitches,                 false, false, {1, 1, 0.25f, 1},          GL_ONE,  GL_ONE,                 false, GL_LINE},
     // credit line, x p (its pulse)
-    {1,             TexturedSwitches,              false, false, {1, 1, 0, 1},            GL_ONE,  GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    {1,             TexturedSwitches,              false, false, {1, 1, 0, 1},              GL_ONE,  GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
     // greetings: white glyphs darken what lies behind them
-    {1,             TexturedSwitches,              false, false, {1, 1, 1, 1},            GL_ZERO, GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    {1,             TexturedSwitches,              false, false, {1, 1, 1, 1},              GL_ZERO, GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
 };
 // clang-format on
 
