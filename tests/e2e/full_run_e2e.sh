@@ -1,0 +1,200 @@
+#!/bin/bash
+# The whole demo under its own Xvfb screen, windowed at 640x480:
+#   full_run_e2e.sh full_run       Loop clear: ends by itself with status 0 about
+#                                  237 s after Run; the audio written by SDL's disk
+#                                  driver holds the whole soundtrack
+#   full_run_e2e.sh loop_restart   Loop ticked: after the end the first scene
+#                                  plays again; Escape then ends the program
+# NORVALE_BIN and X11_PROBE name the two programs; pictures go to E2E_OUT when set.
+# Each case takes 4 to 5 minutes.
+set -u
+CASE=$1
+WORK=$(mktemp -d)
+XVFB_PID=""
+DEMO_PID=""
+STATUS=""
+RUN_AT=0
+RATE=44100
+
+cleanup() {
+    [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Keeps the screen as $E2E_OUT/$CASE$1.png when E2E_OUT is set.
+keep_screen() {
+    [ -n "${DISPLAY:-}" ] && [ -n "${E2E_OUT:-}" ] || return 0
+    mkdir -p "$E2E_OUT"
+    import -silent -window root "$E2E_OUT/$CASE$1.png" 2>/dev/null &&
+        echo "  screen: $E2E_OUT/$CASE$1.png" >&2
+}
+
+fail() {
+    echo "FAIL ($CASE): $*" >&2
+    keep_screen ""
+    [ -s "$WORK/err" ] && sed 's/^/  norvale stderr: /' "$WORK/err" >&2
+    exit 1
+}
+
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" \
+        2>"$WORK/xvfb.log" &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        [ -s "$WORK/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$WORK/display" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n1 "$WORK/display")"
+}
+
+# Waits up to $2 seconds for a shown window titled $1 of size $3 (any when
+# empty); its id in WINDOW.
+wait_window() {
+    local deadline=$((SECONDS + $2)) line
+    while [ $SECONDS -lt $deadline ]; do
+        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended while waiting for '$1'"
+        line=$("$X11_PROBE" find "$1" | awk -v size="${3:-}" 'size == "" || $4 "x" $5 == size' |
+            head -n1)
+        WINDOW=${line%% *}
+        [ -n "$line" ] && return 0
+        sleep 0.2
+    done
+    fail "no window '$1' ${3:-} after $2 s"
+}
+
+# Fills the dialog (640x480, Fullscreen off, Loop as $1) and presses Run; the
+# render window in WINDOW, the moment of Run in RUN_AT.
+run_demo() {
+    start_xvfb
+    "$NORVALE_BIN" >"$WORK/out" 2>"$WORK/err" &
+    DEMO_PID=$!
+    wait_window Norvale 60
+    xdotool windowfocus --sync "$WINDOW"
+    xdotool key Tab Tab  # Run, Exit, then the width field, its text selected
+    xdotool type 640
+    xdotool key Tab
+    xdotool type 480
+    xdotool key Tab Tab Tab Tab space  # colour depth, aspect, brightness: Fullscreen off
+    [ "$1" = loop ] && xdotool key Tab space
+    xdotool key alt+r
+    RUN_AT=$SECONDS
+    wait_window Norvale 30 640x480
+}
+
+wait_exit() {
+    local deadline=$((SECONDS + $1))
+    while kill -0 "$DEMO_PID" 2>/dev/null; do
+        [ $SECONDS -ge $deadline ] && fail "still running after $1 s"
+        sleep 0.2
+    done
+    wait "$DEMO_PID"
+    STATUS=$?
+    DEMO_PID=""
+}
+
+# Mean red, green and blue of the render window, 0..255 each.
+mean_rgb() {
+    import -silent -window "$WINDOW" png:- 2>/dev/null |
+        convert - -format '%[fx:int(mean.r*255)] %[fx:int(mean.g*255)] %[fx:int(mean.b*255)]' info:
+}
+
+# Loudness of each second of 16-bit stereo audio in $1 (format $2), in dB,
+# silence as -90, one value per line.
+loudness() {
+    ffmpeg -v error $2 -i "$1" -ac 2 -ar $RATE -f s16le - |
+        ffmpeg -v error -f s16le -ar $RATE -ac 2 -i - -af \
+            "asetnsamples=n=$RATE,astats=metadata=1:reset=1,ametadata=mode=print:key=lavfi.astats.Overall.RMS_level:file=-" \
+            -f null - |
+        awk -F= '/RMS_level/ { v = ($2 == "-inf" || $2 < -90) ? -90 : $2; print v }'
+}
+
+# Finds where the soundtrack's loudness curve $2 best matches inside the
+# written one $1: "offset seconds-covered correlation".
+match_soundtrack() {
+    awk 'NR == FNR { w[n++] = $1; next } { s[m++] = $1 }
+        END {
+            best = -2
+            for (o = 0; o + 60 < n; ++o) {
+                len = (n - o < m) ? n - o : m
+                sx = sy = sxx = syy = sxy = 0
+                for (k = 0; k < len; ++k) {
+                    x = w[o + k]; y = s[k]
+                    sx += x; sy += y; sxx += x * x; syy += y * y; sxy += x * y
+                }
+                vx = sxx - sx * sx / len; vy = syy - sy * sy / len
+                if (vx <= 0 || vy <= 0) continue
+                r = (sxy - sx * sy / len) / sqrt(vx * vy)
+                if (r > best) { best = r; at = o; cover = len }
+            }
+            printf "%d %d %.3f\n", at, cover, best
+        }' "$1" "$2"
+}
+
+case_full_run() {
+    export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/audio.raw"
+    run_demo once
+    wait_exit 360
+    local took=$((SECONDS - RUN_AT))
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS, expected 0"
+    [ -s "$WORK/audio.raw" ] || fail "no audio was written"
+    loudness "$WORK/audio.raw" "-f s16le -ar $RATE -ac 2" >"$WORK/written.db"
+    loudness data/preview_kovi.mp3 "" >"$WORK/soundtrack.db"
+    local offset cover r audible heard
+    read -r offset cover r < <(match_soundtrack "$WORK/written.db" "$WORK/soundtrack.db")
+    # The soundtrack's last audible second; the demo quits in the silence after it.
+    audible=$(awk '$1 > -60 { last = NR } END { print last }' "$WORK/soundtrack.db")
+    heard=$(($(wc -l <"$WORK/written.db") - offset))
+    echo "ran $took s; soundtrack found at $offset s of the written audio, correlation $r;" \
+        "$heard s of it played (audible to $audible s)"
+    awk -v r="$r" 'BEGIN { exit !(r >= 0.9) }' || fail "written audio does not follow the soundtrack"
+    [ "$cover" -ge "$audible" ] || fail "only $cover s of the soundtrack were played"
+    # The end comes 8 counter units after the last scene, about 215 s into the
+    # music; the disk driver paces itself by sleeping, so under load the music,
+    # and with it the demo, runs a little slower than the wall clock.
+    [ $heard -ge 207 ] && [ $heard -le 222 ] || fail "ended $heard s into the soundtrack, expected about 215"
+    [ $took -ge 222 ] && [ $took -le 280 ] || fail "ended $took s after Run, expected about 237"
+}
+
+# Waits until the render window's mean colour satisfies the awk test $2 (on
+# r, g, b), at most until $1 s after Run.
+wait_picture() {
+    local rgb
+    while [ $((SECONDS - RUN_AT)) -lt $1 ]; do
+        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended at $((SECONDS - RUN_AT)) s"
+        rgb=$(mean_rgb)
+        [ -n "$rgb" ] && echo "$rgb" | awk "{ r = \$1; g = \$2; b = \$3; exit !($2) }" && return 0
+        sleep 0.5
+    done
+    fail "no picture with $2 by $1 s after Run (last $rgb)"
+}
+
+case_loop_restart() {
+    run_demo loop
+    sleep 200
+    # The closing scene's orange, then the black of its fade and of the end.
+    wait_picture 290 'r > b + 2'
+    wait_picture 300 'r + g + b < 3'
+    # The first scene fades in again: a cool grey picture, not the orange one.
+    wait_picture 315 'r + g + b > 6'
+    local back=$((SECONDS - RUN_AT))
+    sleep 6
+    local rgb
+    keep_screen _after_loop
+    rgb=$(mean_rgb)
+    echo "looped $back s after Run; 6 s later the picture's mean colour is $rgb"
+    echo "$rgb" | awk '{ exit !($1 + $2 + $3 > 30 && $3 >= $1) }' ||
+        fail "after the loop the picture ($rgb) is not the first scene's"
+    [ $back -ge 222 ] && [ $back -le 300 ] || fail "looped $back s after Run, expected about 237"
+    xdotool windowfocus --sync "$WINDOW"
+    xdotool keydown Escape
+    wait_exit 60
+    xdotool keyup Escape
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS, expected 0"
+}
+
+declare -F "case_$CASE" >/dev/null || fail "unknown case"
+"case_$CASE"
+echo "ok ($CASE)"
