@@ -119,6 +119,13 @@ void UnlockMix() {
     }
 }
 
+void CloseOutputAtExit() {
+    if (OutputOpen) {
+        ActiveOutput.close();
+        OutputOpen = false;
+    }
+}
+
 bool EnsureDecoder() {
     if (!DecoderReady) {
         DecoderReady = mpg123_init() == MPG123_OK;
@@ -489,6 +496,14 @@ void ResetState() {
 bool AudioInit(int freq) {
     if (OutputOpen) {
         return false;
+    }
+    // exit() can come at any moment (Alt+F4, a quit during loading, a fatal
+    // image error); the output's thread must stop before the sounds it mixes
+    // are destroyed with the other statics. Registered after they were built,
+    // so it runs before their destructors.
+    static bool closeAtExitRegistered = false;
+    if (!closeAtExitRegistered) {
+        closeAtExitRegistered = std::atexit(CloseOutputAtExit) == 0;
     }
     EnsureDecoder();
     ActiveOutput = AudioOutput;
