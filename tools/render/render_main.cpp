@@ -82,26 +82,27 @@ double SecondsSince(WallClock::time_point t) {
     return std::chrono::duration<double>(WallClock::now() - t).count();
 }
 
+void DrawProgressBar(double share, double fps, bool final) {
+    if (!final && SecondsSince(Progress.lastDraw) < 0.25)
+        return;
+    Progress.lastDraw = WallClock::now();
+    char bar[31];
+    int filled = static_cast<int>(share * 30);
+    for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[30] = '\0';
+    double left = !final && fps > 0 ? (Progress.expected - Progress.written) / fps : 0.0;
+    std::fprintf(stderr, "\r[%s] %lld frames %5.1f %% %6.1f fps %4.0f s left ", bar,
+                 static_cast<long long>(Progress.written), share * 100, fps, left > 0 ? left : 0);
+}
+
 void ReportProgress(bool final) {
     double elapsed = SecondsSince(Progress.start);
     double fps = elapsed > 0 ? Progress.written / elapsed : 0.0;
     double share = static_cast<double>(Progress.written) / Progress.expected;
-    if (final)
-        share = 1.0;
-    else if (share > 0.99)
-        share = 0.99;  // the end is an estimate until the demo has ended
+    // The end is an estimate until the demo has ended.
+    share = final ? 1.0 : std::min(share, 0.99);
     if (Progress.terminal) {
-        if (!final && SecondsSince(Progress.lastDraw) < 0.25)
-            return;
-        Progress.lastDraw = WallClock::now();
-        char bar[31];
-        int filled = static_cast<int>(share * 30);
-        for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
-        bar[30] = '\0';
-        double left = !final && fps > 0 ? (Progress.expected - Progress.written) / fps : 0.0;
-        std::fprintf(stderr, "\r[%s] %lld frames %5.1f %% %6.1f fps %4.0f s left ", bar,
-                     static_cast<long long>(Progress.written), share * 100, fps,
-                     left > 0 ? left : 0);
+        DrawProgressBar(share, fps, final);
         return;
     }
     int tenth = static_cast<int>(share * 10);
