@@ -1,4 +1,5 @@
-// The entry step shared by the scenes: restart-free play, music resync, clock reset.
+// What the scenes share: the entry step (restart-free play, music resync, clock reset) and the beat pulse.
+#include <cmath>
 #include <cstdint>
 
 #include "frame/frame.h"
@@ -22,4 +23,13 @@ void EnterScene(float startOffset, bool seekToStart) {
     SceneBeat = static_cast<float>(SceneMusic.seconds() * 2.0833333 * 0.5 - startOffset);
     SectionBeat = SceneBeat;
     ResetFrameClock();
+}
+
+float BeatPulse(float b) {
+    double f = std::fmod(b + 0.5, 1.0);
+    float v = static_cast<float>(1 - f);
+    v = v * v;
+    v = v * v;
+    v = v * v;
+    return v;
 }

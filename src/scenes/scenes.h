@@ -32,6 +32,12 @@ void ResetSceneMusicDefaults();
 // scene's start offset, and resets the frame clock.
 void EnterScene(float startOffset, bool seekToStart);
 
+// The beat pulse of the wave and night scenes: 1 at every whole beat plus one
+// half, falling steeply over the next beat; above 1 for negative counters,
+// where fmod keeps the dividend's sign. The fmod in double, each squaring in
+// float.
+float BeatPulse(float b);
+
 // Scene 1's wave state: the section counter at the previous pass and the
 // multiple of 8 at which the height formula last switched.
 extern float WaveLastBeat;
