@@ -53,17 +53,6 @@ void EnterWaveScene() {
     WaveSwitchBeat = 0;
 }
 
-// 1 at every whole beat plus one half, falling steeply over the next beat;
-// above 1 for negative counters, where fmod keeps the dividend's sign.
-float BeatPulse(float b) {
-    double f = std::fmod(b + 0.5, 1.0);
-    float v = static_cast<float>(1 - f);
-    v = v * v;
-    v = v * v;
-    v = v * v;
-    return v;
-}
-
 void PlaceCamera(float b, float pulse) {
     float d = DemoSettings.demoPlus ? 1.0f : 0.0f;
     CameraPose.position[0] = 0;

@@ -78,17 +78,6 @@ void SetFrameLook() {
     glClearColor(0, 0, 0, 1.4f);
 }
 
-// 1 at every whole beat plus one half, falling steeply over the next beat,
-// as in the wave scene: the fmod in double, each squaring in float.
-float NightPulse(float b) {
-    double f = std::fmod(b + 0.5, 1.0);
-    float v = static_cast<float>(1 - f);
-    v = v * v;
-    v = v * v;
-    v = v * v;
-    return v;
-}
-
 GroupContent ContentOf(int section, float t) {
     switch (section) {
         case 0:
@@ -203,7 +192,7 @@ void RunScene3() {
     SetFrameLook();
     if (SceneEntry)
         EnterScene(SceneOffset, false);
-    float p = NightPulse(SectionBeat);
+    float p = BeatPulse(SectionBeat);
     GroupContent content = StepSection();
     DrawSkyAndTerrain(content.lights);
     DrawGroup(p, content);
