@@ -250,7 +250,7 @@ void ComputeLineFan(float sceneBeat, float vertices[2 * LineFanCount][3]) {
 void RunScene4() {
     SetFrameLook();
     if (SceneEntry)
-        EnterScene(SceneOffset, false);
+        EnterScene(SceneOffset, false, true);
     PlaceClosingCamera(SceneBeat);
     float w = RunSection();
     DrawSpriteLayers(w);

@@ -1,4 +1,5 @@
-// What the scenes share: the entry step (restart-free play, music resync, clock reset) and the beat pulse.
+// What the scenes share: the entry step (restart-free play, music resync, clock reset) and the beat
+// pulse.
 #include <cmath>
 #include <cstdint>
 
@@ -12,7 +13,7 @@ void ResetSceneMusicDefaults() {
     SceneMusic = SceneMusicInterface{AudioChannelPlay, AudioChannelSetPosition, GetMusicSeconds};
 }
 
-void EnterScene(float startOffset, bool seekToStart) {
+void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset) {
     SceneEntry = 0;
     SectionIndex = 0;
     SceneMusic.play(musicChannel, false);
@@ -20,7 +21,11 @@ void EnterScene(float startOffset, bool seekToStart) {
         SceneMusic.setPosition(musicSample, MusicBytesForBeat(0.0f));
     // Music seconds to counter units: the counters run at half of BeatRate
     // per second of music (see DispatchScene's step counting).
-    SceneBeat = static_cast<float>(SceneMusic.seconds() * 2.0833333 * 0.5 - startOffset);
+    double musicBeat = SceneMusic.seconds() * 2.0833333 * 0.5;
+    if (roundBeforeOffset)
+        SceneBeat = static_cast<float>(musicBeat) - startOffset;
+    else
+        SceneBeat = static_cast<float>(musicBeat - startOffset);
     SectionBeat = SceneBeat;
     ResetFrameClock();
 }

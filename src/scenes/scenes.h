@@ -29,8 +29,10 @@ void ResetSceneMusicDefaults();
 // The entry step every scene runs on its first pass: clears SceneEntry,
 // section 0, plays the soundtrack without restart (and seeks it to its start
 // when asked), sets both beat counters from the music position minus the
-// scene's start offset, and resets the frame clock.
-void EnterScene(float startOffset, bool seekToStart);
+// scene's start offset, and resets the frame clock. roundBeforeOffset rounds
+// the music beat to a float before the offset is taken (the closing scene);
+// otherwise the difference is rounded.
+void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset = false);
 
 // The beat pulse of the wave and night scenes: 1 at every whole beat plus one
 // half, falling steeply over the next beat; above 1 for negative counters,

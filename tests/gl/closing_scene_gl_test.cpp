@@ -122,6 +122,19 @@ TEST_F(ClosingScene, EntryResyncsFromTheMusicWithoutSeekingAndFadesInFromTheNext
     EXPECT_EQ(Music.plays, 1);
 }
 
+// The music beat is a float before the offset of 162 comes off, so the
+// counter carries the coarser rounding of a value near 160.
+TEST_F(ClosingScene, EntryRoundsTheMusicBeatBeforeTakingTheOffset) {
+    for (float seconds : {157.0f, 158.0f, 160.0f}) {
+        SceneEntry = 1;
+        Music.seconds = seconds;
+        RunScene4();
+        float rounded = static_cast<float>(seconds * 2.0833333 * 0.5);
+        EXPECT_EQ(SceneBeat, rounded - 162.0f) << seconds;
+        EXPECT_EQ(SectionBeat, SceneBeat);
+    }
+}
+
 TEST_F(ClosingScene, SectionsEndPastTheirLengthsAndTheLastFadesToBlackAndHandsOver) {
     const float lengths[] = {6, 16, 16, 16};
     for (int i = 0; i < 4; ++i) {
