@@ -131,6 +131,15 @@ TEST(RenderE2E, SameOptionsGiveIdenticalFilesOfTheRightSize) {
         ++count;
     }
     EXPECT_EQ(count, 50);
+    // The logo fading out is orange: red well above blue, unless channels are swapped.
+    Picture logo;
+    ASSERT_TRUE(ReadPngFile(a + "/frame000200.png", &logo));
+    double red = 0, blue = 0;
+    for (size_t i = 0; i < logo.rgb.size(); i += 3) {
+        red += logo.rgb[i];
+        blue += logo.rgb[i + 2];
+    }
+    EXPECT_GT(red, 1.5 * blue);
     EXPECT_TRUE(fs::exists(a + "/frame000200.png"));
     EXPECT_TRUE(fs::exists(a + "/frame000249.png"));
     std::string wav = ReadFile(a + ".wav");
