@@ -130,8 +130,8 @@ bool ReadBackDialog(bool reportInvalid) {
     }
     SettingsFieldTexts texts;
     for (int i = 0; i < SettingsFieldCount; ++i) {
-        g_strlcpy(texts.text[i], gtk_entry_get_text(GTK_ENTRY(Dialog.fields[i])),
-                  SettingsFieldChars);
+        StoreSettingsFieldText(&texts, static_cast<SettingsField>(i),
+                               gtk_entry_get_text(GTK_ENTRY(Dialog.fields[i])));
     }
     ParseSettingsFields(texts, &s);
     SettingsField invalid = FindInvalidSetting(s);

@@ -39,6 +39,10 @@ void FormatSettingsFields(const DemoSettingsRecord& s, SettingsFieldTexts* texts
                   static_cast<double>(s.brightness));
 }
 
+void StoreSettingsFieldText(SettingsFieldTexts* texts, SettingsField field, const char* typed) {
+    std::snprintf(texts->text[field], SettingsFieldChars, "%s", typed);
+}
+
 void ParseSettingsFields(const SettingsFieldTexts& texts, DemoSettingsRecord* s) {
     std::sscanf(texts.text[SettingsFieldWidth], "%d", &s->width);
     std::sscanf(texts.text[SettingsFieldHeight], "%d", &s->height);

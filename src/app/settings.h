@@ -32,11 +32,15 @@ enum SettingsField {
     SettingsFieldNone = SettingsFieldCount
 };
 
-// What the fields hold: at most 255 characters each, like the edit boxes.
-constexpr int SettingsFieldChars = 256;
+// What the fields hold: the dialog reads each back into 255 bytes, so at
+// most 254 characters and the terminator; the rest of a longer text is lost.
+constexpr int SettingsFieldChars = 255;
 struct SettingsFieldTexts {
     char text[SettingsFieldCount][SettingsFieldChars];
 };
+
+// Stores what was typed into a field as the dialog reads it back (cut to fit).
+void StoreSettingsFieldText(SettingsFieldTexts* texts, SettingsField field, const char* typed);
 
 // Euclid with truncating remainder; GreatestCommonDivisor(a, 0) is a.
 int32_t GreatestCommonDivisor(int32_t a, int32_t b);

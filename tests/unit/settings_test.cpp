@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "app/settings.h"
 
@@ -116,6 +117,18 @@ TEST(SettingsDialogParse, LeadingBlanksSkippedTrailingTextIgnored) {
     EXPECT_EQ(AfterTyping(s, SettingsFieldHeight, "480px").height, 480);
     EXPECT_EQ(AfterTyping(s, SettingsFieldColorBits, "16 bits").colorBits, 16);
     EXPECT_EQ(AfterTyping(s, SettingsFieldBrightness, "0.5 bright").brightness, 0.5f);
+}
+
+// The dialog reads 254 characters of a field: a number that starts later is lost.
+TEST(SettingsDialogParse, OnlyTheFirst254CharactersOfAFieldAreRead) {
+    DemoSettingsRecord s = ScreenSettings(1920, 1080);
+    SettingsFieldTexts texts = TextsOf(s);
+    std::string typed(253, ' ');
+    StoreSettingsFieldText(&texts, SettingsFieldWidth, (typed + "640").c_str());
+    StoreSettingsFieldText(&texts, SettingsFieldHeight, (typed + " 480").c_str());
+    ParseSettingsFields(texts, &s);
+    EXPECT_EQ(s.width, 6);
+    EXPECT_EQ(s.height, 1080);
 }
 
 TEST(SettingsDialogParse, AspectFromTypedRatioNotFromSize) {
