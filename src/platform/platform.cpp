@@ -8,9 +8,13 @@ namespace {
 const std::chrono::steady_clock::time_point StartTime = std::chrono::steady_clock::now();
 
 void NoPresent() {}
-bool NoQuitPending() { return false; }
+bool NoQuitPending() {
+    return false;
+}
 void NoPumpEvents() {}
-uint32_t ManualClock() { return ManualClockMilliseconds; }
+uint32_t ManualClock() {
+    return ManualClockMilliseconds;
+}
 }  // namespace
 
 uint32_t ManualClockMilliseconds = 0;
@@ -41,10 +45,18 @@ void UseManualClock(uint32_t startMilliseconds) {
     Platform.elapsedMilliseconds = ManualClock;
 }
 
-uint32_t PlatformMilliseconds() { return Platform.elapsedMilliseconds(); }
-void PlatformPresent() { Platform.present(); }
-bool PlatformQuitPending() { return Platform.quitPending(); }
-void PlatformPumpEvents() { Platform.pumpEvents(); }
+uint32_t PlatformMilliseconds() {
+    return Platform.elapsedMilliseconds();
+}
+void PlatformPresent() {
+    Platform.present();
+}
+bool PlatformQuitPending() {
+    return Platform.quitPending();
+}
+void PlatformPumpEvents() {
+    Platform.pumpEvents();
+}
 MessageAnswer PlatformMessageBox(const char* text, const char* caption, MessageButtons buttons,
                                  MessageIcon icon) {
     return Platform.messageBox(text, caption, buttons, icon);

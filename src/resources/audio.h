@@ -8,9 +8,9 @@
 typedef uint32_t AudioHandle;  // 0 means none
 
 struct AudioSampleInfo {
-    uint32_t freq = 0;   // Hz
-    uint32_t chans = 0;  // channel count
-    uint32_t length = 0; // bytes of decoded 16-bit audio
+    uint32_t freq = 0;    // Hz
+    uint32_t chans = 0;   // channel count
+    uint32_t length = 0;  // bytes of decoded 16-bit audio
 };
 
 extern AudioHandle musicSample;
