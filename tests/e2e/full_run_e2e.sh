@@ -38,8 +38,10 @@ fail() {
     exit 1
 }
 
+# -noreset: a probe that leaves before the demo connects would reset the server
+# and the demo's first connection would be refused.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" \
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$WORK/display" \
         2>"$WORK/xvfb.log" &
     XVFB_PID=$!
     for _ in $(seq 100); do
