@@ -73,9 +73,9 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
 }
 
 bool ParseFlag(const std::string& name, RenderOptions* o) {
-    bool* flags[] = {&o->demoPlus, &o->skipIntro, &o->lossless, &o->help, &o->help};
-    const char* names[] = {"--demo-plus", "--skip-intro", "--lossless", "--help", "-h"};
-    for (int k = 0; k < 5; ++k) {
+    bool* flags[] = {&o->demoPlus, &o->skipIntro, &o->lossless, &o->glInfo, &o->help, &o->help};
+    const char* names[] = {"--demo-plus", "--skip-intro", "--lossless", "--gl-info", "--help", "-h"};
+    for (int k = 0; k < 6; ++k) {
         if (name == names[k]) {
             *flags[k] = true;
             return true;
@@ -172,6 +172,7 @@ const char* RenderUsage() {
            "  --wav FILE          the mixed soundtrack, 44100 Hz stereo 16-bit\n"
            "  --frame-log FILE    one CSV row per frame: time, scene, section, beats,\n"
            "                      music seconds, render milliseconds, phase, mean level\n"
+           "  --gl-info           print the GL renderer and version, then end\n"
            "  --help              this text\n"
            "\n"
            "Output time 0 is the moment Run is pressed: 5 s of black, the logo, then\n"

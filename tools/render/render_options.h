@@ -16,6 +16,7 @@ struct RenderOptions {
     bool demoPlus = false;
     bool skipIntro = false;
     bool lossless = false;
+    bool glInfo = false;  // print the GL renderer and version, render nothing
     bool help = false;
     std::string outPath;  // .mp4 or .mkv through ffmpeg
     std::string pngDir;
