@@ -233,6 +233,14 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
             break;
     }
 }
+
+// The window's present for the platform seam; nothing to show once it is gone.
+void SwapRenderWindow() {
+    if (MainWindow != nullptr) {
+        SDL_GL_SwapWindow(MainWindow);
+    }
+}
+
 }  // namespace
 
 int VirtualKeyFromKeycode(int32_t keycode) {
@@ -327,6 +335,7 @@ bool OpenRenderWindow() {
     if (!CreateWindowAndContext(mode) || !ShowRenderWindow()) {
         return false;
     }
+    Platform.present = SwapRenderWindow;
     ResizeViewport(DemoSettings.width, DemoSettings.height);
     if (!InitRenderState()) {
         return FailAfterWindow("Initialization Failed.");
