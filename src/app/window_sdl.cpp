@@ -312,6 +312,9 @@ bool OpenRenderWindow() {
     if (!exitHandlerInstalled) {
         exitHandlerInstalled = std::atexit(RestoreDisplayAtExit) == 0;
     }
+    // SDL minimises a full-screen window that loses the focus; the demo goes
+    // on drawing instead (only minimising by the user stops the frames).
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         ShowOpenError("Failed To Register The Window Class.");
         return false;
