@@ -11,9 +11,9 @@
 
 #include "frame/frame.h"
 
-unsigned int TextureTable[64];
+unsigned int TextureTable[TextureTableSize];
 
-const char* const TextureFiles[11] = {
+const char* const TextureFiles[TextureFileCount] = {
     nullptr,
     "data/font.jpg",
     "data/heightmaptex.jpg",
@@ -101,14 +101,14 @@ static void UploadTexture(unsigned int name, const ImageRecord& image) {
 
 int LoadTextureTable() {
     CreateGlowTexture();
-    ImageRecord images[64];
+    ImageRecord images[TextureTableSize];
     // All ten are decoded before the first upload; return values are not
     // needed, a slot without pixels simply stays empty.
-    for (int slot = 1; slot <= 10; ++slot) {
+    for (int slot = TextureFont; slot <= TextureDetail; ++slot) {
         LoadJpegImage(TextureFiles[slot], &images[slot]);
     }
-    glGenTextures(64, TextureTable);
-    for (int slot = 0; slot < 64; ++slot) {
+    glGenTextures(TextureTableSize, TextureTable);
+    for (int slot = 0; slot < TextureTableSize; ++slot) {
         if (images[slot].pixels == nullptr) {
             continue;
         }

@@ -1,5 +1,5 @@
-// What the scenes share: the entry step (restart-free play, music resync, clock reset) and the beat
-// pulse.
+// What the scenes share: the entry step (restart-free play, music resync,
+// clock reset), the beat pulse and the straight camera move.
 #include <cmath>
 #include <cstdint>
 
@@ -37,4 +37,9 @@ float BeatPulse(float b) {
     v = v * v;
     v = v * v;
     return v;
+}
+
+void PlaceCameraOnMove(const CameraMove& move, float t) {
+    LerpVec3(move.fromPosition, move.toPosition, CameraPose.position, t);
+    LerpVec3(move.fromAngles, move.toAngles, CameraPose.angles, t);
 }
