@@ -40,8 +40,8 @@ if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
 fi
 if command -v appstreamcli >/dev/null; then
-    appstreamcli validate --no-net "$share/metainfo/org.norvale.Norvale.metainfo.xml" ||
-        fail "appstreamcli validate"
+    out=$(appstreamcli validate --no-net "$share/metainfo/org.norvale.Norvale.metainfo.xml" 2>&1) ||
+        fail "appstreamcli validate: $out"
 fi
 
 # Every option --help names is in the renderer's man page.
