@@ -20,6 +20,7 @@
 #include "frame/frame.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "render_brightness.h"
 #include "render_ffmpeg.h"
 #include "render_options.h"
 #include "render_outputs.h"
@@ -63,6 +64,7 @@ struct RenderSession {
     bool ffmpeg = false;
 };
 RenderSession Session;
+BrightnessTable CaptureBrightness;  // from --brightness, for the whole run
 
 // Progress on stderr: a bar redrawn in place on a terminal, a line per 10 %
 // otherwise.
@@ -210,8 +212,10 @@ uint32_t RenderClock() {
 }
 
 void RenderPresent() {
-    if (Session.readBack)
+    if (Session.readBack) {
         ReadBackPicture();
+        ApplyBrightness(CaptureBrightness, &Session.current);
+    }
     Session.currentRenderMs = SecondsSince(Session.lastPresent) * 1000.0;
     Session.currentShown = false;
     PresentOnTimeline(Session.timeline, Sinks);
@@ -350,6 +354,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     PlanRange(o);
+    CaptureBrightness = MakeBrightnessTable(o.brightness);
     if (!OpenOutputs(o))
         return 1;
     Progress.terminal = isatty(STDERR_FILENO);
