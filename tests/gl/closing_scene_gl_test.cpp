@@ -19,36 +19,6 @@
 
 namespace {
 
-struct MusicCalls {
-    int plays = 0;
-    bool playRestart = true;
-    int seeks = 0;
-    uint64_t seekBytes = 99;
-    float seconds = 0.0f;
-};
-MusicCalls Music;
-
-bool RecordPlay(AudioHandle, bool restart) {
-    Music.plays += 1;
-    Music.playRestart = restart;
-    return true;
-}
-
-bool RecordSeek(AudioHandle, uint64_t bytes) {
-    Music.seeks += 1;
-    Music.seekBytes = bytes;
-    return true;
-}
-
-float HandSetSeconds() {
-    return Music.seconds;
-}
-
-// Music seconds that put scene 4's counters at this beat.
-float SecondsForBeat(float beat) {
-    return (beat + 162.0f) / (2.0833333f * 0.5f);
-}
-
 // A font whose every printable glyph is a solid 16 x 24 block of the atlas.
 void UseBlockFont() {
     FILE* file = std::tmpfile();
@@ -69,8 +39,7 @@ class ClosingScene : public testing::Test {
         if (!glowMade)
             CreateGlowTexture();
         glowMade = true;
-        Music = MusicCalls();
-        SceneMusic = SceneMusicInterface{RecordPlay, RecordSeek, HandSetSeconds};
+        UseSceneMusicLog();
         musicInfo.freq = 44100;
         musicInfo.chans = 2;
         UseManualClock(1000);
@@ -103,7 +72,7 @@ class ClosingScene : public testing::Test {
 TEST_F(ClosingScene, EntryResyncsFromTheMusicWithoutSeekingAndFadesInFromTheNextPass) {
     SceneEntry = 1;
     SceneBeat = 64.0f;  // what scene 3 left
-    Music.seconds = SecondsForBeat(0.5f);
+    Music.seconds = SecondsForBeat(162, 0.5f);
     ManualClockMilliseconds = 7000;
     RunScene4();
     EXPECT_EQ(SceneEntry, 0);
@@ -160,7 +129,7 @@ TEST_F(ClosingScene, EndShowsBlackThenQuitsOrLoopsBackToASeekingScene0) {
     for (bool loop : {false, true}) {
         DemoSettings.loop = loop;
         QuitRequested = 0;
-        Music = MusicCalls();
+        Music = SceneMusicLog();
         EnterSection(3, 15.9f);
         int frames = 0;
         while (SceneIndex != 5 || SceneEntry) {

@@ -5,7 +5,10 @@
 // set their size themselves).
 #pragma once
 
+#include <cstdint>
 #include <vector>
+
+#include "resources/audio.h"
 
 constexpr int GlTestWidth = 256;
 constexpr int GlTestHeight = 256;
@@ -33,3 +36,19 @@ Rgb AverageRgb(int x, int y, int w, int h);
 unsigned int MakeSolidTexture(int w, int h, unsigned char r, unsigned char g, unsigned char b);
 // Writes the read buffer's whole picture to a binary PPM (rows top first).
 bool WritePpm(const char* path);
+
+// What the scenes asked of the soundtrack, and the music position they are told.
+struct SceneMusicLog {
+    int plays = 0;
+    AudioHandle playHandle = 0;
+    bool playRestart = true;
+    int seeks = 0;
+    AudioHandle seekHandle = 0;
+    uint64_t seekBytes = 99;
+    float seconds = 0.0f;  // what the scenes read as the music position
+};
+extern SceneMusicLog Music;
+// Empties Music and points SceneMusic at it.
+void UseSceneMusicLog();
+// Music seconds that put the counters of the scene with this start offset at beat.
+float SecondsForBeat(float offset, float beat);

@@ -12,6 +12,7 @@
 #include "gl_test_support.h"
 #include "platform/headless.h"
 #include "resources/images.h"
+#include "scenes/scenes.h"
 
 namespace {
 int ContextWidth = 0;
@@ -89,6 +90,37 @@ bool WritePpm(const char* path) {
     size_t row = static_cast<size_t>(ContextWidth) * 3;
     for (int y = ContextHeight - 1; y >= 0; --y) std::fwrite(&pixels[y * row], 1, row, file);
     return std::fclose(file) == 0;
+}
+
+SceneMusicLog Music;
+
+namespace {
+bool RecordPlay(AudioHandle handle, bool restart) {
+    Music.plays += 1;
+    Music.playHandle = handle;
+    Music.playRestart = restart;
+    return true;
+}
+
+bool RecordSeek(AudioHandle handle, uint64_t bytes) {
+    Music.seeks += 1;
+    Music.seekHandle = handle;
+    Music.seekBytes = bytes;
+    return true;
+}
+
+float LoggedSeconds() {
+    return Music.seconds;
+}
+}  // namespace
+
+void UseSceneMusicLog() {
+    Music = SceneMusicLog();
+    SceneMusic = SceneMusicInterface{RecordPlay, RecordSeek, LoggedSeconds};
+}
+
+float SecondsForBeat(float offset, float beat) {
+    return (beat + offset) / (2.0833333f * 0.5f);
 }
 
 int main(int argc, char** argv) {

@@ -19,18 +19,6 @@
 
 namespace {
 
-float MusicSeconds = 0.0f;
-int MusicPlays = 0;  // a restart or a seek counts 100
-
-const SceneMusicInterface HandSetMusic = {
-    [](AudioHandle, bool restart) { return (MusicPlays += restart ? 100 : 1) > 0; },
-    [](AudioHandle, uint64_t) { return (MusicPlays += 100) > 0; }, [] { return MusicSeconds; }};
-
-// Music seconds that put the counters of the scene with this offset at beat.
-float SecondsForBeat(float offset, float beat) {
-    return (beat + offset) / (2.0833333f * 0.5f);
-}
-
 // Primitives the GL generated while fn ran, clipped or not.
 GLuint PrimitivesOf(const std::function<void()>& fn) {
     GLuint query = 0, count = 0;
@@ -49,8 +37,7 @@ struct NightScenes : testing::Test {
         // Black images: unlit layers add nothing, so only sky and cube show.
         for (int slot : {TextureFlare, TextureStars, TextureLights})
             TextureTable[slot] = MakeSolidTexture(4, 4, 0, 0, 0);
-        MusicPlays = 0;
-        SceneMusic = HandSetMusic;
+        UseSceneMusicLog();
         UseManualClock(1000);
         ResetFrameClock();
         DemoSettings.demoPlus = true;  // as every pass after scene 2's entry
@@ -119,14 +106,16 @@ TEST_F(NightScenes, Scene2EntrySetsDemoPlusForGoodAndScene3StartsUnfaded) {
     Enter(2, 3, 0.5f);
     SceneEntry = 1;
     SceneBeat = 32.0f;  // scene 1's counter at its hand-over
-    MusicSeconds = SecondsForBeat(66, 0.25f);
+    Music.seconds = SecondsForBeat(66, 0.25f);
     ManualClockMilliseconds = 9000;
     RunScene2();
     EXPECT_TRUE(DemoSettings.demoPlus);
     EXPECT_FLOAT_EQ(FadeLevel, 1.0f);  // faded by the counter it found
     EXPECT_EQ(SectionIndex, 0);
     EXPECT_NEAR(SectionBeat, 0.25f, 1e-4);
-    EXPECT_EQ(MusicPlays, 1);
+    EXPECT_EQ(Music.plays, 1);
+    EXPECT_FALSE(Music.playRestart);
+    EXPECT_EQ(Music.seeks, 0);
     EXPECT_FLOAT_EQ(FrameClock.smoothedDelta, 0.0f);
     RunScene2();
     EXPECT_NEAR(FadeLevel, 0.125f, 1e-5);  // two units of fade-in
@@ -136,7 +125,7 @@ TEST_F(NightScenes, Scene2EntrySetsDemoPlusForGoodAndScene3StartsUnfaded) {
     EXPECT_EQ(SceneIndex, 3);
     EXPECT_EQ(SceneEntry, 1);
     EXPECT_TRUE(GradeContrast);
-    MusicSeconds = SecondsForBeat(98, 0.5f);
+    Music.seconds = SecondsForBeat(98, 0.5f);
     RunScene3();
     EXPECT_TRUE(DemoSettings.demoPlus);
     EXPECT_FALSE(GradeContrast);

@@ -7,53 +7,23 @@
 #include "app/settings.h"
 #include "frame/frame.h"
 #include "geometry/wave.h"
+#include "gl_test_support.h"
 #include "platform/platform.h"
 #include "resources/audio.h"
 #include "scenes/scenes.h"
 
 namespace {
 
-// What the scenes asked of the soundtrack, and the position they are told.
-struct MusicLog {
-    int plays = 0;
-    AudioHandle playHandle = 0;
-    bool playRestart = true;
-    int seeks = 0;
-    AudioHandle seekHandle = 0;
-    uint64_t seekBytes = 99;
-    float seconds = 0.0f;
-};
-MusicLog Music;
-
-bool RecordPlay(AudioHandle handle, bool restart) {
-    Music.plays += 1;
-    Music.playHandle = handle;
-    Music.playRestart = restart;
-    return true;
-}
-
-bool RecordSeek(AudioHandle handle, uint64_t bytes) {
-    Music.seeks += 1;
-    Music.seekHandle = handle;
-    Music.seekBytes = bytes;
-    return true;
-}
-
-float HandSetSeconds() {
-    return Music.seconds;
-}
-
 class SceneTimeline : public testing::Test {
    protected:
     void SetUp() override {
-        Music = MusicLog();
         // Other suites put their own scenes into the table; these run the real ones.
         SceneTable[0] = RunScene0;
         SceneTable[1] = RunScene1;
         std::memcpy(savedLight, LightAmbient, sizeof LightAmbient);
         std::memcpy(savedLight + 4, LightDiffuse, sizeof LightDiffuse);
         std::memcpy(savedLight + 8, LightPosition, sizeof LightPosition);
-        SceneMusic = SceneMusicInterface{RecordPlay, RecordSeek, HandSetSeconds};
+        UseSceneMusicLog();
         musicSample = 5;
         musicChannel = 7;
         musicInfo.freq = 44100;
@@ -88,11 +58,6 @@ float ClearAlpha() {
     GLfloat clear[4];
     glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
     return clear[3];
-}
-
-// Music seconds that put scene 1's counters at this beat.
-float SecondsForScene1Beat(float beat) {
-    return (beat + 34.0f) / (2.0833333f * 0.5f);
 }
 
 }  // namespace
@@ -161,7 +126,7 @@ TEST_F(SceneTimeline, Scene0FadesOutOverItsLastTwoBeatsAndHandsOver) {
 
 TEST_F(SceneTimeline, HandOverInTheGlowPassEntersScene1InTheFullPass) {
     EnterSection(0, 2, 18.5f);
-    Music.seconds = SecondsForScene1Beat(0.375f);
+    Music.seconds = SecondsForBeat(34, 0.375f);
     RenderFrame();
     EXPECT_EQ(SceneIndex, 1);
     EXPECT_EQ(SceneEntry, 0);
@@ -184,7 +149,7 @@ TEST_F(SceneTimeline, Scene1EntryResetsTheWaveStateAndFadesInFromTheNextPass) {
     WaveSwitchBeat = 24;
     WavePhase = 100.0f;
     WaveLastBeat = 30.0f;
-    Music.seconds = SecondsForScene1Beat(0.25f);
+    Music.seconds = SecondsForBeat(34, 0.25f);
     RunScene1();
     EXPECT_FLOAT_EQ(FadeLevel, 1.0f);
     EXPECT_EQ(SceneEntry, 0);
