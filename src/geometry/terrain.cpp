@@ -3,12 +3,9 @@
 
 #include <GL/gl.h>
 
-#include <csetjmp>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#include <jpeglib.h>  // after cstdio: it needs FILE and size_t
 
 #include "geometry/models.h"
 #include "geometry/vec3.h"
@@ -58,50 +55,18 @@ void EmitTerrainList(const std::vector<TerrainQuad>& quads, unsigned int list) {
     glEndList();
 }
 
-// The header is read here first, with an error exit that comes back, to say
-// what is wrong with a file that has the wrong size or depth.
-struct ProbeErrors {
-    jpeg_error_mgr manager;
-    std::jmp_buf back;
-};
-
-void ReturnFromProbe(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ProbeErrors*>(info->err)->back, 1);
-}
-
-void IgnoreProbeMessage(j_common_ptr) {}
-
-const char* ProbeHeader(FILE* file) {
-    jpeg_decompress_struct info;
-    ProbeErrors errors;
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = ReturnFromProbe;
-    errors.manager.output_message = IgnoreProbeMessage;
-    jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
-    if (setjmp(errors.back)) {
-        jpeg_destroy_decompress(&info);
-        return "not a decodable JPEG";
-    }
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    const char* problem = nullptr;
-    if (info.image_width != unsigned(MapSide) || info.image_height != unsigned(MapSide))
-        problem = "not 256 x 256 pixels";
-    else if (info.num_components != 3)
-        problem = "not 24 bits per pixel";
-    jpeg_destroy_decompress(&info);
-    return problem;
-}
-
 }  // namespace
 
+// The header alone says what is wrong with a file of the wrong size or depth.
 const char* HeightMapFileProblem(const char* path) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return "missing";
-    const char* problem = ProbeHeader(file);
-    std::fclose(file);
-    return problem;
+    JpegHeader header;
+    if (!ReadJpegHeader(path, &header))
+        return header.opened ? "not a decodable JPEG" : "missing";
+    if (header.width != MapSide || header.height != MapSide)
+        return "not 256 x 256 pixels";
+    if (header.components != 3)
+        return "not 24 bits per pixel";
+    return nullptr;
 }
 
 const char* HeightMapProblem(const ImageRecord& map) {

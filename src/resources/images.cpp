@@ -106,13 +106,15 @@ void ReturnFromError(j_common_ptr info) {
 }
 
 void IgnoreMessage(j_common_ptr) {}
-}  // namespace
 
-bool LoadJpegImageReturning(const char* path, ImageRecord* record) {
+// Reads the header and, with a record, decodes the whole picture, with errors
+// that come back here instead of ending the process and no messages.
+bool ReadJpegReturning(const char* path, JpegHeader* header, ImageRecord* record) {
     FILE* file = fopen(path, "rb");
     if (file == nullptr) {
         return false;
     }
+    header->opened = true;
     jpeg_decompress_struct info;
     ReturningErrors errors;
     info.err = jpeg_std_error(&errors.manager);
@@ -122,14 +124,36 @@ bool LoadJpegImageReturning(const char* path, ImageRecord* record) {
     if (setjmp(errors.back) != 0) {
         jpeg_destroy_decompress(&info);
         fclose(file);
-        free(record->pixels);  // rows decoded before the error
-        *record = ImageRecord();
+        if (record != nullptr) {
+            free(record->pixels);  // rows decoded before the error
+            *record = ImageRecord();
+        }
         return false;
     }
-    bool decoded = DecodeJpegFile(&info, file, record);
+    bool read = true;
+    if (record != nullptr) {
+        read = DecodeJpegFile(&info, file, record);
+    } else {
+        jpeg_stdio_src(&info, file);
+        jpeg_read_header(&info, TRUE);
+        header->width = int32_t(info.image_width);
+        header->height = int32_t(info.image_height);
+        header->components = info.num_components;
+    }
     jpeg_destroy_decompress(&info);
     fclose(file);
-    return decoded;
+    return read;
+}
+}  // namespace
+
+bool ReadJpegHeader(const char* path, JpegHeader* header) {
+    *header = JpegHeader();
+    return ReadJpegReturning(path, header, nullptr);
+}
+
+bool LoadJpegImageReturning(const char* path, ImageRecord* record) {
+    JpegHeader header;
+    return ReadJpegReturning(path, &header, record);
 }
 
 static void UploadTexture(unsigned int name, const ImageRecord& image) {

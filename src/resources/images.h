@@ -38,6 +38,16 @@ bool LoadJpegImage(const char* path, ImageRecord* record);
 // The same, but a file that is not a decodable JPEG returns false with the
 // record empty instead of ending the process.
 bool LoadJpegImageReturning(const char* path, ImageRecord* record);
+// A JPEG header as read by ReadJpegHeader.
+struct JpegHeader {
+    bool opened = false;  // the file could be opened
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t components = 0;  // 1 grey, 3 RGB, 4 CMYK
+};
+// Reads only the header; false when the file cannot be opened or its header
+// is not a decodable JPEG. Never ends the process.
+bool ReadJpegHeader(const char* path, JpegHeader* header);
 // Makes the glow texture, then decodes and uploads the ten texture files.
 // Needs a current GL context. Always returns 1.
 int LoadTextureTable();
