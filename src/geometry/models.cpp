@@ -58,6 +58,26 @@ void SetRimVertex(ColoredVertex* v, const float color[3], int j) {
     SetVertex(v, color, c, s, 64.0f * c, 0.0f, 64.0f * s);
 }
 
+// The cone's 64 wedges are 16 drawn four times over. When each fragment
+// replaces the pixel (untextured, opaque colour, a blend that keeps none of
+// the destination), the last three rounds change nothing.
+bool SkyBlendReplaces() {
+    GLint mode = 0;
+    glGetIntegerv(GL_RENDER_MODE, &mode);
+    if (mode != GL_RENDER || glIsEnabled(GL_TEXTURE_2D) || glIsEnabled(GL_LIGHTING) ||
+        glIsEnabled(GL_FOG))
+        return false;
+    if (!glIsEnabled(GL_BLEND))
+        return true;
+    GLint src = 0, dst = 0, equation = 0;
+    glGetIntegerv(GL_BLEND_SRC_RGB, &src);
+    glGetIntegerv(GL_BLEND_DST_RGB, &dst);
+    glGetIntegerv(GL_BLEND_EQUATION_RGB, &equation);
+    // The colours are given without alpha, so alpha is 1.
+    return (src == GL_ONE || src == GL_SRC_ALPHA) &&
+           (dst == GL_ZERO || dst == GL_ONE_MINUS_SRC_ALPHA) && equation == GL_FUNC_ADD;
+}
+
 void FillSpriteCloud() {
     SeedRandom(44);
     for (SpriteEntry& entry : SpriteCloud.entries) {
@@ -125,8 +145,10 @@ void DrawSkyCone(float tr, float tg, float tb, float rr, float rg, float rb, flo
     const float top[3] = {tr, tg, tb}, rim[3] = {rr, rg, rb}, bottom[3] = {br, bg, bb};
     ColoredVertex vertices[SkyConeVertexCount];
     ComputeSkyCone(top, rim, bottom, vertices);
+    const int count = SkyBlendReplaces() ? SkyConeVertexCount / 4 : SkyConeVertexCount;
     glBegin(GL_TRIANGLES);
-    for (const ColoredVertex& v : vertices) {
+    for (int i = 0; i < count; ++i) {
+        const ColoredVertex& v = vertices[i];
         glColor3fv(v.color);
         glTexCoord2fv(v.texCoord);
         glVertex3fv(v.position);
@@ -181,7 +203,7 @@ void DrawTerrainTiles() {
     for (int i = 0; i < 9; ++i) {
         if (i > 0)
             glTranslatef(steps[i].translate[0], steps[i].translate[1], steps[i].translate[2]);
-        glCallList(DisplayListTable[steps[i].slot]);
+        DrawTerrainMesh(steps[i].slot);
     }
     glPopMatrix();
 }
@@ -210,13 +232,18 @@ int ComputeSpriteCloud(float sx, float sy, float sz, float smallest, float large
 void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest) {
     SpritePlacement placements[SpriteCount];
     const int count = ComputeSpriteCloud(sx, sy, sz, smallest, largest, FrameClock.now, placements);
+    SpriteScissor scissor;
+    if (count > 0)
+        BeginSpriteScissor(&scissor);
     for (int k = 0; k < count; ++k) {
         const SpritePlacement& sprite = placements[k];
         glPushMatrix();
         glTranslatef(sprite.offset[0], sprite.offset[1], sprite.offset[2]);
         glRotatef(CameraPose.angles[1], 0.0f, 1.0f, 0.0f);
         glRotatef(CameraPose.angles[0], 1.0f, 0.0f, 0.0f);
+        PlaceSpriteScissor(scissor, sprite.half);
         DrawUnitTexturedQuad(-sprite.half, -sprite.half, sprite.half, sprite.half);
         glPopMatrix();
     }
+    EndSpriteScissor(scissor);
 }
