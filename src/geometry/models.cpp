@@ -58,26 +58,6 @@ void SetRimVertex(ColoredVertex* v, const float color[3], int j) {
     SetVertex(v, color, c, s, 64.0f * c, 0.0f, 64.0f * s);
 }
 
-// The cone's 64 wedges are 16 drawn four times over. When each fragment
-// replaces the pixel (untextured, opaque colour, a blend that keeps none of
-// the destination), the last three rounds change nothing.
-bool SkyBlendReplaces() {
-    GLint mode = 0;
-    glGetIntegerv(GL_RENDER_MODE, &mode);
-    if (mode != GL_RENDER || glIsEnabled(GL_TEXTURE_2D) || glIsEnabled(GL_LIGHTING) ||
-        glIsEnabled(GL_FOG))
-        return false;
-    if (!glIsEnabled(GL_BLEND))
-        return true;
-    GLint src = 0, dst = 0, equation = 0;
-    glGetIntegerv(GL_BLEND_SRC_RGB, &src);
-    glGetIntegerv(GL_BLEND_DST_RGB, &dst);
-    glGetIntegerv(GL_BLEND_EQUATION_RGB, &equation);
-    // The colours are given without alpha, so alpha is 1.
-    return (src == GL_ONE || src == GL_SRC_ALPHA) &&
-           (dst == GL_ZERO || dst == GL_ONE_MINUS_SRC_ALPHA) && equation == GL_FUNC_ADD;
-}
-
 void FillSpriteCloud() {
     SeedRandom(44);
     for (SpriteEntry& entry : SpriteCloud.entries) {
@@ -145,10 +125,8 @@ void DrawSkyCone(float tr, float tg, float tb, float rr, float rg, float rb, flo
     const float top[3] = {tr, tg, tb}, rim[3] = {rr, rg, rb}, bottom[3] = {br, bg, bb};
     ColoredVertex vertices[SkyConeVertexCount];
     ComputeSkyCone(top, rim, bottom, vertices);
-    const int count = SkyBlendReplaces() ? SkyConeVertexCount / 4 : SkyConeVertexCount;
     glBegin(GL_TRIANGLES);
-    for (int i = 0; i < count; ++i) {
-        const ColoredVertex& v = vertices[i];
+    for (const ColoredVertex& v : vertices) {
         glColor3fv(v.color);
         glTexCoord2fv(v.texCoord);
         glVertex3fv(v.position);
