@@ -16,14 +16,14 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double TwoPi = 6.283185307179586;
 
 // Seconds of music where the drums play (the opening's glide 2 and orbit, scenes 1 and 2,
 // the last three parts of scene 3).
-const double kDrumRegions[][2] = {{7.68, 30.72}, {32.64, 94.08}, {109.44, 155.52}};
+const double DrumRegions[][2] = {{7.68, 30.72}, {32.64, 94.08}, {109.44, 155.52}};
 
 double Goertzel(const std::vector<float>& x, double hz) {
-    double w = kTwoPi * hz / kSampleRate, c = 2.0 * std::cos(w), s1 = 0.0, s2 = 0.0;
+    double w = TwoPi * hz / SampleRate, c = 2.0 * std::cos(w), s1 = 0.0, s2 = 0.0;
     for (float v : x) {
         double s0 = v + c * s1 - s2;
         s2 = s1;
@@ -37,9 +37,9 @@ double SineGain(float cutoff, double hz, bool high) {
     SvfReset(&f);
     SvfSet(&f, cutoff, 0.707f);
     double peak = 0.0;
-    for (int i = 0; i < kSampleRate / 2; i++) {
-        SvfOut o = SvfRun(&f, static_cast<float>(std::sin(kTwoPi * hz * i / kSampleRate)));
-        if (i > kSampleRate / 4) {
+    for (int i = 0; i < SampleRate / 2; i++) {
+        SvfOut o = SvfRun(&f, static_cast<float>(std::sin(TwoPi * hz * i / SampleRate)));
+        if (i > SampleRate / 4) {
             peak = std::max(peak, std::fabs(static_cast<double>(high ? o.high : o.low)));
         }
     }
@@ -105,8 +105,8 @@ float MaxAbs(const Decoded& d, double from, double to) {
 // Onsets of the low band (below about 150 Hz): peaks of the rise of short-window energy,
 // at least 0.1 s apart. Each is reported at the end of its window, so a little late.
 std::vector<double> LowOnsets(const Decoded& d, double from, double to) {
-    const int kHop = 64, kWindow = 512, kApart = 70;
-    const double a = 1.0 - std::exp(-kTwoPi * 150.0 / d.rate);
+    const int Hop = 64, Window = 512, Apart = 70;
+    const double a = 1.0 - std::exp(-TwoPi * 150.0 / d.rate);
     double y1 = 0.0, y2 = 0.0;
     std::vector<double> low;
     for (size_t i = static_cast<size_t>(from * d.rate); i < static_cast<size_t>(to * d.rate); i++) {
@@ -117,27 +117,27 @@ std::vector<double> LowOnsets(const Decoded& d, double from, double to) {
     }
     std::vector<double> flux;
     double previous = 0.0;
-    for (size_t s = 0; s + kWindow <= low.size(); s += kHop) {
+    for (size_t s = 0; s + Window <= low.size(); s += Hop) {
         double e = 0.0;
-        for (int i = 0; i < kWindow; i++) {
+        for (int i = 0; i < Window; i++) {
             e += low[s + i];
         }
         flux.push_back(std::max(0.0, e - previous));
         previous = e;
     }
     // Strong against the loudest rise within a bar either side: dynamics change by section.
-    const int kBar = static_cast<int>(1.92 * d.rate / kHop);
+    const int BarHops = static_cast<int>(1.92 * d.rate / Hop);
     std::vector<double> onsets;
     for (int k = 1; k < static_cast<int>(flux.size()); k++) {
-        auto near = flux.begin() + std::max(0, k - kBar);
-        auto far = flux.begin() + std::min<int>(flux.size(), k + kBar);
+        auto near = flux.begin() + std::max(0, k - BarHops);
+        auto far = flux.begin() + std::min<int>(flux.size(), k + BarHops);
         bool peak = flux[k] > 0.35 * *std::max_element(near, far);
-        int last = std::min<int>(flux.size(), k + kApart);
-        for (int j = std::max(0, k - kApart); peak && j < last; j++) {
+        int last = std::min<int>(flux.size(), k + Apart);
+        for (int j = std::max(0, k - Apart); peak && j < last; j++) {
             peak = flux[j] < flux[k] || (flux[j] == flux[k] && j >= k);
         }
         if (peak) {
-            onsets.push_back(from + static_cast<double>(k * kHop + kWindow) / d.rate);
+            onsets.push_back(from + static_cast<double>(k * Hop + Window) / d.rate);
         }
     }
     return onsets;
@@ -199,7 +199,7 @@ TEST(MusicSynth, FilterPassesAndStops) {
 
 TEST(MusicSynth, BandLimitedSawAliasesLessThanNaive) {
     // 3 kHz: the 15th harmonic (45 kHz) folds back to 900 Hz.
-    const float inc = 3000.0f / kSampleRate;
+    const float inc = 3000.0f / SampleRate;
     std::vector<float> blep, naive;
     float phase = 0.0f, sum = 0.0f;
     for (int i = 0; i < 8820; i++) {
@@ -219,8 +219,8 @@ TEST(MusicSequencer, NotesLandOnTheExactSampleOfTheirStep) {
     EXPECT_EQ(StepSample(1, 4), 105840);    // 2.40 s: bar 1, beat 2
     EXPECT_EQ(StepSample(17, 0), 1439424);  // 32.64 s: scene 1
     Score score;
-    score.frames = kBarSamples * 4;
-    AddDrumBar(&score, 2, "x..o....x.......", kVoiceKick, 1.0f, 0.0f);
+    score.frames = BarSamples * 4;
+    AddDrumBar(&score, 2, "x..o....x.......", VoiceKick, 1.0f, 0.0f);
     ASSERT_EQ(score.notes.size(), 3u);
     EXPECT_EQ(score.notes[0].start, 2 * 84672);
     EXPECT_EQ(score.notes[1].start, 2 * 84672 + 3 * 5292);
@@ -228,9 +228,9 @@ TEST(MusicSequencer, NotesLandOnTheExactSampleOfTheirStep) {
     EXPECT_EQ(score.notes[2].start, 2 * 84672 + 2 * 21168);
     // Through the whole mix: nothing before the kick's sample, sound right on it.
     Score one;
-    one.frames = kBarSamples * 2;
+    one.frames = BarSamples * 2;
     one.duckAt.assign(2, 0.0f);
-    AddNote(&one, StepSample(1, 5), kStepSamples, 60.0f, 1.0f, kVoiceKick, 0.0f, 0.5f);
+    AddNote(&one, StepSample(1, 5), StepSamples, 60.0f, 1.0f, VoiceKick, 0.0f, 0.5f);
     StereoBuffer pcm;
     MixScore(one, &pcm);
     auto first = std::find_if(pcm.left.begin(), pcm.left.end(), [](float x) { return x != 0.0f; });
@@ -248,22 +248,22 @@ TEST(MusicSequencer, SoundtrackKicksFollowTheBeatGrid) {
     ScoreSoundtrack(&score);
     std::vector<int> kicks;
     for (const Note& n : score.notes) {
-        if (n.voice == kVoiceKick) {
-            ASSERT_EQ(n.start % kBeatSamples, 0) << "kick off the beat at " << n.start;
-            kicks.push_back(n.start / kBeatSamples);
+        if (n.voice == VoiceKick) {
+            ASSERT_EQ(n.start % BeatSamples, 0) << "kick off the beat at " << n.start;
+            kicks.push_back(n.start / BeatSamples);
         }
-        if (n.voice == kVoicePad) {
-            EXPECT_EQ(n.start % kBarSamples, 0) << "chord change off the bar line";
+        if (n.voice == VoicePad) {
+            EXPECT_EQ(n.start % BarSamples, 0) << "chord change off the bar line";
         }
         // The opening's fading bar must be silent when scene 1 starts at full gain.
         const int fadeFrom = StepSample(16, 0), sceneOne = StepSample(17, 0);
-        if (n.voice == kVoicePad && n.start >= fadeFrom && n.start < sceneOne) {
-            EXPECT_LE(n.start + n.length + static_cast<int>(1.6 * kSampleRate), sceneOne);
+        if (n.voice == VoicePad && n.start >= fadeFrom && n.start < sceneOne) {
+            EXPECT_LE(n.start + n.length + static_cast<int>(1.6 * SampleRate), sceneOne);
         }
-        EXPECT_LT(n.start, static_cast<int>(207.36 * kSampleRate));
+        EXPECT_LT(n.start, static_cast<int>(207.36 * SampleRate));
     }
     std::sort(kicks.begin(), kicks.end());
-    for (const auto& region : kDrumRegions) {
+    for (const auto& region : DrumRegions) {
         int first = static_cast<int>(std::lround(region[0] / 0.48));
         int last = static_cast<int>(std::lround(region[1] / 0.48));
         for (int beat = first; beat < last; beat++) {
@@ -333,7 +333,7 @@ TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {
     float peak = MaxAbs(d, 0.0, seconds);
     EXPECT_LT(peak, 0.999f) << "clipping";
     EXPECT_GT(peak, 0.7f) << "far too quiet";
-    for (const auto& region : kDrumRegions) {
+    for (const auto& region : DrumRegions) {
         std::vector<double> onsets = LowOnsets(d, region[0], region[1]);
         int beats = static_cast<int>(std::lround((region[1] - region[0]) / 0.48));
         int onGrid = 0;

@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr float kHalfPi = 1.57079632679f;
-constexpr int kDelaySamples = kStepSamples * 3;  // a dotted eighth
+constexpr float HalfPi = 1.57079632679f;
+constexpr int DelaySamples = StepSamples * 3;  // a dotted eighth
 
 struct Buses {
     StereoBuffer dry;
@@ -22,13 +22,13 @@ struct Buses {
 void BuildDuck(const Score& score, std::vector<float>* duck) {
     duck->assign(score.frames, 1.0f);
     for (const Note& n : score.notes) {
-        int bar = n.start / kBarSamples;
+        int bar = n.start / BarSamples;
         float depth = bar < static_cast<int>(score.duckAt.size()) ? score.duckAt[bar] : 0.0f;
-        if (n.voice != kVoiceKick || depth <= 0.0f) {
+        if (n.voice != VoiceKick || depth <= 0.0f) {
             continue;
         }
-        int end = std::min(n.start + kBeatSamples, score.frames);
-        float env = 1.0f, factor = std::exp(-1.0f / (0.11f * kSampleRate));
+        int end = std::min(n.start + BeatSamples, score.frames);
+        float env = 1.0f, factor = std::exp(-1.0f / (0.11f * SampleRate));
         for (int i = n.start; i < end; i++) {
             int d = i - n.start;
             float shape = d < 200 ? d / 200.0f : (env *= factor);
@@ -39,8 +39,8 @@ void BuildDuck(const Score& score, std::vector<float>* duck) {
 
 void AddToBuses(const Note& n, const std::vector<float>& sound, Buses* b) {
     const VoiceRoute& route = RouteOf(n.voice);
-    float gl = std::cos(n.pan * kHalfPi) * 1.41421f;
-    float gr = std::sin(n.pan * kHalfPi) * 1.41421f;
+    float gl = std::cos(n.pan * HalfPi) * 1.41421f;
+    float gr = std::sin(n.pan * HalfPi) * 1.41421f;
     int count =
         std::min(static_cast<int>(sound.size()), static_cast<int>(b->duck.size()) - n.start);
     float* left = b->dry.left.data() + n.start;
@@ -59,7 +59,7 @@ void AddToBuses(const Note& n, const std::vector<float>& sound, Buses* b) {
 
 // Ping-pong: the left line repeats into the right one, which feeds back into the left.
 void RunDelay(Buses* b) {
-    std::vector<float> lineL(kDelaySamples, 0.0f), lineR(kDelaySamples, 0.0f);
+    std::vector<float> lineL(DelaySamples, 0.0f), lineR(DelaySamples, 0.0f);
     float damp = 0.0f;
     int pos = 0;
     for (size_t i = 0; i < b->delaySend.size(); i++) {
@@ -67,7 +67,7 @@ void RunDelay(Buses* b) {
         damp += 0.45f * (outR - damp);
         lineL[pos] = b->delaySend[i] + 0.42f * damp;
         lineR[pos] = outL;
-        if (++pos == kDelaySamples) {
+        if (++pos == DelaySamples) {
             pos = 0;
         }
         b->dry.left[i] += outL * 0.55f;
@@ -112,13 +112,13 @@ struct ReverbSide {
 };
 
 void InitSide(ReverbSide* side, int spread) {
-    static const int kCombs[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
-    static const int kAllpasses[4] = {556, 441, 341, 225};
+    static const int CombLengths[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
+    static const int AllpassLengths[4] = {556, 441, 341, 225};
     for (int i = 0; i < 8; i++) {
-        side->combs[i] = {std::vector<float>(kCombs[i] + spread, 0.0f), 0, 0.0f};
+        side->combs[i] = {std::vector<float>(CombLengths[i] + spread, 0.0f), 0, 0.0f};
     }
     for (int i = 0; i < 4; i++) {
-        side->allpasses[i] = {std::vector<float>(kAllpasses[i] + spread, 0.0f), 0};
+        side->allpasses[i] = {std::vector<float>(AllpassLengths[i] + spread, 0.0f), 0};
     }
 }
 
@@ -147,7 +147,7 @@ void RunReverb(Buses* b) {
 std::vector<float> BuildGain(const Score& score) {
     std::vector<float> gain(score.frames);
     for (int i = 0; i < score.frames; i++) {
-        gain[i] = MasterGainAt(score, static_cast<float>(i) / kSampleRate);
+        gain[i] = MasterGainAt(score, static_cast<float>(i) / SampleRate);
     }
     return gain;
 }

@@ -14,8 +14,8 @@ lame_global_flags* OpenEncoder() {
     if (!lame) {
         return nullptr;
     }
-    lame_set_in_samplerate(lame, kSampleRate);
-    lame_set_out_samplerate(lame, kSampleRate);
+    lame_set_in_samplerate(lame, SampleRate);
+    lame_set_out_samplerate(lame, SampleRate);
     lame_set_num_channels(lame, 2);
     lame_set_mode(lame, JOINT_STEREO);
     lame_set_brate(lame, 192);
@@ -35,11 +35,11 @@ bool WriteAll(FILE* file, const unsigned char* data, int size) {
 }
 
 bool EncodeInto(lame_global_flags* lame, const StereoBuffer& pcm, FILE* file) {
-    const int kChunk = 8192;
-    std::vector<unsigned char> out(kChunk * 5 / 4 + 7200);
+    const int ChunkFrames = 8192;
+    std::vector<unsigned char> out(ChunkFrames * 5 / 4 + 7200);
     int frames = static_cast<int>(pcm.left.size());
-    for (int at = 0; at < frames; at += kChunk) {
-        int count = std::min(kChunk, frames - at);
+    for (int at = 0; at < frames; at += ChunkFrames) {
+        int count = std::min(ChunkFrames, frames - at);
         int size = lame_encode_buffer_ieee_float(lame, pcm.left.data() + at, pcm.right.data() + at,
                                                  count, out.data(), static_cast<int>(out.size()));
         if (size < 0 || !WriteAll(file, out.data(), size)) {
