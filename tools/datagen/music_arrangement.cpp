@@ -85,7 +85,7 @@ const Section SoundtrackSections[] = {
      TUNE(DriveRiff, 4, VoiceLead), 0.55f, 0},
     {29, 4, CHORDS(DriveChords), 1,
      PartPad | PartBassRoll | PartArp16 | PartStab | BeatParts | PartOpenHat | PartMelody |
-         PartRiser,
+         PartRiser | PartBreak,
      2200, 2600, 1.0f, 1.0f, TUNE(DriveRiff, 4, VoiceLead), 0.55f, 0},
     // Scene 2: broad and melodic by day, darker from the dusk on.
     {33, 8, CHORDS(DayChords), 2,

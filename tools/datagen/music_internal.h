@@ -90,8 +90,12 @@ struct Note {
     uint8_t voice;
 };
 
-// Renders one note, tail included, into out (mono, starting at note.start).
-void RenderVoice(const Note& note, std::vector<float>* out);
+// One rendered note, tail included, from note.start: voices that carry their own width fill
+// both sides, the others only left (right stays empty) and take their place from the pan.
+struct VoiceSound {
+    std::vector<float> left, right;
+};
+void RenderVoice(const Note& note, VoiceSound* out);
 
 // Per voice: mix routing.
 struct VoiceRoute {
@@ -146,6 +150,7 @@ enum Part : uint32_t {
     PartCutTails = 1u << 17,  // notes end with the section (before a fade)
     PartCrash = 1u << 18,     // a cymbal on the section's first downbeat
     PartFill = 1u << 19,      // a clap roll closes the section's last bar
+    PartBreak = 1u << 20,     // the last bar drops kick and bass for a snare roll
 };
 
 struct Section {
@@ -178,11 +183,18 @@ struct StereoBuffer {
     std::vector<float> left, right;
 };
 
-// Renders every note, runs delay and reverb, the master gain and the limiter.
+// Renders every note, runs delay and reverb, the master gain and the mastering.
 void MixScore(const Score& score, StereoBuffer* out);
 float MasterGainAt(const Score& score, float seconds);
-float SoftLimit(float x);
-void NormalizePeak(StereoBuffer* buf, float peak);
+
+// ---- mastering (music_master.cpp)
+constexpr float TargetLoudness = -14.0f;  // LUFS, integrated: where streaming players sit
+constexpr float PeakCeiling = -2.3f;      // dBTP before encoding; the encoder adds a little
+
+float IntegratedLoudness(const StereoBuffer& pcm, float rate);  // LUFS
+float TruePeak(const StereoBuffer& pcm);                        // linear, 8x oversampled
+// Brings the mix to TargetLoudness with no true peak above PeakCeiling.
+void Master(StereoBuffer* mix);
 
 // ---- encoder (music_mp3.cpp)
 bool EncodeMp3(const StereoBuffer& pcm, const char* path);

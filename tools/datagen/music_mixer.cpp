@@ -1,5 +1,5 @@
 // Mixer: renders every note onto the buses, pumps the ducked voices with the kick, runs the
-// ping-pong delay and the reverb, then the master gain, the soft limiter and the peak level.
+// ping-pong delay and the reverb, then the master gain and the mastering.
 #include "music_internal.h"
 
 #include <algorithm>
@@ -37,23 +37,26 @@ void BuildDuck(const Score& score, std::vector<float>* duck) {
     }
 }
 
-void AddToBuses(const Note& n, const std::vector<float>& sound, Buses* b) {
+void AddToBuses(const Note& n, const VoiceSound& sound, Buses* b) {
     const VoiceRoute& route = RouteOf(n.voice);
     float gl = std::cos(n.pan * HalfPi) * 1.41421f;
     float gr = std::sin(n.pan * HalfPi) * 1.41421f;
     int count =
-        std::min(static_cast<int>(sound.size()), static_cast<int>(b->duck.size()) - n.start);
+        std::min(static_cast<int>(sound.left.size()), static_cast<int>(b->duck.size()) - n.start);
+    const float* soundL = sound.left.data();
+    const float* soundR = sound.right.empty() ? soundL : sound.right.data();
     float* left = b->dry.left.data() + n.start;
     float* right = b->dry.right.data() + n.start;
     float* delay = b->delaySend.data() + n.start;
     float* reverb = b->reverbSend.data() + n.start;
     const float* duck = b->duck.data() + n.start;
     for (int i = 0; i < count; i++) {
-        float x = route.ducked ? sound[i] * duck[i] : sound[i];
-        left[i] += x * gl;
-        right[i] += x * gr;
-        delay[i] += x * route.delaySend;
-        reverb[i] += x * route.reverbSend;
+        float d = route.ducked ? duck[i] : 1.0f;
+        float l = soundL[i] * d, r = soundR[i] * d, mid = 0.5f * (l + r);
+        left[i] += l * gl;
+        right[i] += r * gr;
+        delay[i] += mid * route.delaySend;
+        reverb[i] += mid * route.reverbSend;
     }
 }
 
@@ -70,8 +73,8 @@ void RunDelay(Buses* b) {
         if (++pos == DelaySamples) {
             pos = 0;
         }
-        b->dry.left[i] += outL * 0.55f;
-        b->dry.right[i] += outR * 0.55f;
+        b->dry.left[i] += outL * 0.7f;
+        b->dry.right[i] += outR * 0.7f;
         b->reverbSend[i] += (outL + outR) * 0.15f;
     }
 }
@@ -158,35 +161,17 @@ void ApplyGain(const std::vector<float>& gain, std::vector<float>* x) {
     }
 }
 
-float Peak(const StereoBuffer& buf) {
-    float peak = 0.0f;
-    for (size_t i = 0; i < buf.left.size(); i++) {
-        peak = std::max(peak, std::max(std::fabs(buf.left[i]), std::fabs(buf.right[i])));
-    }
-    return peak;
-}
-
 void RenderNotes(const Score& score, Buses* b) {
     b->dry.left.assign(score.frames, 0.0f);
     b->dry.right.assign(score.frames, 0.0f);
     b->delaySend.assign(score.frames, 0.0f);
     b->reverbSend.assign(score.frames, 0.0f);
     BuildDuck(score, &b->duck);
-    std::vector<float> sound;
+    VoiceSound sound;
     for (const Note& n : score.notes) {
         RenderVoice(n, &sound);
         AddToBuses(n, sound, b);
     }
-}
-
-// Drive the peaks gently into the soft limiter, then settle them at -1 dBFS.
-void Master(StereoBuffer* mix) {
-    NormalizePeak(mix, 1.3f);
-    for (size_t i = 0; i < mix->left.size(); i++) {
-        mix->left[i] = SoftLimit(mix->left[i]);
-        mix->right[i] = SoftLimit(mix->right[i]);
-    }
-    NormalizePeak(mix, 0.891f);
 }
 
 }  // namespace
@@ -210,28 +195,6 @@ float MasterGainAt(const Score& score, float seconds) {
     }
     float x = (seconds - p[2 * j]) / (p[2 * j + 2] - p[2 * j]);
     return p[2 * j + 1] + (p[2 * j + 3] - p[2 * j + 1]) * x;
-}
-
-float SoftLimit(float x) {
-    const float knee = 0.7f;
-    float a = std::fabs(x);
-    if (a <= knee) {
-        return x;
-    }
-    float y = knee + (1.0f - knee) * std::tanh((a - knee) / (1.0f - knee));
-    return x < 0.0f ? -y : y;
-}
-
-void NormalizePeak(StereoBuffer* buf, float peak) {
-    float now = Peak(*buf);
-    if (now <= 0.0f) {
-        return;
-    }
-    float scale = peak / now;
-    for (size_t i = 0; i < buf->left.size(); i++) {
-        buf->left[i] *= scale;
-        buf->right[i] *= scale;
-    }
 }
 
 void MixScore(const Score& score, StereoBuffer* out) {

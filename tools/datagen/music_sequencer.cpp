@@ -53,7 +53,7 @@ void EmitPad(Score* score, const BarContext& c) {
     }
     for (int k = 0; k < 4; k++) {
         Put(score, c, StepSample(c.bar, 0), c.chordBars * BarSamples, c.chord->tones[k],
-            c.level * 0.9f, VoicePad, c.padCutoff, 0.2f + 0.2f * k);
+            c.level * 0.9f, VoicePad, c.padCutoff, 0.1f + 0.8f / 3.0f * k);
     }
 }
 
@@ -65,20 +65,20 @@ void EmitBass(Score* score, const BarContext& c, uint32_t parts) {
     float v = c.level;
     if ((parts & PartBassLong) && c.chordStarts) {
         Put(score, c, StepSample(c.bar, 0), c.chordBars * BarSamples - StepSamples, root, v * 0.9f,
-            VoiceBass, 160.0f, 0.5f);
+            VoiceBass, 300.0f, 0.5f);
     }
     for (int step = 0; step < 16; step++) {
         int start = StepSample(c.bar, step);
         if ((parts & PartBassPulse) && step % 4 == 0) {
-            Put(score, c, start, 3 * StepSamples, up, v * 0.85f, VoiceBass, 300.0f, 0.5f);
+            Put(score, c, start, 3 * StepSamples, up, v * 0.85f, VoiceBass, 600.0f, 0.5f);
         }
         if ((parts & PartBassOff) && step % 4 == 2) {
             float pitch = up + (step == 14 ? 12.0f : 0.0f);
-            Put(score, c, start, 2 * StepSamples - 600, pitch, v, VoiceBass, 260.0f, 0.5f);
+            Put(score, c, start, 2 * StepSamples - 600, pitch, v, VoiceBass, 520.0f, 0.5f);
         }
         if ((parts & PartBassRoll) && step % 4 != 0) {
             float pitch = up + (step % 4 == 3 ? 12.0f : 0.0f);
-            Put(score, c, start, StepSamples, pitch, v * 0.9f, VoiceBass, 300.0f, 0.5f);
+            Put(score, c, start, StepSamples, pitch, v * 0.9f, VoiceBass, 600.0f, 0.5f);
         }
     }
 }
@@ -91,7 +91,7 @@ void EmitArp(Score* score, const BarContext& c, uint32_t parts) {
         float pitch = c.chord->tones[k % 4] + 12.0f * (1 + k / 4);
         float accent = step % 4 == 0 ? 1.0f : 0.75f;
         Put(score, c, StepSample(c.bar, step), every * StepSamples, pitch, c.level * accent * 0.8f,
-            VoicePluck, std::min(c.padCutoff * 0.6f, 2400.0f), step % 8 < 4 ? 0.3f : 0.7f);
+            VoicePluck, std::min(c.padCutoff * 0.6f, 2400.0f), step % 8 < 4 ? 0.15f : 0.85f);
     }
 }
 
@@ -100,7 +100,7 @@ void EmitStab(Score* score, const BarContext& c) {
     for (int step = 0; step < 16; step += 8) {
         for (int k = 0; k < 4; k++) {
             Put(score, c, StepSample(c.bar, step), 2 * StepSamples, c.chord->tones[k] + 12.0f,
-                c.level * 0.6f, VoiceStab, 900.0f, 0.15f + 0.23f * k);
+                c.level * 0.6f, VoiceStab, 1300.0f, 0.1f + 0.27f * k);
         }
     }
 }
@@ -116,6 +116,14 @@ void EmitMelody(Score* score, const BarContext& c, const Section& s) {
         Put(score, c, StepSample(c.bar, p.step - phraseStep), p.length * StepSamples - 800,
             static_cast<float>(p.pitch + s.melodyShift), c.level * 0.85f, s.melodyVoice, cutoff,
             0.45f);
+    }
+}
+
+// Sixteen snare hits rising from a whisper: the bar before a turn, kick and bass left out.
+void EmitSnareRoll(Score* score, const BarContext& c) {
+    for (int step = 0; step < 16; step++) {
+        AddNote(score, StepSample(c.bar, step), StepSamples, 60.0f,
+                c.level * (0.25f + 0.05f * step), VoiceSnare, 0.0f, step % 2 ? 0.4f : 0.6f);
     }
 }
 
@@ -171,20 +179,26 @@ BarContext MakeBarContext(const Score& score, const Section& s, int i, uint32_t*
 }
 
 void EmitBar(Score* score, const BarContext& c, const Section& s) {
-    if (s.parts & PartPad) {
+    uint32_t parts = s.parts;
+    if ((parts & PartBreak) && c.lastBar) {
+        parts &= ~(PartKick | PartClap | PartBassLong | PartBassPulse | PartBassOff | PartBassRoll |
+                   PartOpenHat | PartStab);
+        EmitSnareRoll(score, c);
+    }
+    if (parts & PartPad) {
         EmitPad(score, c);
     }
-    EmitBass(score, c, s.parts);
-    if (s.parts & (PartArp8 | PartArp16)) {
-        EmitArp(score, c, s.parts);
+    EmitBass(score, c, parts);
+    if (parts & (PartArp8 | PartArp16)) {
+        EmitArp(score, c, parts);
     }
-    if (s.parts & PartStab) {
+    if (parts & PartStab) {
         EmitStab(score, c);
     }
     if ((s.parts & PartMelody) && s.melodyCount > 0) {
         EmitMelody(score, c, s);
     }
-    EmitDrums(score, c, s.parts);
+    EmitDrums(score, c, parts);
     if (s.parts & PartSparkle) {
         EmitSparkle(score, c, s.sparkle);
     }
@@ -209,8 +223,11 @@ void AddNote(Score* score, int start, int length, float pitch, float velocity, u
 
 void AddDrumBar(Score* score, int bar, const char* pattern, uint8_t voice, float velocity,
                 float cutoff) {
-    float pan = voice == VoiceHatClosed ? 0.62f : voice == VoiceHatOpen ? 0.4f : 0.5f;
     for (int step = 0; step < 16 && pattern[step]; step++) {
+        // The closed hats swing from side to side by the beat, the open ones answer them.
+        float pan = voice == VoiceHatClosed ? (step % 8 < 4 ? 0.3f : 0.7f)
+                    : voice == VoiceHatOpen ? (step % 8 < 4 ? 0.75f : 0.25f)
+                                            : 0.5f;
         char ch = pattern[step];
         if (ch == 'x' || ch == 'o') {
             float v = ch == 'x' ? velocity : velocity * 0.55f;

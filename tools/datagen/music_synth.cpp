@@ -149,36 +149,43 @@ int VoiceLength(const Note& n, float tail) {
     return n.length + Seconds(tail);
 }
 
-// Detuned saw stack through a slowly breathing low-pass.
-void RenderPad(const Note& n, std::vector<float>* out) {
+// Detuned saw stack through a slowly breathing low-pass. The centre saw sounds on both sides,
+// each outer one on its own side: the beating differs left and right, which makes the width.
+void RenderPad(const Note& n, VoiceSound* out) {
     const Adsr shape = {0.7f, 1.5f, 0.8f, 1.6f};
-    out->assign(VoiceLength(n, shape.release), 0.0f);
+    out->left.assign(VoiceLength(n, shape.release), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
     float f = MidiToHz(n.pitch) * InvRate;
     float inc[3] = {f * Cents(-9.0f), f, f * Cents(8.0f)};
     float phase[3] = {0.0f, 0.37f, 0.71f};
-    Svf filter;
-    SvfReset(&filter);
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfReset(&filterR);
     AdsrState env;
     AdsrStart(&env, shape);
     float amp = 0.16f * n.velocity;
-    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
         if ((i & 31) == 0) {
             float lfo = std::sin(2.0f * Pi * 0.23f * (n.start + i) * InvRate + n.pitch);
-            SvfSet(&filter, n.cutoff * (1.0f + 0.2f * lfo), 0.9f);
+            SvfSet(&filterL, n.cutoff * (1.0f + 0.2f * lfo), 0.9f);
+            SvfSet(&filterR, n.cutoff * (1.0f - 0.2f * lfo), 0.9f);
         }
         if (i == n.length) {
             AdsrRelease(&env);
         }
-        float s = 0.0f;
+        float s[3];
         for (int k = 0; k < 3; k++) {
-            s += SawBlep(phase[k], inc[k]);
+            s[k] = SawBlep(phase[k], inc[k]);
             phase[k] = Wrap(phase[k] + inc[k]);
         }
-        (*out)[i] = SvfRun(&filter, s * 0.4f).low * AdsrNext(&env) * amp;
+        float level = AdsrNext(&env) * amp;
+        out->left[i] = SvfRun(&filterL, (s[0] + 0.5f * s[1]) * 0.55f).low * level;
+        out->right[i] = SvfRun(&filterR, (s[2] + 0.5f * s[1]) * 0.55f).low * level;
     }
 }
 
-// Saw plus a sine at the root, with a short filter sweep on each note.
+// Saw plus a sine at the root, with a short filter sweep on each note, driven a little: the
+// overtones carry the line on speakers that cannot play its root.
 void RenderBass(const Note& n, std::vector<float>* out) {
     const Adsr shape = {0.008f, 0.3f, 0.65f, 0.07f};
     out->assign(VoiceLength(n, shape.release), 0.0f);
@@ -201,7 +208,7 @@ void RenderBass(const Note& n, std::vector<float>* out) {
         float sine = std::sin(2.0f * Pi * sinePhase);
         phase = Wrap(phase + inc);
         sinePhase = Wrap(sinePhase + inc);
-        (*out)[i] = (0.32f * saw + 0.3f * sine) * AdsrNext(&env) * n.velocity;
+        (*out)[i] = std::tanh(1.6f * saw + 0.5f * sine) * 0.42f * AdsrNext(&env) * n.velocity;
     }
 }
 
@@ -278,21 +285,23 @@ void RenderBell(const Note& n, std::vector<float>* out) {
     }
 }
 
-// Sine with a falling pitch and a tiny click: lands exactly on its first sample.
+// Sine with a falling pitch and a tiny click: lands exactly on its first sample. The body
+// holds for a moment and is gone within a quarter second, leaving the beat's rest to the bass.
 void RenderKick(const Note& n, std::vector<float>* out) {
-    out->assign(Seconds(0.5f), 0.0f);
+    out->assign(Seconds(0.3f), 0.0f);
     Noise noise = NoiseFor(n);
     float phase = 0.0f, sweep = 1.0f, amp = 1.0f, click = 0.35f;
-    float sweepFactor = DecayFactor(0.02f), ampFactor = DecayFactor(0.3f);
+    float sweepFactor = DecayFactor(0.02f), ampFactor = DecayFactor(0.07f);
     float clickFactor = DecayFactor(0.003f);
+    const int hold = Seconds(0.03f);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
         float s = std::sin(2.0f * Pi * phase) * amp + NoiseNext(&noise) * click;
-        phase = Wrap(phase + (46.0f + 90.0f * sweep) * InvRate);
+        phase = Wrap(phase + (50.0f + 70.0f * sweep) * InvRate);
         sweep *= sweepFactor;
-        amp *= ampFactor;
+        amp *= i < hold ? 1.0f : ampFactor;
         click *= clickFactor;
         float fadeOut = std::min((out->size() - i) / 400.0f, 1.0f);
-        (*out)[i] = std::tanh(1.8f * s) * 0.8f * n.velocity * fadeOut;
+        (*out)[i] = std::tanh(1.8f * s) * 0.7f * n.velocity * fadeOut;
     }
 }
 
@@ -315,30 +324,67 @@ void RenderNoiseHit(const Note& n, float cutoff, float q, float tail, float tone
     }
 }
 
-// A hand clap: three quick bursts, then a short room tail.
-void RenderClap(const Note& n, std::vector<float>* out) {
-    out->assign(Seconds(0.45f), 0.0f);
-    Noise noise = NoiseFor(n);
-    Svf filter;
-    SvfReset(&filter);
-    SvfSet(&filter, 1300.0f, 1.3f);
-    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+// A hand clap: three quick bursts, then a short room tail. Part of the noise is shared by both
+// sides and part differs, so the clap stands in the middle of a wide room.
+void RenderClap(const Note& n, VoiceSound* out) {
+    out->left.assign(Seconds(0.45f), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
+    Noise shared = NoiseFor(n), apart = {shared.state ^ 0x9e3779b9u};
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfSet(&filterL, 1300.0f, 1.3f);
+    filterR = filterL;
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
         float t = i * InvRate;
         float env =
             t < 0.03f ? std::exp(-std::fmod(t, 0.01f) / 0.0035f) : std::exp(-(t - 0.03f) / 0.09f);
-        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).band * env * 0.9f * n.velocity;
+        float middle = 0.8f * NoiseNext(&shared), side = 0.6f * NoiseNext(&apart);
+        float level = env * 0.6f * n.velocity;
+        out->left[i] = SvfRun(&filterL, middle + side).band * level;
+        out->right[i] = SvfRun(&filterR, middle - side).band * level;
     }
 }
 
-void RenderHat(const Note& n, float tail, std::vector<float>* out) {
-    out->assign(Seconds(tail * 5.0f), 0.0f);
-    Noise noise = NoiseFor(n);
-    Svf filter;
-    SvfReset(&filter);
-    SvfSet(&filter, n.cutoff, 0.8f);
-    float env = 1.0f, factor = DecayFactor(tail);
-    for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).high * env * 0.22f * n.velocity;
+// High-passed noise, a different sequence on each side: every hit is as wide as the mix.
+void RenderHat(const Note& n, float tail, float amp, VoiceSound* out) {
+    out->left.assign(Seconds(tail * 5.0f), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
+    Noise noiseL = NoiseFor(n), noiseR = {noiseL.state ^ 0x9e3779b9u};
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfSet(&filterL, n.cutoff, 0.8f);
+    filterR = filterL;
+    float env = amp * n.velocity, factor = DecayFactor(tail);
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
+        out->left[i] = SvfRun(&filterL, NoiseNext(&noiseL)).high * env;
+        out->right[i] = SvfRun(&filterR, NoiseNext(&noiseR)).high * env;
+        env *= factor;
+    }
+}
+
+// A crash: six detuned square partials (the metal) and noise through a high-pass, each side
+// its own, ringing out over about two seconds.
+void RenderCrash(const Note& n, VoiceSound* out) {
+    static const float Partials[6] = {1.0f, 1.342f, 1.726f, 2.11f, 2.537f, 3.01f};
+    out->left.assign(Seconds(2.4f), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
+    Noise noiseL = NoiseFor(n), noiseR = {noiseL.state ^ 0x9e3779b9u};
+    float phase[6] = {0.0f, 0.21f, 0.43f, 0.57f, 0.78f, 0.9f};
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfSet(&filterL, n.cutoff, 0.7f);
+    filterR = filterL;
+    float env = 0.3f * n.velocity, factor = DecayFactor(0.55f);
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
+        float metalL = 0.0f, metalR = 0.0f;
+        for (int k = 0; k < 6; k++) {
+            float square = phase[k] < 0.5f ? 1.0f : -1.0f;
+            (k & 1 ? metalR : metalL) += square;
+            phase[k] = Wrap(phase[k] + 420.0f * Partials[k] * InvRate);
+        }
+        float attack = std::min(i / 200.0f, 1.0f) * env;
+        out->left[i] = SvfRun(&filterL, NoiseNext(&noiseL) + 0.25f * metalL).high * attack;
+        out->right[i] = SvfRun(&filterR, NoiseNext(&noiseR) + 0.25f * metalR).high * attack;
         env *= factor;
     }
 }
@@ -376,39 +422,50 @@ const VoiceRoute Routes[VoiceCount] = {
     {0.00f, 0.30f, false},  // crash
 };
 
+void RenderMono(const Note& n, VoiceSound* out) {
+    out->right.clear();
+    std::vector<float>* mono = &out->left;
+    switch (n.voice) {
+        case VoiceBass:
+            return RenderBass(n, mono);
+        case VoicePluck:
+            return RenderPluckLike(n, 0.28f, 5.0f, 0.22f, mono);
+        case VoiceLead:
+            return RenderLead(n, mono);
+        case VoiceBell:
+            return RenderBell(n, mono);
+        case VoiceStab:
+            return RenderPluckLike(n, 0.2f, 8.0f, 0.2f, mono);
+        case VoiceKick:
+            return RenderKick(n, mono);
+        case VoiceSnare:
+            return RenderNoiseHit(n, 1900.0f, 0.7f, 0.11f, 0.6f, 0.55f, mono);
+        case VoiceRiser:
+            return RenderRiser(n, mono);
+        default:
+            mono->clear();
+    }
+}
+
 }  // namespace
 
 const VoiceRoute& RouteOf(uint8_t voice) {
     return Routes[voice < VoiceCount ? voice : 0];
 }
 
-void RenderVoice(const Note& n, std::vector<float>* out) {
+void RenderVoice(const Note& n, VoiceSound* out) {
     switch (n.voice) {
         case VoicePad:
             return RenderPad(n, out);
-        case VoiceBass:
-            return RenderBass(n, out);
-        case VoicePluck:
-            return RenderPluckLike(n, 0.28f, 5.0f, 0.22f, out);
-        case VoiceLead:
-            return RenderLead(n, out);
-        case VoiceBell:
-            return RenderBell(n, out);
-        case VoiceStab:
-            return RenderPluckLike(n, 0.2f, 8.0f, 0.2f, out);
-        case VoiceKick:
-            return RenderKick(n, out);
-        case VoiceSnare:
-            return RenderNoiseHit(n, 1900.0f, 0.7f, 0.11f, 0.6f, 0.55f, out);
+        case VoiceHatClosed:
+            return RenderHat(n, 0.028f, 0.22f, out);
+        case VoiceHatOpen:
+            return RenderHat(n, 0.16f, 0.2f, out);
+        case VoiceCrash:
+            return RenderCrash(n, out);
         case VoiceClap:
             return RenderClap(n, out);
-        case VoiceHatClosed:
-            return RenderHat(n, 0.028f, out);
-        case VoiceHatOpen:
-            return RenderHat(n, 0.16f, out);
-        case VoiceRiser:
-            return RenderRiser(n, out);
         default:
-            out->clear();
+            return RenderMono(n, out);
     }
 }
