@@ -8,6 +8,7 @@
 #include "app/viewport.h"
 #include "frame/pass_state.h"
 #include "platform/platform.h"
+#include "resources/images.h"
 #include "scenes/scenes.h"
 
 FrameClockRecord FrameClock;
@@ -21,7 +22,6 @@ bool GradeContrast = false;
 namespace {
 constexpr int EndSceneIndex = 5;
 constexpr float EndSceneLength = 8.0f;  // counter units of black before quit or loop
-constexpr int MaskSlot = 8;             // TextureTable slot of the mask image
 
 // What every scene may rely on after it: the dispatcher's reset.
 const PassState ResetPass = {
@@ -43,7 +43,7 @@ void RunSceneByIndex() {
 // Multiplies the frame by the mask image tinted by FadeLevel.
 void DrawMaskOverlay() {
     BeginOverlay2D();
-    PassState mask = {MaskSlot,
+    PassState mask = {TextureMask,
                       PassTexture2D | PassColorMaterial | PassBlend,
                       false,
                       false,

@@ -42,7 +42,7 @@ void FillBothFacesUnlit() {
 // Per channel: 2 g f, or f (g + f) with the contrast blend.
 void DrawGradeQuad() {
     glColor3fv(GradeColor);
-    glBindTexture(GL_TEXTURE_2D, TextureTable[0]);  // never has an image: flat colour
+    glBindTexture(GL_TEXTURE_2D, TextureTable[TextureBlank]);  // flat colour
     glBlendFunc(GL_DST_COLOR, GradeContrast ? GL_DST_COLOR : GL_SRC_COLOR);
     const float corners[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
     glBegin(GL_QUADS);

@@ -24,7 +24,7 @@ void ApplySwitches(unsigned switches, bool depthWrites) {
 }  // namespace
 
 void BindTextureSlot(int slot) {
-    if (slot >= 0 && slot < 64)
+    if (slot >= 0 && slot < TextureTableSize)
         glBindTexture(GL_TEXTURE_2D, TextureTable[slot]);
 }
 

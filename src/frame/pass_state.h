@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include "resources/images.h"
+
 // Bits of PassState::switches: the switches listed are turned on, the other
 // ones of these six are turned off.
 enum PassSwitch : unsigned {
@@ -25,7 +27,7 @@ constexpr int PassNoTexture = -1;
 // A row that reads "as pass N" repeats pass N's switches and depth writes.
 // A row whose switches and depth writes read "unchanged" sets keepSwitches.
 struct PassState {
-    int texture;         // TextureTable slot 0..63, or PassNoTexture
+    int texture;         // a TextureSlot, or PassNoTexture
     unsigned switches;   // PassSwitch bits switched on; all others off
     bool keepSwitches;   // true: switches, fog and depth writes stay as they are
     bool depthWrites;    // glDepthMask

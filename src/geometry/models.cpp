@@ -14,7 +14,7 @@
 #include "geometry/random.h"
 #include "geometry/terrain.h"
 
-unsigned int DisplayListTable[64];
+unsigned int DisplayListTable[DisplayListTableSize];
 SpriteCloudRecord SpriteCloud;
 
 namespace {
@@ -70,11 +70,11 @@ void FillSpriteCloud() {
 }  // namespace
 
 void BuildDisplayLists() {
-    unsigned int base = glGenLists(64);
-    for (unsigned int i = 0; i < 64; ++i) DisplayListTable[i] = base + i;
-    BuildTerrainList(16, 2);
-    BuildTerrainList(4, 3);
-    BuildTerrainList(1, 4);
+    unsigned int base = glGenLists(DisplayListTableSize);
+    for (unsigned int i = 0; i < DisplayListTableSize; ++i) DisplayListTable[i] = base + i;
+    BuildTerrainList(16, ListCoarseTerrain);
+    BuildTerrainList(4, ListMediumTerrain);
+    BuildTerrainList(1, ListFineTerrain);
 }
 
 // Acts on the current matrix mode: with the texture matrix current (the star
@@ -166,9 +166,10 @@ void DrawSphereCluster(float spread) {
 void PlanTerrainTiles(bool demoPlus, TerrainTileStep steps[9]) {
     static const float moves[9][2] = {{0, 0}, {2, 0},  {-4, 0}, {2, 2}, {0, -4},
                                       {2, 0}, {-4, 0}, {0, 4},  {4, 0}};
-    const int d = demoPlus ? 1 : 0;
+    const int finer = demoPlus ? 1 : 0;  // Demo++ takes the next finer mesh
     for (int i = 0; i < 9; ++i) {
-        steps[i] = TerrainTileStep{{moves[i][0], moves[i][1], 0.0f}, (i == 0 ? 3 : 2) + d};
+        const int slot = (i == 0 ? ListMediumTerrain : ListCoarseTerrain) + finer;
+        steps[i] = TerrainTileStep{{moves[i][0], moves[i][1], 0.0f}, slot};
     }
 }
 

@@ -3,8 +3,16 @@
 
 #include <cstdint>
 
-// Slots 2, 3, 4: terrain meshes of steps 16, 4, 1.
-extern unsigned int DisplayListTable[64];
+// What each DisplayListTable slot holds: the terrain meshes of sampling
+// steps 16, 4 and 1; the other slots stay empty.
+enum DisplayListSlot : int {
+    ListCoarseTerrain = 2,
+    ListMediumTerrain = 3,
+    ListFineTerrain = 4,
+};
+constexpr int DisplayListTableSize = 64;
+
+extern unsigned int DisplayListTable[DisplayListTableSize];
 
 void BuildDisplayLists();
 void DrawCube();

@@ -8,5 +8,3 @@
 // (the reason goes to stderr). Calling it again replaces the context.
 bool CreateHeadlessContext(int width, int height);
 void DestroyHeadlessContext();
-// Swap hook for Platform.present (a pbuffer has no front buffer to show).
-void PresentHeadless();

@@ -4,7 +4,6 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
-#include <GL/gl.h>
 
 #include <cstdio>
 
@@ -92,8 +91,4 @@ void DestroyHeadlessContext() {
     HeadlessDisplay = EGL_NO_DISPLAY;
     HeadlessContext = EGL_NO_CONTEXT;
     HeadlessSurface = EGL_NO_SURFACE;
-}
-
-void PresentHeadless() {
-    glFinish();
 }

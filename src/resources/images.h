@@ -10,16 +10,34 @@ struct ImageRecord {
     int32_t height = 0;
 };
 
-// Slot meanings: 1 font, 2 heightmaptex, 3 flare, 4 dot, 5 heightmaptexnight,
-// 6 skystars, 7 lightfx, 8 boxed, 9 glowmap, 10 detail; 0 never has an image.
-extern unsigned int TextureTable[64];
-// The file decoded into each slot 1 to 10 (entry 0 is null).
-extern const char* const TextureFiles[11];
+// What each TextureTable slot holds; TextureFiles names the file of each.
+enum TextureSlot : int {
+    TextureBlank = 0,  // never has an image: binding it draws untextured
+    TextureFont = 1,
+    TextureDayTerrain = 2,
+    TextureFlare = 3,
+    TextureDot = 4,
+    TextureNightTerrain = 5,
+    TextureStars = 6,
+    TextureLights = 7,
+    TextureMask = 8,
+    TextureGlowMap = 9,
+    TextureDetail = 10,
+};
+constexpr int TextureTableSize = 64;  // names generated at once; slots past 10 stay empty
+constexpr int TextureFileCount = TextureDetail + 1;
+
+extern unsigned int TextureTable[TextureTableSize];
+// The file decoded into each slot TextureFont to TextureDetail (entry 0 is null).
+extern const char* const TextureFiles[TextureFileCount];
 
 // Decodes a JPEG (8, 24 or 32 bits per pixel, at most 16384 pixels a side).
 // False when the file cannot be opened or the picture is refused; a file that
 // is not a decodable JPEG ends the process with status 1.
 bool LoadJpegImage(const char* path, ImageRecord* record);
+// The same, but a file that is not a decodable JPEG returns false with the
+// record empty instead of ending the process.
+bool LoadJpegImageReturning(const char* path, ImageRecord* record);
 // Makes the glow texture, then decodes and uploads the ten texture files.
 // Needs a current GL context. Always returns 1.
 int LoadTextureTable();

@@ -7,7 +7,7 @@
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/models.h"
-#include "resources/music_clock.h"
+#include "geometry/vec3.h"
 #include "scenes/scenes.h"
 
 namespace {
@@ -17,43 +17,53 @@ constexpr float OrbitLength = 18.0f;  // section 2
 constexpr float MeshSwitchBeat = 8.0f;
 constexpr float FadeOutBeat = 16.0f;
 
-constexpr unsigned TerrainSwitches = PassLighting | PassBlend | PassDepthTest;
-constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+constexpr unsigned LitTerrainSwitches = PassLighting | PassBlend | PassDepthTest;
 constexpr unsigned SphereSwitches = PassLighting | PassBlend | PassCullFace | PassDepthTest;
 constexpr unsigned GlowSwitches = SpriteSwitches | PassCullFace | PassDepthTest;
+
+enum GlidePass { GlideSkyPass, GlideTerrainPass, GlideWirePass, GlideDustPass, GlideFlarePass };
+enum OrbitPass {
+    OrbitSkyPass,
+    OrbitSpherePass,
+    OrbitGlowMapPass,
+    OrbitTerrainPass,
+    OrbitWirePass,
+    OrbitDustPass,
+    OrbitFlarePass
+};
 
 // Sections 0 and 1. Columns: texture slot, switched on, keep switches, depth
 // writes, colour, blend source and destination, texture generation, polygon mode.
 // clang-format off
 const PassState GlidePasses[5] = {
-    // 1: sky cone, then the camera translation
-    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 2: lit solid coarse terrain
-    {0,             TerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 3: its faint additive wireframe (slot 0 still bound)
-    {PassNoTexture, TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
-    // 4: dust sprites
-    {4,             SpriteSwitches,  false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
-    // 5: flare sprites (Demo++); switches and depth writes unchanged from pass 4
-    {3,             0,               true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // sky cone, then the camera translation
+    {PassNoTexture,  0,                  false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // lit solid coarse terrain
+    {TextureBlank,   LitTerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // its faint additive wireframe (the blank texture still bound)
+    {PassNoTexture,  LitTerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
+    // dust sprites
+    {TextureDot,     SpriteSwitches,     false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // flare sprites (Demo++); switches and depth writes unchanged from the dust
+    {TextureFlare,   0,                  true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
 
 // Section 2, same columns.
 const PassState OrbitPasses[7] = {
-    // 1: sky cone, camera translation, cluster centre
-    {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 2: lit spheres
-    {PassNoTexture, SphereSwitches,  false, true,  {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 3: sphere-mapped glow map on the same spheres
-    {9,             GlowSwitches,    false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE,                 true,  GL_FILL},
-    // 4: lit solid terrain, coarse before beat 8, medium from then on
-    {0,             TerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 5: coarse wireframe
-    {0,             TerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
-    // 6: dust sprites
-    {4,             SpriteSwitches,  false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
-    // 7: flare sprites (Demo++); switches and depth writes as pass 6
-    {3,             SpriteSwitches,  false, false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // sky cone, camera translation, cluster centre
+    {PassNoTexture,  0,                  false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // lit spheres
+    {PassNoTexture,  SphereSwitches,     false, true,  {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // sphere-mapped glow map on the same spheres
+    {TextureGlowMap, GlowSwitches,       false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE,                 true,  GL_FILL},
+    // lit solid terrain, coarse before beat 8, medium from then on
+    {TextureBlank,   LitTerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // coarse wireframe
+    {TextureBlank,   LitTerrainSwitches, false, false, {0.2f, 0.2f, 0.2f, 1},    GL_ONE,       GL_ONE,                 false, GL_LINE},
+    // dust sprites
+    {TextureDot,     SpriteSwitches,     false, false, {0.08f, 0.08f, 0.08f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // flare sprites (Demo++); switches and depth writes as the dust
+    {TextureFlare,   SpriteSwitches,     false, false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
 // clang-format on
 
@@ -111,16 +121,16 @@ void PlaceGlideCamera(const float from[3], const float to[3]) {
 
 void RunGlide(const float from[3], const float to[3]) {
     PlaceGlideCamera(from, to);
-    DrawSkyAndPlaceWorld(GlidePasses[0]);
-    ApplyPassState(GlidePasses[1]);
+    DrawSkyAndPlaceWorld(GlidePasses[GlideSkyPass]);
+    ApplyPassState(GlidePasses[GlideTerrainPass]);
     BeginTerrain();
-    glCallList(DisplayListTable[2]);
-    ApplyPassState(GlidePasses[2]);
+    glCallList(DisplayListTable[ListCoarseTerrain]);
+    ApplyPassState(GlidePasses[GlideWirePass]);
     glTranslatef(0, 0, -0.01f);
-    glCallList(DisplayListTable[2]);
+    glCallList(DisplayListTable[ListCoarseTerrain]);
     EndTerrain();
     glTranslatef(8, 4, 0);
-    DrawSprites(GlidePasses[3], GlidePasses[4]);
+    DrawSprites(GlidePasses[GlideDustPass], GlidePasses[GlideFlarePass]);
     if (SectionBeat > GlideLength) {
         SectionIndex += 1;
         SectionBeat -= GlideLength;
@@ -145,9 +155,9 @@ void DrawOrbitSpheres() {
     float spread = SectionBeat * 0.0625f;
     glPushMatrix();
     glTranslatef(0, 7, 0);
-    ApplyPassState(OrbitPasses[1]);
+    ApplyPassState(OrbitPasses[OrbitSpherePass]);
     DrawSphereCluster(spread);
-    ApplyPassState(OrbitPasses[2]);
+    ApplyPassState(OrbitPasses[OrbitGlowMapPass]);
     DrawSphereCluster(spread);
     glPopMatrix();
 }
@@ -156,28 +166,28 @@ void DrawOrbitSpheres() {
 // mesh-z offset of -0.01 either way.
 void DrawOrbitTerrain() {
     bool coarse = SectionBeat < MeshSwitchBeat;
-    ApplyPassState(OrbitPasses[3]);
+    ApplyPassState(OrbitPasses[OrbitTerrainPass]);
     BeginTerrain();
     if (coarse) {
-        glCallList(DisplayListTable[2]);
+        glCallList(DisplayListTable[ListCoarseTerrain]);
     } else {
         glTranslatef(0, 0, 0.1f);
-        glCallList(DisplayListTable[3]);
+        glCallList(DisplayListTable[ListMediumTerrain]);
     }
-    ApplyPassState(OrbitPasses[4]);
+    ApplyPassState(OrbitPasses[OrbitWirePass]);
     glTranslatef(0, 0, 0.01f);
     glTranslatef(0, 0, coarse ? -0.02f : -0.12f);
-    glCallList(DisplayListTable[2]);
+    glCallList(DisplayListTable[ListCoarseTerrain]);
     EndTerrain();
 }
 
 void RunOrbit() {
     PlaceOrbitCamera();
-    DrawSkyAndPlaceWorld(OrbitPasses[0]);
+    DrawSkyAndPlaceWorld(OrbitPasses[OrbitSkyPass]);
     DrawOrbitSpheres();
     DrawOrbitTerrain();
     glTranslatef(0, 4, 0);
-    DrawSprites(OrbitPasses[5], OrbitPasses[6]);
+    DrawSprites(OrbitPasses[OrbitDustPass], OrbitPasses[OrbitFlarePass]);
     if (SectionBeat > FadeOutBeat)
         FadeLevel = (OrbitLength - SectionBeat) * 0.5f;
     if (SectionBeat > OrbitLength) {

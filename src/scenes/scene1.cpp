@@ -22,18 +22,20 @@ constexpr int32_t SwitchInterval = 8;
 constexpr unsigned SurfaceSwitches =
     PassTexture2D | PassColorMaterial | PassLighting | PassBlend | PassDepthTest;
 
+enum WavePass { SkyPass, SurfacePass, WirePass, FlarePass };
+
 // Columns: texture slot, switched on, keep switches, depth writes, colour,
 // blend source and destination, texture generation, polygon mode.
 // clang-format off
 const PassState WavePasses[4] = {
-    // 1: sky cone, black top and bottom, white horizon; then the camera translation
+    // sky cone, black top and bottom, white horizon; then the camera translation
     {PassNoTexture, 0,               false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE,                 false, GL_FILL},
-    // 2: lit solid surface; slot 0 never has an image, so the vertex colours show
-    {0,             SurfaceSwitches, false, true,  {0.7f, 0.7f, 0.7f, 1},    GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 3: additive wireframe; switches and depth writes as pass 2 left them
-    {0,             0,               true,  false, {0.5f, 0.5f, 0.5f, 1},    GL_SRC_ALPHA, GL_ONE,                 false, GL_LINE},
-    // 4: flare sprites (Demo++), likewise
-    {3,             0,               true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // lit solid surface; the blank texture lets the vertex colours show
+    {TextureBlank,  SurfaceSwitches, false, true,  {0.7f, 0.7f, 0.7f, 1},    GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // additive wireframe; switches and depth writes as the surface left them
+    {TextureBlank,  0,               true,  false, {0.5f, 0.5f, 0.5f, 1},    GL_SRC_ALPHA, GL_ONE,                 false, GL_LINE},
+    // flare sprites (Demo++), likewise
+    {TextureFlare,  0,               true,  false, {0.02f, 0.02f, 0.02f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
 // clang-format on
 
@@ -67,17 +69,17 @@ void DrawPasses() {
     float z = CameraPose.position[2];
     glLoadIdentity();
     ApplyCameraRotation();
-    ApplyPassState(WavePasses[0]);
+    ApplyPassState(WavePasses[SkyPass]);
     DrawSkyCone(0, 0, 0, 1, 1, 1, 0, 0, 0);
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -z);
-    ApplyPassState(WavePasses[1]);
+    ApplyPassState(WavePasses[SurfacePass]);
     SetLight(-0.5f, -0.48f, -0.48f, 1, 1, 1, 4000, 4000, z);
     glTranslatef(0, 0, -16);
     DrawWaveSurface(0, z);
-    ApplyPassState(WavePasses[2]);
+    ApplyPassState(WavePasses[WirePass]);
     glTranslatef(0, 0.01f, 0);
     DrawWaveSurface(0, z);
-    ApplyPassState(WavePasses[3]);
+    ApplyPassState(WavePasses[FlarePass]);
     if (DemoSettings.demoPlus)
         DrawSpriteCloud(99, 99, 99, 64, 9);
 }

@@ -5,7 +5,7 @@
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/models.h"
-#include "resources/music_clock.h"
+#include "geometry/vec3.h"
 #include "scenes/scenes.h"
 
 namespace {
@@ -22,41 +22,33 @@ const float DayGlow[3] = {0.5f, 0.45f, 0.4f};
 const float SunsetGlow[3] = {0.7f, 0.65f, -0.2f};  // the negative blue goes to the glow as it is
 const float White[3] = {1, 1, 1};
 
-// One camera move: both ends of position and angles, the section's length
-// and the factor that turns SectionBeat into the blend amount.
-struct CameraMove {
-    float fromPosition[3], toPosition[3];
-    float fromAngles[3], toAngles[3];
-    float length;
-    float rate;
-};
-
+// One camera move per section, blended by SectionBeat / length.
 const CameraMove Moves[3] = {
-    {{-20, 3, 0}, {0, 1, 0}, {-60, -30, -10}, {10, 30, 10}, 8, 0.125f},
-    {{20, 3, 0}, {0, 1, 0}, {5, 90, 20}, {-5, 100, -20}, 8, 0.125f},
-    {{0, 3, 20}, {0, 1, 30}, {-25, 15, 40}, {10, 5, -15}, 16, 0.0625f},
+    {{-20, 3, 0}, {0, 1, 0}, {-60, -30, -10}, {10, 30, 10}},
+    {{20, 3, 0}, {0, 1, 0}, {5, 90, 20}, {-5, 100, -20}},
+    {{0, 3, 20}, {0, 1, 30}, {-25, 15, 40}, {10, 5, -15}},
 };
+const float SectionLengths[3] = {8, 8, 16};
 
-constexpr unsigned TerrainSwitches = PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest;
-constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+enum NightfallPass { SkyPass, DayTerrainPass, NightTerrainPass, DetailPass, FlarePass, StarPass };
 
 // Columns: texture slot, switched on, keep switches, depth writes, colour,
 // blend source and destination, texture generation, polygon mode. Colours
 // that depend on the night amount n are filled in per pass.
 // clang-format off
 const PassState NightfallPasses[6] = {
-    // 1: sky cone, then the grade and the camera translation
-    {PassNoTexture, PassBlend,       false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 2: day terrain
-    {2,             TerrainSwitches, false, true,  {0.65f, 0.65f, 0.65f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 3: night terrain over it with opacity n (its colour is set again after the row)
-    {5,             0,               true,  false, {0.65f, 0.65f, 0.65f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 4: detail texture, source x destination twice
-    {10,            0,               true,  false, {1, 1, 1, 1},             GL_DST_COLOR, GL_SRC_COLOR,           false, GL_FILL},
-    // 5: flare sprites, fading out with n
-    {3,             SpriteSwitches,  false, false, {0.05f, 0.05f, 0.05f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
-    // 6: star box, fading in with n
-    {6,             TerrainSwitches, false, false, {0, 0, 0, 1},             GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // sky cone, then the grade and the camera translation
+    {PassNoTexture,       PassBlend,       false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // day terrain
+    {TextureDayTerrain,   TerrainSwitches, false, true,  {0.65f, 0.65f, 0.65f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // night terrain over it with opacity n
+    {TextureNightTerrain, 0,               true,  false, {0.55f, 0.55f, 0.6f, 1},  GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // detail texture, source x destination twice
+    {TextureDetail,       0,               true,  false, {1, 1, 1, 1},             GL_DST_COLOR, GL_SRC_COLOR,           false, GL_FILL},
+    // flare sprites, fading out with n
+    {TextureFlare,        SpriteSwitches,  false, false, {0.05f, 0.05f, 0.05f, 1}, GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // star box, fading in with n
+    {TextureStars,        TerrainSwitches, false, false, {0, 0, 0, 1},             GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
 // clang-format on
 
@@ -102,18 +94,16 @@ void EndSection(float b, float length) {
 float StepSection() {
     if (SectionIndex < 0 || SectionIndex > NightfallSection)
         return 0.0f;
-    const CameraMove& move = Moves[SectionIndex];
     float b = SectionBeat;
-    float t = b * move.rate;
-    LerpVec3(move.fromPosition, move.toPosition, CameraPose.position, t);
-    LerpVec3(move.fromAngles, move.toAngles, CameraPose.angles, t);
+    float length = SectionLengths[SectionIndex];
+    PlaceCameraOnMove(Moves[SectionIndex], b / length);
     float n = 0.0f;
     if (SectionIndex == NightfallSection) {
         n = b * 0.0625f;
         SetNightfallGlow(b);
         GradeContrast = true;
     }
-    EndSection(b, move.length);
+    EndSection(b, length);
     return n;
 }
 
@@ -121,7 +111,7 @@ float StepSection() {
 void DrawSky(float n, float horizon[3]) {
     float dusk[3];
     LerpVec3(LerpVec3(DayHorizon, DuskHorizon, dusk, 2 * n), NightHorizon, horizon, n);
-    ApplyPassState(NightfallPasses[0]);
+    ApplyPassState(NightfallPasses[SkyPass]);
     DrawSkyCone(0, 0, 0, horizon[0], horizon[1], horizon[2], 0, 0, 0);
 }
 
@@ -132,14 +122,13 @@ void SetNightfallGrade(float n, const float horizon[3]) {
 }
 
 void DrawTerrainLayers(float n) {
-    ApplyPassState(NightfallPasses[1]);
+    ApplyPassState(NightfallPasses[DayTerrainPass]);
     DrawTerrainTiles();
-    ApplyPassState(NightfallPasses[2]);
-    glColor4f(0.55f, 0.55f, 0.6f, n);
+    ApplyPassState(PassWithColor(NightfallPasses[NightTerrainPass], 0.55f, 0.55f, 0.6f, n));
     if (n > 0)
         DrawTerrainTiles();
     glColor4f(1, 1, 1, 1);  // also when the night layer was skipped
-    ApplyPassState(NightfallPasses[3]);
+    ApplyPassState(NightfallPasses[DetailPass]);
     if (DemoSettings.demoPlus)
         DrawDetailTerrain();
 }
@@ -154,11 +143,11 @@ void DrawPasses(float n) {
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
     DrawTerrainLayers(n);
     float c = 0.05f - 0.05f * n;
-    ApplyPassState(PassWithColor(NightfallPasses[4], c, c, c, 1));
+    ApplyPassState(PassWithColor(NightfallPasses[FlarePass], c, c, c, 1));
     glTranslatef(0, 6, 0);
     DrawSpriteCloud(64, 8, 64, 12, 9);
     if (n > 0)
-        DrawStarBox(PassWithColor(NightfallPasses[5], n, n, n, 1), 64, 90 * n);
+        DrawStarBox(PassWithColor(NightfallPasses[StarPass], n, n, n, 1), 64, 90 * n);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "frame/pass_state.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
-#include "resources/music_clock.h"
 #include "scenes/scenes.h"
 
 namespace {
@@ -21,12 +20,7 @@ constexpr float ShownAbove = 0.01f;  // lattice and sprites are drawn above this
 const float SkyHorizon[3] = {0.05f, 0.06f, 0.08f};
 const float NightGlow[3] = {0.5f, 0.45f, 0.4f};
 
-// One straight camera move per section, blended by SectionBeat / 16.
-struct CameraMove {
-    float fromPosition[3], toPosition[3];
-    float fromAngles[3], toAngles[3];
-};
-
+// One camera move per section, blended by SectionBeat / 16.
 const CameraMove Moves[4] = {
     {{-7, 1, -16}, {0, 2, -16}, {5, 190, 10}, {15, 180, -10}},
     {{-16, 1, 0}, {-16, 2, 7}, {5, -120, 10}, {15, -65, -10}},
@@ -41,30 +35,38 @@ struct GroupContent {
     bool cubeShown;
 };
 
-constexpr unsigned TerrainSwitches = PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest;
-constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+enum NightPass {
+    SkyPass,
+    TerrainPass,
+    DetailPass,
+    SilhouettePass,
+    LitCubePass,
+    LatticePass,
+    LightPass,
+    StarPass
+};
 
 // Columns: texture slot, switched on, keep switches, depth writes, colour,
 // blend source and destination, texture generation, polygon mode. Colours
 // that depend on L are filled in per pass.
 // clang-format off
 const PassState NightPasses[8] = {
-    // 1: sky cone, then the camera translation
-    {PassNoTexture, PassBlend,                                   false, false, {1, 1, 1, 1},            GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 2: night terrain, tinted green by L
-    {5,             TerrainSwitches,                             false, true,  {0.55f, 0.55f, 0.6f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
-    // 3: detail texture, source x destination twice
-    {10,            0,                                           true,  false, {1, 1, 1, 1},            GL_DST_COLOR, GL_SRC_COLOR,           false, GL_FILL},
-    // 4: the cube's black silhouette, all faces
-    {PassNoTexture, PassDepthTest,                               false, true,  {0, 0, 0, 1},            GL_ONE,       GL_ZERO,                false, GL_FILL},
-    // 5: the lit cube over it, back faces culled
-    {PassNoTexture, PassLighting | PassCullFace | PassDepthTest, false, true,  {0.55f, 0.55f, 0.6f, 1}, GL_ONE,       GL_ZERO,                false, GL_FILL},
-    // 6: lattice shell
-    {3,             SpriteSwitches,                              false, false, {0.55f, 0.55f, 0.6f, 1}, GL_SRC_ALPHA, GL_ONE,                 false, GL_FILL},
-    // 7: green light sprites
-    {7,             TerrainSwitches,                             false, false, {0, 0, 0, 1},            GL_ONE,       GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
-    // 8: star box
-    {6,             TerrainSwitches,                             false, false, {0.9f, 0.9f, 0.9f, 1},   GL_ONE,       GL_ONE,                 false, GL_FILL},
+    // sky cone, then the camera translation
+    {PassNoTexture,       PassBlend,                                   false, false, {1, 1, 1, 1},            GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // night terrain, tinted green by L
+    {TextureNightTerrain, TerrainSwitches,                             false, true,  {0.55f, 0.55f, 0.6f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // detail texture, source x destination twice
+    {TextureDetail,       0,                                           true,  false, {1, 1, 1, 1},            GL_DST_COLOR, GL_SRC_COLOR,           false, GL_FILL},
+    // the cube's black silhouette, all faces
+    {PassNoTexture,       PassDepthTest,                               false, true,  {0, 0, 0, 1},            GL_ONE,       GL_ZERO,                false, GL_FILL},
+    // the lit cube over it, back faces culled
+    {PassNoTexture,       PassLighting | PassCullFace | PassDepthTest, false, true,  {0.55f, 0.55f, 0.6f, 1}, GL_ONE,       GL_ZERO,                false, GL_FILL},
+    // lattice shell
+    {TextureFlare,        SpriteSwitches,                              false, false, {0.55f, 0.55f, 0.6f, 1}, GL_SRC_ALPHA, GL_ONE,                 false, GL_FILL},
+    // green light sprites
+    {TextureLights,       TerrainSwitches,                             false, false, {0, 0, 0, 1},            GL_ONE,       GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    // star box
+    {TextureStars,        TerrainSwitches,                             false, false, {0.9f, 0.9f, 0.9f, 1},   GL_ONE,       GL_ONE,                 false, GL_FILL},
 };
 // clang-format on
 
@@ -115,11 +117,9 @@ void EndSection(float b) {
 GroupContent StepSection() {
     if (SectionIndex < 0 || SectionIndex > LastSection)
         return ContentOf(SectionIndex, 0);
-    const CameraMove& move = Moves[SectionIndex];
     float b = SectionBeat;
     float t = b * 0.0625f;
-    LerpVec3(move.fromPosition, move.toPosition, CameraPose.position, t);
-    LerpVec3(move.fromAngles, move.toAngles, CameraPose.angles, t);
+    PlaceCameraOnMove(Moves[SectionIndex], t);
     GroupContent content = ContentOf(SectionIndex, t);
     EndSection(b);
     return content;
@@ -128,12 +128,12 @@ GroupContent StepSection() {
 void DrawSkyAndTerrain(float lights) {
     glLoadIdentity();
     ApplyCameraRotation();
-    ApplyPassState(NightPasses[0]);
+    ApplyPassState(NightPasses[SkyPass]);
     DrawSkyCone(0, 0, 0, SkyHorizon[0], SkyHorizon[1], SkyHorizon[2], 0, 0, 0);
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
-    ApplyPassState(PassWithColor(NightPasses[1], 0.55f, 0.55f + 0.2f * lights, 0.6f, 1));
+    ApplyPassState(PassWithColor(NightPasses[TerrainPass], 0.55f, 0.55f + 0.2f * lights, 0.6f, 1));
     DrawTerrainTiles();
-    ApplyPassState(NightPasses[2]);
+    ApplyPassState(NightPasses[DetailPass]);
     if (DemoSettings.demoPlus)
         DrawDetailTerrain();
 }
@@ -152,9 +152,9 @@ void SetCubeLights(float p) {
 // the depth test at equal depth on its outward faces.
 void DrawLitCube(float p) {
     float phase = SectionBeat * 0.5f + 20;
-    ApplyPassState(NightPasses[3]);
+    ApplyPassState(NightPasses[SilhouettePass]);
     DrawSpinningCube(phase);
-    ApplyPassState(NightPasses[4]);
+    ApplyPassState(NightPasses[LitCubePass]);
     SetCubeLights(p);
     DrawSpinningCube(phase);
 }
@@ -169,7 +169,7 @@ void DrawGroup(float p, const GroupContent& content) {
     glScalef(s, s, s);
     if (content.cubeShown)
         DrawLitCube(p);
-    ApplyPassState(NightPasses[5]);
+    ApplyPassState(NightPasses[LatticePass]);
     if (content.lattice > ShownAbove)
         DrawLatticeShell(b * 0.5f + 20, content.lattice * 0.5f);
     glColor4f(0, 0, 0, 1);
@@ -177,7 +177,8 @@ void DrawGroup(float p, const GroupContent& content) {
 }
 
 void DrawLightSprites(float lights) {
-    ApplyPassState(PassWithColor(NightPasses[6], 0.1f * lights, 0.2f * lights, 0.1f * lights, 1));
+    ApplyPassState(
+        PassWithColor(NightPasses[LightPass], 0.1f * lights, 0.2f * lights, 0.1f * lights, 1));
     if (lights > ShownAbove) {
         glTranslatef(0, 16, 0);
         DrawSpriteCloud(32, 8, 32, 10, 5);
@@ -197,5 +198,5 @@ void RunScene3() {
     DrawSkyAndTerrain(content.lights);
     DrawGroup(p, content);
     DrawLightSprites(content.lights);
-    DrawStarBox(NightPasses[7], 128, SectionBeat);
+    DrawStarBox(NightPasses[StarPass], 128, SectionBeat);
 }

@@ -55,15 +55,15 @@ const PassState ClosingPasses[6] = {
     // wire sprites, x w (the section's dim level): yellow outlines, depth tested
     {PassNoTexture, PlainSwitches | PassDepthTest, false, false, {0.4f, 0.4f, 0, 1},        GL_ONE,  GL_ONE,                 false, GL_LINE},
     // dot layer
-    {4,             TexturedSwitches,              false, false, {0.02f, 0.01f, 0, 1},      GL_ONE,  GL_ONE,                 false, GL_FILL},
+    {TextureDot,    TexturedSwitches,              false, false, {0.02f, 0.01f, 0, 1},      GL_ONE,  GL_ONE,                 false, GL_FILL},
     // flare layer (Demo++); switches and depth writes as the dot layer left them
-    {3,             0,                             true,  false, {0.01f, 0.01f, 0.02f, 1},  GL_ONE,  GL_ONE,                 false, GL_FILL},
+    {TextureFlare,  0,                             true,  false, {0.01f, 0.01f, 0.02f, 1},  GL_ONE,  GL_ONE,                 false, GL_FILL},
     // line fan, x a (fading from 1 at beat 22)
     {PassNoTexture, PlainSwitches,                 false, false, {1, 1, 0.25f, 1},          GL_ONE,  GL_ONE,                 false, GL_LINE},
     // credit line, x p (its pulse)
-    {1,             TexturedSwitches,              false, false, {1, 1, 0, 1},              GL_ONE,  GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    {TextureFont,   TexturedSwitches,              false, false, {1, 1, 0, 1},              GL_ONE,  GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
     // greetings: white glyphs darken what lies behind them
-    {1,             TexturedSwitches,              false, false, {1, 1, 1, 1},              GL_ZERO, GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    {TextureFont,   TexturedSwitches,              false, false, {1, 1, 1, 1},              GL_ZERO, GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
 };
 // clang-format on
 
@@ -96,8 +96,7 @@ void DrawCredit() {
     glScalef(1, -1, 1);
     ApplyScaledPass(CreditPass, p);
     BitmapFont.scale = CreditScale;
-    if (line.text)
-        DrawFontText(line.text);
+    DrawFontText(line.text);
     glPopMatrix();
 }
 
@@ -157,7 +156,7 @@ void DrawSpriteLayers(float w) {
 // The faint orange horizon, drawn additively with the sprite layers' state.
 void DrawSkyAndPlaceWorld() {
     glLoadIdentity();
-    BindTextureSlot(0);
+    BindTextureSlot(TextureBlank);
     ApplyCameraRotation();
     DrawSkyCone(0, 0, 0, 0.01f, 0.005f, 0, 0, 0, 0);
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
@@ -184,8 +183,7 @@ void DrawGreetings() {
         glTranslatef(positions[i][0], positions[i][1], positions[i][2]);
         ApplyPassState(ClosingPasses[GreetingPass]);
         BitmapFont.scale = GreetingScale;
-        if (GreetingNames[i])
-            DrawFontText(GreetingNames[i]);
+        DrawFontText(GreetingNames[i]);
         glPopMatrix();
     }
     glPopMatrix();

@@ -1,9 +1,10 @@
-// What the scenes share: the entry step (restart-free play, music resync, clock reset) and the beat
-// pulse.
+// What the scenes share: the entry step (restart-free play, music resync,
+// clock reset), the beat pulse and the straight camera move.
 #include <cmath>
 #include <cstdint>
 
 #include "frame/frame.h"
+#include "geometry/vec3.h"
 #include "resources/music_clock.h"
 #include "scenes/scenes.h"
 
@@ -21,7 +22,7 @@ void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset) {
         SceneMusic.setPosition(musicSample, MusicBytesForBeat(0.0f));
     // Music seconds to counter units: the counters run at half of BeatRate
     // per second of music (see DispatchScene's step counting).
-    double musicBeat = SceneMusic.seconds() * 2.0833333 * 0.5;
+    double musicBeat = SceneMusic.seconds() * BeatRateDouble * 0.5;
     if (roundBeforeOffset)
         SceneBeat = static_cast<float>(musicBeat) - startOffset;
     else
@@ -37,4 +38,9 @@ float BeatPulse(float b) {
     v = v * v;
     v = v * v;
     return v;
+}
+
+void PlaceCameraOnMove(const CameraMove& move, float t) {
+    LerpVec3(move.fromPosition, move.toPosition, CameraPose.position, t);
+    LerpVec3(move.fromAngles, move.toAngles, CameraPose.angles, t);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "frame/pass_state.h"
 #include "resources/audio.h"
 
 typedef void (*SceneFunction)();
@@ -45,8 +46,20 @@ float BeatPulse(float b);
 extern float WaveLastBeat;
 extern int32_t WaveSwitchBeat;
 
+// Switch sets the scenes' pass tables share.
+constexpr unsigned TerrainSwitches = PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest;
+constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+
+// One straight camera move of a section: both ends of the position (world
+// units) and of the angles (degrees).
+struct CameraMove {
+    float fromPosition[3], toPosition[3];
+    float fromAngles[3], toAngles[3];
+};
+// CameraPose at t along the move (0 at its start, 1 at its end).
+void PlaceCameraOnMove(const CameraMove& move, float t);
+
 // Layers the terrain scenes 2 and 3 share.
-struct PassState;
 // A copy of a pass-table row with a colour computed for this pass.
 PassState PassWithColor(const PassState& pass, float r, float g, float b, float a);
 // The terrain tiles again with the detail texture repeated 8 times across

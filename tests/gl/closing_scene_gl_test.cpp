@@ -195,9 +195,10 @@ TEST_F(ClosingScene, EndShowsBlackThenQuitsOrLoopsBackToASeekingScene0) {
 
 TEST_F(ClosingScene, CreditShowsAsYellowGlyphsRightOfCentreAndFadesAtItsChange) {
     UseBlockFont();
-    GLuint previousAtlas = TextureTable[1], previousDots = TextureTable[4];
-    TextureTable[1] = MakeSolidTexture(4, 4, 255, 255, 255);
-    TextureTable[4] = MakeSolidTexture(4, 4, 0, 0, 0);  // no orange haze from the dot layer
+    GLuint previousAtlas = TextureTable[TextureFont], previousDots = TextureTable[TextureDot];
+    TextureTable[TextureFont] = MakeSolidTexture(4, 4, 255, 255, 255);
+    TextureTable[TextureDot] =
+        MakeSolidTexture(4, 4, 0, 0, 0);  // no orange haze from the dot layer
     float previousAspect = DemoSettings.aspect;
     DemoSettings.aspect = 1.0f;
     ResizeViewport(GlTestContextWidth(), GlTestContextHeight());
@@ -225,10 +226,10 @@ TEST_F(ClosingScene, CreditShowsAsYellowGlyphsRightOfCentreAndFadesAtItsChange) 
     Box shown = yellowAt(1, 5.0f);  // "pixel - Tam" at 0.707
     Box between = yellowAt(1, 8.0f);
     Box before = yellowAt(0, 5.0f);
-    glDeleteTextures(1, &TextureTable[1]);
-    glDeleteTextures(1, &TextureTable[4]);
-    TextureTable[1] = previousAtlas;
-    TextureTable[4] = previousDots;
+    glDeleteTextures(1, &TextureTable[TextureFont]);
+    glDeleteTextures(1, &TextureTable[TextureDot]);
+    TextureTable[TextureFont] = previousAtlas;
+    TextureTable[TextureDot] = previousDots;
     DemoSettings.aspect = previousAspect;
     EXPECT_GT(shown.count, w * h / 50);
     EXPECT_EQ(between.count, 0);

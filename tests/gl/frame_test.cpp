@@ -42,13 +42,8 @@ void PaintScene() {
 
 struct FrameTest : testing::Test {
     void SetUp() override {
-        ASSERT_TRUE(UseGlTestContext(GlTestWidth, GlTestHeight));
-        DemoSettings.aspect = 1.0f;
-        ResizeViewport(GlTestWidth, GlTestHeight);
-        InitFixedRenderState();
-        CreateGlowTexture();
+        ASSERT_TRUE(UseSceneTestContext());
         UseManualClock(1000);
-        for (unsigned int& name : TextureTable) name = 0;
         SceneTable[0] = PaintScene;
         SceneIndex = 0;
         SceneEntry = 0;
@@ -77,7 +72,7 @@ void ExpectRgb(Rgb c, float r, float g, float b) {
 }  // namespace
 
 TEST_F(FrameTest, GradeScalesEachChannelByTwiceItsColour) {
-    glGenTextures(1, &TextureTable[0]);  // a name without an image, as after loading
+    glGenTextures(1, &TextureTable[TextureBlank]);  // a name without an image, as after loading
     SetColor(FullColor, 0.2f, 0.5f, 0.8f);
     RenderFrame();
     ExpectRgb(Middle(), 51, 128, 204);
@@ -85,7 +80,7 @@ TEST_F(FrameTest, GradeScalesEachChannelByTwiceItsColour) {
     SetColor(GradeColor, 0.3f, 0.4f, 0.5f);
     RenderFrame();
     ExpectRgb(Middle(), 0.8f * 0.6f * 255, 0.8f * 0.8f * 255, 204);
-    glDeleteTextures(1, &TextureTable[0]);
+    glDeleteTextures(1, &TextureTable[TextureBlank]);
 }
 
 TEST_F(FrameTest, ContrastGradeWithZeroSquares) {
@@ -128,13 +123,13 @@ TEST_F(FrameTest, GlowStaysUprightAndBlursOnlyNearItsSource) {
 }
 
 TEST_F(FrameTest, MaskImageInSlotEightMultipliesTheFrame) {
-    TextureTable[8] = MakeSolidTexture(4, 4, 128, 128, 128);
+    TextureTable[TextureMask] = MakeSolidTexture(4, 4, 128, 128, 128);
     RenderFrame();
     ExpectRgb(Middle(), 128, 128, 128);
     FadeLevel = 0.5f;
     RenderFrame();
     ExpectRgb(Middle(), 64, 64, 64);
-    glDeleteTextures(1, &TextureTable[8]);
+    glDeleteTextures(1, &TextureTable[TextureMask]);
 }
 
 TEST_F(FrameTest, SceneIndexChoosesTheSceneOrNothing) {

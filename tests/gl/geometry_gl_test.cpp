@@ -265,7 +265,7 @@ TEST(GeometryFeedback, TerrainListHoldsTheComputedCells) {
     std::vector<TerrainQuad> quads;
     ComputeTerrainQuads(map.record, 16, &quads);
     const Box box = {{-1.5f, -1.5f, -2}, {1.5f, 1.5f, 1}};
-    Feedback f = Capture(box, [] { glCallList(DisplayListTable[2]); });
+    Feedback f = Capture(box, [] { glCallList(DisplayListTable[ListCoarseTerrain]); });
     ASSERT_TRUE(f.polygons.size() == quads.size() || f.polygons.size() == 2 * quads.size());
     const size_t perQuad = f.polygons.size() / quads.size();
     for (size_t q = 0; q < quads.size(); ++q) {
@@ -291,13 +291,13 @@ TEST(GeometryFeedback, UnusableMapLeavesTheListEmpty) {
     EXPECT_FALSE(CompileTerrainList(map.record, "maps/small.jpg", 4, 3));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("maps/small.jpg"), std::string::npos);
     const Box box = {{-2, -2, -2}, {2, 2, 2}};
-    Feedback f = Capture(box, [] { glCallList(DisplayListTable[3]); });
+    Feedback f = Capture(box, [] { glCallList(DisplayListTable[ListMediumTerrain]); });
     EXPECT_TRUE(f.polygons.empty());
 }
 
 TEST(GeometryFeedback, TerrainTilesUseTheSlotsOfDemoPlus) {
     ReserveLists();
-    for (int slot = 2; slot <= 4; ++slot) {
+    for (int slot = ListCoarseTerrain; slot <= ListFineTerrain; ++slot) {
         glNewList(DisplayListTable[slot], GL_COMPILE);
         glPassThrough(float(slot));
         glEndList();
@@ -323,8 +323,10 @@ TEST(GeometryFeedback, TerrainTilesJoinWithoutCracksInWorldSpace) {
     ASSERT_TRUE(CompileTerrainList(map.record, "test map", 16, 2));
     ASSERT_TRUE(CompileTerrainList(map.record, "test map", 4, 3));
     const Box box = {{-52, -2, -52}, {52, 8, 52}};
-    const size_t ring = Capture(box, [] { glCallList(DisplayListTable[2]); }).polygons.size();
-    const size_t centre = Capture(box, [] { glCallList(DisplayListTable[3]); }).polygons.size();
+    const size_t ring =
+        Capture(box, [] { glCallList(DisplayListTable[ListCoarseTerrain]); }).polygons.size();
+    const size_t centre =
+        Capture(box, [] { glCallList(DisplayListTable[ListMediumTerrain]); }).polygons.size();
     Feedback f = Capture(
         box, [] { DrawTerrainTiles(); }, 1 << 21);
     ASSERT_EQ(f.polygons.size(), centre + 8 * ring);
@@ -426,10 +428,12 @@ TEST(GeometryFeedback, BuildDisplayListsCompilesAllThreeStepsWithDemoPlusOff) {
     PlainState();
     const Box box = {{-1.5f, -1.5f, -2}, {1.5f, 1.5f, 1}};
     const size_t quads[3] = {17 * 17, 65 * 65, 257 * 257};
-    for (int slot = 2; slot <= 4; ++slot) {
+    for (int slot = ListCoarseTerrain; slot <= ListFineTerrain; ++slot) {
         const size_t n = Capture(
                              box, [slot] { glCallList(DisplayListTable[slot]); }, 1 << 23)
                              .polygons.size();
-        EXPECT_TRUE(n == quads[slot - 2] || n == 2 * quads[slot - 2]) << "slot " << slot;
+        EXPECT_TRUE(n == quads[slot - ListCoarseTerrain] ||
+                    n == 2 * quads[slot - ListCoarseTerrain])
+            << "slot " << slot;
     }
 }

@@ -45,15 +45,10 @@ GLuint PrimitivesOf(const std::function<void()>& fn) {
 
 struct NightScenes : testing::Test {
     void SetUp() override {
-        ASSERT_TRUE(UseGlTestContext(GlTestWidth, GlTestHeight));
-        DemoSettings.aspect = 1.0f;
-        ResizeViewport(GlTestWidth, GlTestHeight);
-        InitFixedRenderState();
-        CreateGlowTexture();
-        for (unsigned int& name : TextureTable) name = 0;
-        for (unsigned int& name : DisplayListTable) name = 0;
+        ASSERT_TRUE(UseSceneTestContext());
         // Black images: unlit layers add nothing, so only sky and cube show.
-        for (int slot : {3, 6, 7}) TextureTable[slot] = MakeSolidTexture(4, 4, 0, 0, 0);
+        for (int slot : {TextureFlare, TextureStars, TextureLights})
+            TextureTable[slot] = MakeSolidTexture(4, 4, 0, 0, 0);
         MusicPlays = 0;
         SceneMusic = HandSetMusic;
         UseManualClock(1000);
@@ -83,8 +78,8 @@ struct NightScenes : testing::Test {
     }
     // Every terrain tile a single triangle.
     static void MakeOneTriangleTiles() {
-        DisplayListTable[3] = DisplayListTable[4] = glGenLists(1);
-        glNewList(DisplayListTable[3], GL_COMPILE);
+        DisplayListTable[ListMediumTerrain] = DisplayListTable[ListFineTerrain] = glGenLists(1);
+        glNewList(DisplayListTable[ListMediumTerrain], GL_COMPILE);
         glBegin(GL_TRIANGLES);
         glVertex3f(0, 0, 0);
         glVertex3f(1, 0, 0);

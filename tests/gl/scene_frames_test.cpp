@@ -130,10 +130,10 @@ TEST_F(SceneFrames, OpeningGlideShowsLitTerrainUnderASkyBrightAboveAndBelowTheHo
     EXPECT_GT(BandBrightness(0.3f, 0.7f), 25.0f);  // lit terrain and its wireframe
     // Without the terrain the sky cone shows: black rim at the horizon (about
     // a third of the height from the top), brighter towards both apexes.
-    unsigned int coarse = DisplayListTable[2];
-    DisplayListTable[2] = 0;
+    unsigned int coarse = DisplayListTable[ListCoarseTerrain];
+    DisplayListTable[ListCoarseTerrain] = 0;
     Render(Scene0Moments[1]);
-    DisplayListTable[2] = coarse;
+    DisplayListTable[ListCoarseTerrain] = coarse;
     float horizon = BandBrightness(0.3f, 0.36f);
     EXPECT_GT(BandBrightness(0.12f, 0.16f), horizon * 1.5f);
     EXPECT_GT(BandBrightness(0.8f, 0.86f), horizon * 3.0f);

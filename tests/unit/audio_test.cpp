@@ -2,7 +2,6 @@
 // hand-driven devices and SDL's dummy and disk drivers, the offline pull, the
 // silent stand-in.
 #include <gtest/gtest.h>
-#include <lame/lame.h>
 
 #include <chrono>
 #include <cmath>
@@ -12,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/test_mp3.h"
 #include "platform/audio_output.h"
 #include "platform/audio_sdl.h"
 #include "resources/audio.h"
@@ -29,37 +29,6 @@ std::vector<int16_t> MakeTone(int rate, int chans, int frames) {
         }
     }
     return pcm;
-}
-
-// Encodes with libmp3lame, LAME tag included, as the data generator does.
-bool WriteMp3(const std::string& path, const std::vector<int16_t>& pcm, int rate, int chans) {
-    lame_t lame = lame_init();
-    lame_set_in_samplerate(lame, rate);
-    lame_set_out_samplerate(lame, rate);
-    lame_set_num_channels(lame, chans);
-    lame_set_mode(lame, chans == 1 ? MONO : JOINT_STEREO);
-    lame_set_brate(lame, 192);
-    lame_set_bWriteVbrTag(lame, 1);
-    lame_set_write_id3tag_automatic(lame, 0);
-    lame_init_params(lame);
-    int frames = static_cast<int>(pcm.size()) / chans;
-    std::vector<unsigned char> mp3(frames * 5 / 4 + 7200 + 65536);
-    std::vector<int16_t> left(frames);
-    for (int i = 0; i < frames; ++i) left[i] = pcm[static_cast<size_t>(i) * chans];
-    int size = chans == 2 ? lame_encode_buffer_interleaved(lame, const_cast<int16_t*>(pcm.data()),
-                                                           frames, mp3.data(), mp3.size())
-                          : lame_encode_buffer(lame, left.data(), left.data(), frames, mp3.data(),
-                                               mp3.size());
-    size += lame_encode_flush(lame, mp3.data() + size, mp3.size() - size);
-    unsigned char tag[4096];
-    size_t tagSize = lame_get_lametag_frame(lame, tag, sizeof tag);
-    lame_close(lame);
-    std::copy(tag, tag + tagSize, mp3.begin());
-    FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file && std::fwrite(mp3.data(), 1, size, file) == static_cast<size_t>(size);
-    if (file)
-        std::fclose(file);
-    return ok;
 }
 
 std::string TempPath(const char* name) {
@@ -85,7 +54,7 @@ class AudioTest : public ::testing::Test {
     }
     AudioHandle LoadTone(const char* name, int rate, int chans, int frames) {
         tone = MakeTone(rate, chans, frames);
-        EXPECT_TRUE(WriteMp3(TempPath(name), tone, rate, chans));
+        EXPECT_TRUE(WriteTestMp3(TempPath(name), tone, rate, chans));
         return AudioSampleLoad(TempPath(name).c_str());
     }
     std::vector<int16_t> Pull(int frames) {
@@ -116,15 +85,15 @@ TEST_F(AudioTest, GaplessDecodeKeepsExactLengthAndBothEnds) {
     for (int i : {0, 1, 2 * frames - 2, 2 * frames - 1}) {
         EXPECT_NEAR(out[i], tone[i], 1500) << "sample " << i;
     }
-    EXPECT_EQ(out[2 * frames], 0);  // nothing after the end
-    EXPECT_EQ(AudioChannelGetPosition(sample), static_cast<uint64_t>(frames * 4));
+    EXPECT_EQ(out[2 * frames], 0);  // silence after the end, the position going on
+    EXPECT_EQ(AudioChannelGetPosition(sample), static_cast<uint64_t>((frames + 100) * 4));
 }
 
 TEST_F(AudioTest, OfflinePullAdvancesPositionsExactlyInTheSamplesOwnBytes) {
     StartOffline();
     AudioHandle stereo = LoadTone("pull44.mp3", 44100, 2, 44100);
     AudioHandle mono =
-        AudioSampleLoad((WriteMp3(TempPath("pull22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
+        AudioSampleLoad((WriteTestMp3(TempPath("pull22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
                          TempPath("pull22.mp3").c_str()));
     AudioChannelPlay(AudioSampleGetChannel(stereo), false);
     AudioChannelPlay(AudioSampleGetChannel(mono), false);
@@ -154,11 +123,29 @@ TEST_F(AudioTest, PlaySeekAndRestartFollowTheSceneEntryRules) {
     AudioChannelPlay(channel, true);  // restart: from the beginning
     EXPECT_EQ(Pull(100), first);
 
-    Pull(30000);  // runs off the end and stops there
-    EXPECT_EQ(AudioChannelGetPosition(sample), 22050u * 4);
-    AudioChannelPlay(channel, false);  // a finished channel starts over
+    // Past the decoded end (a short or damaged file) the position goes on in
+    // silence: a play without restart must not take it back to 0.
+    Pull(30000);
+    EXPECT_EQ(AudioChannelGetPosition(sample), 30100u * 4);
+    AudioChannelPlay(channel, false);
+    EXPECT_EQ(Pull(100), std::vector<int16_t>(200, 0));
+    EXPECT_EQ(AudioChannelGetPosition(sample), 30200u * 4);
+    AudioChannelSetPosition(sample, 0);  // Loop's seek still starts it again
     EXPECT_EQ(Pull(100), first);
-    EXPECT_FALSE(AudioChannelSetPosition(sample, 22051u * 4));
+}
+
+TEST_F(AudioTest, VoicesAddUpAndClipAtFullScale) {
+    StartOffline();
+    AudioHandle first = LoadTone("loud.mp3", 44100, 2, 4410);
+    AudioChannelPlay(AudioSampleGetChannel(first), false);
+    for (int i = 0; i < 2; ++i) {
+        AudioHandle again = AudioSampleLoad(TempPath("loud.mp3").c_str());
+        AudioChannelPlay(AudioSampleGetChannel(again), false);
+    }
+    std::vector<int16_t> out = Pull(100);  // three tones at half scale: a peak and a trough
+    EXPECT_EQ(out[0], 32767);
+    EXPECT_EQ(out[1], 32767);
+    EXPECT_EQ(out[100], -32768);
 }
 
 TEST_F(AudioTest, StreamPlaysTheSameAudioAsTheWholeDecode) {
@@ -166,7 +153,7 @@ TEST_F(AudioTest, StreamPlaysTheSameAudioAsTheWholeDecode) {
     // match the in-memory sample frame for frame.
     for (int rate : {44100, 16000}) {
         std::string path = TempPath("stream.mp3");
-        ASSERT_TRUE(WriteMp3(path, MakeTone(rate, 2, rate * 3 / 2), rate, 2));
+        ASSERT_TRUE(WriteTestMp3(path, MakeTone(rate, 2, rate * 3 / 2), rate, 2));
         StartOffline();
         AudioChannelPlay(AudioSampleGetChannel(AudioSampleLoad(path.c_str())), true);
         std::vector<int16_t> whole = Pull(70000);
@@ -264,18 +251,17 @@ TEST_F(HandDeviceTest, UntrustedDevicePositionFollowsTheClockNotTheMix) {
     HandClockNow -= 0.1;  // a clock stepping back never takes the position back
     EXPECT_NEAR(SecondsOf(sample, info), 0.3, 1.0 / 44100);
 
-    HandClockNow += 10;  // stops at the sample's end, mixed or not
-    EXPECT_EQ(AudioChannelGetPosition(sample), 44100u * 4);
+    HandClockNow += 10;  // past the sample's end, mixed or not, the clock runs on
+    EXPECT_NEAR(SecondsOf(sample, info), 10.2, 1.0 / 44100);
     Mix(44100);
-    EXPECT_EQ(AudioChannelGetPosition(sample), 44100u * 4);
-    AudioChannelPlay(channel, false);  // a finished channel starts over
-    EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
+    AudioChannelPlay(channel, false);
+    EXPECT_NEAR(SecondsOf(sample, info), 10.2, 1.0 / 44100);
 }
 
 TEST_F(HandDeviceTest, UntrustedDeviceCountsAtTheSourceRateAndSilenceNeverEnds) {
     StartHand(false, 1024);
     AudioHandle mono =
-        AudioSampleLoad((WriteMp3(TempPath("clock22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
+        AudioSampleLoad((WriteTestMp3(TempPath("clock22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
                          TempPath("clock22.mp3").c_str()));
     AudioHandle silent = AudioSampleLoad("data/no-such-soundtrack.mp3");
     AudioHandle silentChannel = AudioSampleGetChannel(silent);
@@ -292,8 +278,8 @@ TEST_F(HandDeviceTest, UntrustedDeviceCountsAtTheSourceRateAndSilenceNeverEnds) 
     AudioChannelPlay(AudioSampleGetChannel(mono), false);  // still heard: goes on
     HandClockNow += 0.25;
     EXPECT_EQ(AudioChannelGetPosition(mono), 16537u * 2);
-    HandClockNow += 1;
-    EXPECT_EQ(AudioChannelGetPosition(mono), 22050u * 2);
+    HandClockNow += 1;  // and on past its end
+    EXPECT_EQ(AudioChannelGetPosition(mono), 38587u * 2);
 }
 
 // A real device: the last mix's cursor less the device's buffer, plus the
@@ -314,36 +300,41 @@ TEST_F(HandDeviceTest, TrustedDeviceInterpolatesFromTheLastMixWithoutRunningAhea
     EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
 }
 
-TEST_F(AudioTest, DummyDriverPositionIsWhatHasBeenHeard) {
+// SDL's dummy driver (also the fallback when no driver opens) plays on the
+// audio clock, driven here by hand while its thread mixes at its own pace.
+TEST_F(HandDeviceTest, DummyDriverPositionFollowsTheAudioClock) {
+    HandClockNow = 1000.0;
+    AudioClock = HandClock;
     StartSdl("dummy");
     AudioHandle sample = LoadTone("dummy.mp3", 44100, 2, 44100 * 3);
     AudioSampleInfo info;
     AudioSampleGetInfo(sample, &info);
     AudioChannelPlay(AudioSampleGetChannel(sample), false);
     double previous = 0;
-    auto start = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
+    for (int step = 0; step < 100; ++step) {
+        HandClockNow += 0.01;
         double now = SecondsOf(sample, info);
         ASSERT_GE(now, previous);  // never backwards
         previous = now;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_NEAR(SecondsOf(sample, info), 1.0, 0.25);
+    EXPECT_NEAR(SecondsOf(sample, info), 1.0, 2.0 / 44100);  // a hundred steps' rounding
 }
 
-TEST_F(AudioTest, NoDeviceFallsBackToARealTimeOutput) {
+TEST_F(HandDeviceTest, NoDeviceFallsBackToARealTimeOutput) {
+    HandClockNow = 1000.0;
+    AudioClock = HandClock;
     StartSdl("no-such-driver");
     AudioHandle sample = AudioSampleLoad("data/no-such-soundtrack.mp3");
     AudioSampleInfo info;
     AudioSampleGetInfo(sample, &info);
     AudioChannelPlay(AudioSampleGetChannel(sample), false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_NEAR(SecondsOf(sample, info), 0.5, 0.2);
+    HandClockNow += 0.5;
+    EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 0.5);
 }
 
 TEST_F(AudioTest, DiskDriverWritesExactlyTheDecodedSample) {
     std::string path = TempPath("tone_disk.mp3");
-    ASSERT_TRUE(WriteMp3(path, MakeTone(44100, 2, 30000), 44100, 2));
+    ASSERT_TRUE(WriteTestMp3(path, MakeTone(44100, 2, 30000), 44100, 2));
     StartOffline();
     AudioChannelPlay(AudioSampleGetChannel(AudioSampleLoad(path.c_str())), false);
     std::vector<int16_t> decoded = Pull(30000);
