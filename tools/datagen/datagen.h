@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,4 +69,11 @@ bool WriteFont(const std::string& jpegPath, const std::string& fntPath);
 bool WriteLogo(const std::string& path);
 
 // DejaVu Sans Bold (fonts-dejavu-core): the font atlas and the logo's letters.
-const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+const char* const AtlasFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+const char* const LogoFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+
+// FreeType's face record (FT_Face points to one).
+struct FT_FaceRec_;
+// Opens the font file at this pixel size, hands the face to use and closes
+// everything again; false when FreeType or use fails.
+bool WithFontFace(const char* file, int pixelSize, const std::function<bool(FT_FaceRec_*)>& use);

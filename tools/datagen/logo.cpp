@@ -11,64 +11,55 @@
 
 namespace {
 
-const int kCanvas = 1024;
-const int kLogoW = 704;
-const int kLogoH = 512;
-const Colour kBackground{10 / 255.0f, 11 / 255.0f, 22 / 255.0f};
-const char* const kTitle = "Norvale";
-const int kTextSize = 116;
-const int kTracking = 10;  // extra pixels between letters
-const int kBaseline = 280;
-const int kLineY = 324;
+const int Canvas = 1024;
+const int LogoW = 704;
+const int LogoH = 512;
+const Colour Background{10 / 255.0f, 11 / 255.0f, 22 / 255.0f};
+const char* const Title = "Norvale";
+const int TextSize = 116;
+const int Tracking = 10;  // extra pixels between letters
+const int Baseline = 280;
+const int LineY = 324;
 
 int TitleWidth(FT_Face face) {
     int width = 0;
-    for (const char* c = kTitle; *c; ++c) {
+    for (const char* c = Title; *c; ++c) {
         FT_Load_Char(face, FT_ULong(*c), FT_LOAD_DEFAULT);
-        width += int(face->glyph->advance.x >> 6) + (c[1] ? kTracking : 0);
+        width += int(face->glyph->advance.x >> 6) + (c[1] ? Tracking : 0);
     }
     return width;
 }
 
 // Draws the title centred across the logo area, coverage 0..1.
 void DrawTitle(FT_Face face, Field& mask) {
-    int pen = (kLogoW - TitleWidth(face)) / 2;
-    for (const char* c = kTitle; *c; ++c) {
+    int pen = (LogoW - TitleWidth(face)) / 2;
+    for (const char* c = Title; *c; ++c) {
         FT_Load_Char(face, FT_ULong(*c), FT_LOAD_RENDER);
         const FT_Bitmap& bm = face->glyph->bitmap;
-        int x0 = pen + face->glyph->bitmap_left, y0 = kBaseline - face->glyph->bitmap_top;
+        int x0 = pen + face->glyph->bitmap_left, y0 = Baseline - face->glyph->bitmap_top;
         for (unsigned r = 0; r < bm.rows; ++r)
             for (unsigned k = 0; k < bm.width; ++k) {
-                float& m = mask.v[size_t(y0 + r) * kLogoW + x0 + k];
+                float& m = mask.v[size_t(y0 + r) * LogoW + x0 + k];
                 m = std::fmax(m, bm.buffer[r * bm.pitch + k] / 255.0f);
             }
-        pen += int(face->glyph->advance.x >> 6) + kTracking;
+        pen += int(face->glyph->advance.x >> 6) + Tracking;
     }
 }
 
 bool RenderTitle(Field& mask) {
-    FT_Library lib;
-    if (FT_Init_FreeType(&lib))
-        return false;
-    FT_Face face;
-    bool ok = FT_New_Face(lib, kFontFile, 0, &face) == 0;
-    if (ok) {
-        ok = FT_Set_Pixel_Sizes(face, 0, kTextSize) == 0;
-        if (ok)
-            DrawTitle(face, mask);
-        FT_Done_Face(face);
-    }
-    FT_Done_FreeType(lib);
-    return ok;
+    return WithFontFace(LogoFontFile, TextSize, [&](FT_Face face) {
+        DrawTitle(face, mask);
+        return true;
+    });
 }
 
 // The horizontal extent of the letters, for the line beneath.
 void InkSpan(const Field& mask, int& left, int& right) {
-    left = kLogoW;
+    left = LogoW;
     right = 0;
-    for (int y = 0; y < kLogoH; ++y)
-        for (int x = 0; x < kLogoW; ++x)
-            if (mask.v[size_t(y) * kLogoW + x] > 0.5f) {
+    for (int y = 0; y < LogoH; ++y)
+        for (int x = 0; x < LogoW; ++x)
+            if (mask.v[size_t(y) * LogoW + x] > 0.5f) {
                 left = x < left ? x : left;
                 right = x > right ? x : right;
             }
@@ -76,18 +67,18 @@ void InkSpan(const Field& mask, int& left, int& right) {
 
 // A thin line under the title, tapering at both ends, with a small diamond in the middle.
 Field RenderLine(int left, int right) {
-    Field line = MakeField(kLogoW, kLogoH);
+    Field line = MakeField(LogoW, LogoH);
     float centre = 0.5f * (left + right), half = 0.5f * (right - left) * 0.92f;
-    for (int y = kLineY - 12; y <= kLineY + 12; ++y)
-        for (int x = 0; x < kLogoW; ++x) {
+    for (int y = LineY - 12; y <= LineY + 12; ++y)
+        for (int x = 0; x < LogoW; ++x) {
             float along = std::fabs(x + 0.5f - centre) / half;
             float taper = 1.0f - SmoothStep(0.35f, 1.0f, along);
             float thick = 1.2f + 1.3f * taper;
-            float d = std::fabs(y + 0.5f - kLineY);
+            float d = std::fabs(y + 0.5f - LineY);
             float v = Clamp01(thick - d) * taper;
             float diamond =
-                Clamp01(7.0f - (std::fabs(x + 0.5f - centre) + std::fabs(y + 0.5f - kLineY)));
-            line.v[size_t(y) * kLogoW + x] = std::fmax(v, diamond);
+                Clamp01(7.0f - (std::fabs(x + 0.5f - centre) + std::fabs(y + 0.5f - LineY)));
+            line.v[size_t(y) * LogoW + x] = std::fmax(v, diamond);
         }
     return line;
 }
@@ -114,8 +105,8 @@ Colour Add(Colour a, Colour b, float k) {
 
 // A faint backlight behind the title, exactly the background at the logo's edges.
 float Backlight(int x, int y) {
-    float dx = (x + 0.5f - kLogoW * 0.5f) / (kLogoW * 0.45f);
-    float dy = (y + 0.5f - kBaseline + 30.0f) / (kLogoH * 0.32f);
+    float dx = (x + 0.5f - LogoW * 0.5f) / (LogoW * 0.45f);
+    float dy = (y + 0.5f - Baseline + 30.0f) / (LogoH * 0.32f);
     return 1.0f - SmoothStep(0.0f, 1.0f, std::sqrt(dx * dx + dy * dy));
 }
 
@@ -125,8 +116,8 @@ struct LogoLayers {
 };
 
 Colour ShadeLogo(const LogoLayers& l, int x, int y) {
-    size_t i = size_t(y) * kLogoW + x;
-    Colour c = Add(kBackground, {0.16f, 0.10f, 0.22f}, 0.35f * Backlight(x, y));
+    size_t i = size_t(y) * LogoW + x;
+    Colour c = Add(Background, {0.16f, 0.10f, 0.22f}, 0.35f * Backlight(x, y));
     c = Add(c, {0.25f, 0.45f, 1.0f}, 0.55f * l.glowFar.v[i]);
     c = Add(c, {1.0f, 0.55f, 0.18f}, 0.9f * l.glowNear.v[i]);
     c = Over(c, {0.06f, 0.03f, 0.02f}, l.outline.v[i] * 0.95f);
@@ -140,18 +131,18 @@ Colour ShadeLogo(const LogoLayers& l, int x, int y) {
 
 // Light from the upper left on the blurred letter shapes: a soft bevel.
 Field Bevel(const Field& letters) {
-    Field soft = Blurred(letters, 2, 2), b = MakeField(kLogoW, kLogoH);
-    for (int y = 1; y < kLogoH - 1; ++y)
-        for (int x = 1; x < kLogoW - 1; ++x) {
+    Field soft = Blurred(letters, 2, 2), b = MakeField(LogoW, LogoH);
+    for (int y = 1; y < LogoH - 1; ++y)
+        for (int x = 1; x < LogoW - 1; ++x) {
             float gx = FieldAt(soft, x + 1, y) - FieldAt(soft, x - 1, y);
             float gy = FieldAt(soft, x, y + 1) - FieldAt(soft, x, y - 1);
-            b.v[size_t(y) * kLogoW + x] = -(gx + gy) * 1.5f;
+            b.v[size_t(y) * LogoW + x] = -(gx + gy) * 1.5f;
         }
     return b;
 }
 
 bool BuildLayers(LogoLayers& l) {
-    l.letters = MakeField(kLogoW, kLogoH);
+    l.letters = MakeField(LogoW, LogoH);
     if (!RenderTitle(l.letters))
         return false;
     int left, right;
@@ -165,8 +156,8 @@ bool BuildLayers(LogoLayers& l) {
     l.glowFar = Blurred(shapes, 22, 3);
     for (float& v : l.glowFar.v) v = Clamp01(v * 1.6f);
     l.bevel = Bevel(l.letters);
-    l.capTop = kBaseline - int(kTextSize * 0.73f);
-    l.capBottom = kBaseline;
+    l.capTop = Baseline - int(TextSize * 0.73f);
+    l.capBottom = Baseline;
     return true;
 }
 
@@ -176,11 +167,11 @@ bool WriteLogo(const std::string& path) {
     LogoLayers layers;
     if (!BuildLayers(layers))
         return false;
-    Picture p = MakePicture(kCanvas, kCanvas);
-    for (int y = 0; y < kCanvas; ++y)
-        for (int x = 0; x < kCanvas; ++x) {
-            bool inLogo = x < kLogoW && y < kLogoH;
-            PutPixel(p, x, y, inLogo ? ShadeLogo(layers, x, y) : kBackground);
+    Picture p = MakePicture(Canvas, Canvas);
+    for (int y = 0; y < Canvas; ++y)
+        for (int x = 0; x < Canvas; ++x) {
+            bool inLogo = x < LogoW && y < LogoH;
+            PutPixel(p, x, y, inLogo ? ShadeLogo(layers, x, y) : Background);
         }
     return WriteTgaRle(path, p);
 }

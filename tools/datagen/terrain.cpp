@@ -9,12 +9,12 @@
 
 namespace {
 
-const int kMapSize = 256;
+const int MapSize = 256;
 
 // The scenes' straight camera glides over the terrain, in world units
 // (start x, y, z, end x, y, z). Terrain tiles put height-map pixel
 // (128 + 8x, 128 + 8z) under world point (x, z), wrapping every 256 pixels.
-const float kCameraPaths[][6] = {
+const float CameraPaths[][6] = {
     {-18, 4, 0, -10, 3, -5},  {-10, 4, -5, -10, 3, 5},                        // opening glides
     {-20, 3, 0, 0, 1, 0},     {20, 3, 0, 0, 1, 0},     {0, 3, 20, 0, 1, 30},  // day to night
     {-7, 1, -16, 0, 2, -16},  {-16, 1, 0, -16, 2, 7},  {16, 3, 0, 16, 2, 7},  // night
@@ -31,7 +31,7 @@ struct PathClearance {
 
 PathClearance ClearanceAt(float px, float py) {
     PathClearance c{1e9f, 1e9f};
-    for (const auto& p : kCameraPaths) {
+    for (const auto& p : CameraPaths) {
         float ax = 128 + 8 * p[0], ay = 128 + 8 * p[2], bx = 128 + 8 * p[3], by = 128 + 8 * p[5];
         float vx = bx - ax, vy = by - ay, len2 = vx * vx + vy * vy;
         for (int wy = -1; wy <= 1; ++wy)
@@ -109,7 +109,7 @@ Brush MakeBrush() {
     return b;
 }
 
-const Brush kErosionBrush = MakeBrush();
+const Brush ErosionBrush = MakeBrush();
 
 // Takes soil from a small round area, so gullies are wider than one pixel.
 void Wear(Field& f, float x, float y, float amount) {
@@ -118,7 +118,7 @@ void Wear(Field& f, float x, float y, float amount) {
         for (int i = 0; i < 5; ++i) {
             int px = ((ix + i - 2) % f.width + f.width) % f.width;
             int py = ((iy + j - 2) % f.height + f.height) % f.height;
-            f.v[size_t(py) * f.width + px] -= amount * kErosionBrush[j][i];
+            f.v[size_t(py) * f.width + px] -= amount * ErosionBrush[j][i];
         }
 }
 
@@ -338,7 +338,7 @@ void AddVillageLights(Picture& p, const Terrain& t) {
     }
 }
 
-const int kTextureSize = 1024;
+const int TextureSize = 1024;
 
 // What both colour pictures need: the magnified heights, their roughened
 // normals at texture resolution, and the convexity at height-map resolution.
@@ -349,12 +349,12 @@ struct Surface {
 };
 
 Surface MakeSurface(const Field& height) {
-    Surface s{Magnify(height, kTextureSize), {}, Convexity(height)};
-    s.normals.resize(size_t(kTextureSize) * kTextureSize);
-    for (int y = 0; y < kTextureSize; ++y)
-        for (int x = 0; x < kTextureSize; ++x)
-            s.normals[size_t(y) * kTextureSize + x] =
-                Roughened(NormalAt(s.t, x, y), x, y, kTextureSize);
+    Surface s{Magnify(height, TextureSize), {}, Convexity(height)};
+    s.normals.resize(size_t(TextureSize) * TextureSize);
+    for (int y = 0; y < TextureSize; ++y)
+        for (int x = 0; x < TextureSize; ++x)
+            s.normals[size_t(y) * TextureSize + x] =
+                Roughened(NormalAt(s.t, x, y), x, y, TextureSize);
     return s;
 }
 
@@ -366,10 +366,10 @@ struct LitTerrain {
 
 Colour DayTexel(const LitTerrain& l, int x, int y) {
     const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
-    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
-    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
+    Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * TextureSize + x];
     float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
-    Colour c = DayGround(h, slope, x / float(kTextureSize), y / float(kTextureSize));
+    Colour c = DayGround(h, slope, x / float(TextureSize), y / float(TextureSize));
     float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
     float shade = FieldBilinear(l.shadow, hx, hy);
     float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.s.convex, hx, hy));
@@ -382,12 +382,12 @@ Colour DayTexel(const LitTerrain& l, int x, int y) {
 // Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
 Colour NightTexel(const LitTerrain& l, int x, int y) {
     const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
-    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
-    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
+    Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * TextureSize + x];
     float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
     float lit = std::max(0.0f, Dot(n, moon)) * (0.4f + 0.6f * FieldBilinear(l.shadow, hx, hy));
     float crest = Clamp01(FieldBilinear(l.s.convex, hx, hy) * 14.0f);
-    float n1 = PeriodicFbm(x * 16.0f / kTextureSize, y * 16.0f / kTextureSize, 16, 4, 0.5f, 41);
+    float n1 = PeriodicFbm(x * 16.0f / TextureSize, y * 16.0f / TextureSize, 16, 4, 0.5f, 41);
     float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
     float base = 0.10f + 0.05f * n1 + 0.08f * h;
     float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
@@ -397,9 +397,9 @@ Colour NightTexel(const LitTerrain& l, int x, int y) {
 
 template <typename Texel>
 Picture Paint(const LitTerrain& l, Texel texel) {
-    Picture p = MakePicture(kTextureSize, kTextureSize);
-    for (int y = 0; y < kTextureSize; ++y)
-        for (int x = 0; x < kTextureSize; ++x) PutPixel(p, x, y, texel(l, x, y));
+    Picture p = MakePicture(TextureSize, TextureSize);
+    for (int y = 0; y < TextureSize; ++y)
+        for (int x = 0; x < TextureSize; ++x) PutPixel(p, x, y, texel(l, x, y));
     return p;
 }
 
@@ -407,16 +407,16 @@ Picture Paint(const LitTerrain& l, Texel texel) {
 
 // Before erosion: mountains that fall to a valley floor along the camera paths.
 static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
-    Field f = MakeField(kMapSize, kMapSize);
-    for (int y = 0; y < kMapSize; ++y)
-        for (int x = 0; x < kMapSize; ++x) {
-            float u = x / float(kMapSize), v = y / float(kMapSize);
+    Field f = MakeField(MapSize, MapSize);
+    for (int y = 0; y < MapSize; ++y)
+        for (int x = 0; x < MapSize; ++x) {
+            float u = x / float(MapSize), v = y / float(MapSize);
             float meander = 3.0f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 2, 0.5f, 71);
             PathClearance c = ClearanceAt(float(x), float(y));
-            clearance[size_t(y) * kMapSize + x] = c;
+            clearance[size_t(y) * MapSize + x] = c;
             float valley = SmoothStep(3.0f, 64.0f, c.distance + meander);
             float floor = 0.03f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
-            f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
+            f.v[size_t(y) * MapSize + x] = Mix(floor, Mountains(u, v), valley);
         }
     return f;
 }
@@ -424,7 +424,7 @@ static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
 // Mountains with valleys along the camera paths; erosion; then a last
 // guarantee that no camera flies through the ground.
 Field MakeHeightField() {
-    std::vector<PathClearance> clearance(size_t(kMapSize) * kMapSize);
+    std::vector<PathClearance> clearance(size_t(MapSize) * MapSize);
     Field f = ShapeTerrain(clearance);
     Normalise(f);
     Erode(f, 30000);
