@@ -6,20 +6,28 @@
 #include <cmath>
 
 #include "datagen.h"
+#include "scenes/camera_paths.h"
 
 namespace {
 
 const int MapSize = 256;
 
-// The scenes' straight camera glides over the terrain, in world units
-// (start x, y, z, end x, y, z). Terrain tiles put height-map pixel
-// (128 + 8x, 128 + 8z) under world point (x, z), wrapping every 256 pixels.
-const float CameraPaths[][6] = {
-    {-18, 4, 0, -10, 3, -5},  {-10, 4, -5, -10, 3, 5},                        // opening glides
-    {-20, 3, 0, 0, 1, 0},     {20, 3, 0, 0, 1, 0},     {0, 3, 20, 0, 1, 30},  // day to night
-    {-7, 1, -16, 0, 2, -16},  {-16, 1, 0, -16, 2, 7},  {16, 3, 0, 16, 2, 7},  // night
-    {-20, 1, 0, -2.5f, 5, 0},
-};
+// The scenes' straight camera glides over the terrain, from their own
+// tables, in world units (start x, y, z, end x, y, z). Terrain tiles put
+// height-map pixel (128 + 8x, 128 + 8z) under world point (x, z), wrapping
+// every 256 pixels.
+std::vector<std::array<float, 6>> CameraGlides() {
+    std::vector<std::array<float, 6>> glides;
+    auto add = [&](const float* from, const float* to) {
+        glides.push_back({from[0], from[1], from[2], to[0], to[1], to[2]});
+    };
+    for (const auto& glide : OpeningGlides) add(glide[0], glide[1]);
+    for (const CameraMove& m : NightfallMoves) add(m.fromPosition, m.toPosition);
+    for (const CameraMove& m : NightMoves) add(m.fromPosition, m.toPosition);
+    return glides;
+}
+
+const std::vector<std::array<float, 6>> CameraPaths = CameraGlides();
 
 // Where a pixel lies relative to the camera paths: its distance from the
 // nearest one, and the highest terrain allowed there, in height-map levels
