@@ -2,8 +2,9 @@
 # Debian machine: install what is missing, build, generate data, run.
 BUILD ?= build
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build fresh-data run test bench data video clean
+.PHONY: all deps configure build fresh-data run test bench data video install package clean
 
 all: build
 
@@ -54,6 +55,16 @@ video: build
 	@mkdir -p out
 	@./$(BUILD)/norvale-render --size 1280x720 --fps 60 --out out/norvale.mp4
 	@echo "The demo is in $(CURDIR)/out/norvale.mp4"
+
+# Programs to PREFIX/bin, the template, icon and data to PREFIX/share/norvale,
+# menu entry, icons, metadata and man pages beside them; DESTDIR stages.
+install: fresh-data
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# norvale_<version>_amd64.deb in $(BUILD), for /usr.
+package: fresh-data
+	@cd $(BUILD) && cpack --config CPackConfig.cmake >/dev/null
+	@ls $(BUILD)/norvale_*_amd64.deb
 
 clean:
 	rm -rf $(BUILD) out

@@ -4,10 +4,7 @@
 
 #include "app/dialog.h"
 #include "app/settings.h"
-
-#ifndef NORVALE_RES_DIR
-#define NORVALE_RES_DIR "res"
-#endif
+#include "app/shell_files.h"
 
 namespace {
 // Lives while the dialog is shown.
@@ -182,8 +179,8 @@ GtkWidget* Control(const char* id) {
 
 bool BuildDialog() {
     Dialog.builder = gtk_builder_new();
-    if (!gtk_builder_add_from_file(Dialog.builder, NORVALE_RES_DIR "/settings.ui", nullptr) &&
-        !gtk_builder_add_from_file(Dialog.builder, "res/settings.ui", nullptr)) {
+    std::string path = FindShellFile("settings.ui");
+    if (path.empty() || !gtk_builder_add_from_file(Dialog.builder, path.c_str(), nullptr)) {
         return false;
     }
     Dialog.window = Control("dialog");
@@ -207,7 +204,7 @@ void ShowDialog() {
     GtkWindow* window = GTK_WINDOW(Dialog.window);
     ApplyDialogStyle(Dialog.window);
     LayOutControls(Control("fixed"));
-    gtk_window_set_icon_from_file(window, NORVALE_RES_DIR "/norvale.bmp", nullptr);
+    gtk_window_set_icon_from_file(window, FindShellFile("norvale.bmp").c_str(), nullptr);
     gtk_window_set_keep_above(window, TRUE);
     gtk_widget_grab_default(Control("run"));
     gtk_widget_grab_focus(Control("run"));  // the first tab stop, as a dialog starts

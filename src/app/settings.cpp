@@ -69,7 +69,8 @@ SettingsField FindInvalidSetting(const DemoSettingsRecord& s) {
     if (s.colorBits != 16 && s.colorBits != 24 && s.colorBits != 32) {
         return SettingsFieldColorBits;
     }
-    if (!std::isfinite(s.aspect) || !(s.aspect > 0.0f)) {
+    // Both parts positive: -16:-9 gives a positive ratio but is no ratio.
+    if (s.aspectNum < 1 || s.aspectDen < 1 || !std::isfinite(s.aspect) || !(s.aspect > 0.0f)) {
         return SettingsFieldAspect;
     }
     if (std::isnan(s.brightness)) {  // "nan" passes %f and would poison the gamma ramp

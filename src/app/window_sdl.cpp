@@ -6,13 +6,10 @@
 
 #include "app/render_state.h"
 #include "app/settings.h"
+#include "app/shell_files.h"
 #include "app/viewport.h"
 #include "app/window.h"
 #include "platform/platform.h"
-
-#ifndef NORVALE_RES_DIR
-#define NORVALE_RES_DIR "res"
-#endif
 
 SDL_Window* MainWindow = nullptr;
 bool WindowActive = true;
@@ -139,10 +136,7 @@ bool PlainWindowPossible(uint32_t flags) {
 }
 
 void SetWindowIcon() {
-    SDL_Surface* icon = SDL_LoadBMP(NORVALE_RES_DIR "/norvale.bmp");
-    if (icon == nullptr) {
-        icon = SDL_LoadBMP("res/norvale.bmp");
-    }
+    SDL_Surface* icon = SDL_LoadBMP(FindShellFile("norvale.bmp").c_str());
     if (icon != nullptr) {
         SDL_SetWindowIcon(MainWindow, icon);
         SDL_FreeSurface(icon);
@@ -312,6 +306,9 @@ bool OpenRenderWindow() {
     if (!exitHandlerInstalled) {
         exitHandlerInstalled = std::atexit(RestoreDisplayAtExit) == 0;
     }
+    // SDL minimises a full-screen window that loses the focus; the demo goes
+    // on drawing instead (only minimising by the user stops the frames).
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         ShowOpenError("Failed To Register The Window Class.");
         return false;

@@ -70,8 +70,8 @@ void EmitTerrainList(const std::vector<TerrainQuad>& quads, unsigned int list) {
     glEndList();
 }
 
-// The JPEG loader ends the process on a file it cannot decode; the header is
-// read here first with an error exit that comes back instead.
+// The header is read here first, with an error exit that comes back, to say
+// what is wrong with a file that has the wrong size or depth.
 struct ProbeErrors {
     jpeg_error_mgr manager;
     std::jmp_buf back;
@@ -155,7 +155,7 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
 bool BuildTerrainListFromFile(const char* path, int step, int slot) {
     const char* problem = HeightMapFileProblem(path);
     ImageRecord map;
-    if (!problem && !LoadJpegImage(path, &map))
+    if (!problem && !LoadJpegImageReturning(path, &map))
         problem = "not a decodable JPEG";
     if (problem) {
         std::fprintf(stderr, "%s: %s; terrain mesh of step %d left empty\n", path, problem, step);

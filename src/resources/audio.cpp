@@ -27,8 +27,7 @@ const int MaxVoices = 8;
 const uint32_t SampleTag = 0x10000;
 const uint32_t VoiceTag = 0x20000;
 const uint32_t HandleIndexMask = 0xFFFF;
-// Stand-in for a soundtrack that cannot be decoded: silence at this format,
-// long enough never to end.
+// Stand-in for a soundtrack that cannot be decoded: silence at this format.
 const uint32_t SilenceRate = 44100;
 const uint32_t SilenceChannels = 2;
 const uint64_t UnlimitedFrames = UINT64_MAX / 16;
@@ -56,7 +55,7 @@ PcmBuffer AllocatePcm(size_t values) {
 // A sound decoded whole into memory; lives until AudioFree.
 struct Sample {
     bool used = false;
-    bool silent = false;  // the stand-in silence: no pcm, unlimited length
+    bool silent = false;  // the stand-in silence: no pcm, no frames
     uint32_t freq = 0;
     uint32_t chans = 0;
     PcmBuffer pcm;  // interleaved, frames x chans
@@ -84,7 +83,7 @@ struct Voice {
     StreamDecoder stream;
     uint32_t freq = 0;
     uint32_t chans = 0;
-    uint64_t endFrame = UnlimitedFrames;
+    uint64_t endFrame = UnlimitedFrames;  // bounds seeks and the clock; the mixer finds the end
     uint64_t cursor = 0;
     uint32_t cursorFrac = 0;
     // What has been heard (HeardFrame): on a trusted device, the cursor after
@@ -320,21 +319,21 @@ void StopAtEnd(Voice& voice, uint64_t end) {
 }
 
 // Adds `frames` output frames of the voice to acc (stereo); linear
-// interpolation between source frames when the rates differ.
+// interpolation between source frames when the rates differ. A stream stops
+// at its end; a sample's channel goes on in silence past what was decoded,
+// so a short or damaged soundtrack keeps the timeline's pace.
 void MixVoice(Voice& voice, int32_t* acc, int frames) {
     uint64_t step = StepFor(voice);
-    if (voice.sample >= 0 && Samples[voice.sample].silent) {
-        for (int n = 0; n < frames; ++n) {
-            AdvanceCursor(voice, step);
-        }
-        return;
-    }
     for (int n = 0; n < frames; ++n) {
-        int32_t a[2];
+        int32_t a[2] = {0, 0};
         int32_t b[2];
         if (!FetchFrame(voice, voice.cursor, a)) {
-            StopAtEnd(voice, voice.cursor);
-            return;
+            if (voice.sample < 0) {
+                StopAtEnd(voice, voice.cursor);
+                return;
+            }
+            AdvanceCursor(voice, step);
+            continue;
         }
         if (voice.cursorFrac != 0 && FetchFrame(voice, voice.cursor + 1, b)) {
             for (int c = 0; c < 2; ++c) {
@@ -478,7 +477,7 @@ void SetSilentSample(Sample* sample) {
     sample->freq = SilenceRate;
     sample->chans = SilenceChannels;
     sample->pcm.reset();
-    sample->frames = UnlimitedFrames;
+    sample->frames = 0;
 }
 
 void ResetState() {
@@ -567,7 +566,6 @@ AudioHandle AudioSampleGetChannel(AudioHandle handle) {
         voice.sample = static_cast<int>(sample - Samples);
         voice.freq = sample->freq;
         voice.chans = sample->chans;
-        voice.endFrame = sample->frames;
         LockMix();
         Voices[index] = voice;
         Voices[index].used = true;

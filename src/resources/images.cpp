@@ -1,6 +1,7 @@
 // JPEG loading through libjpeg's version 62 interface, and the texture table.
 #include "resources/images.h"
 
+#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +66,19 @@ static bool DecodeJpegRows(jpeg_decompress_struct* info, ImageRecord* record) {
     return true;
 }
 
+// Header, checks and rows from an open file.
+static bool DecodeJpegFile(jpeg_decompress_struct* info, FILE* file, ImageRecord* record) {
+    jpeg_stdio_src(info, file);
+    jpeg_read_header(info, TRUE);
+    // The header already gives the output size (no scaling is asked for), so an
+    // oversized picture is refused before the library allocates its buffers.
+    if (!JpegSizeAccepted(info->image_width, info->image_height, info->num_components)) {
+        return false;
+    }
+    jpeg_start_decompress(info);
+    return DecodeJpegRows(info, record);
+}
+
 bool LoadJpegImage(const char* path, ImageRecord* record) {
     jpeg_decompress_struct info;
     jpeg_error_mgr errors;
@@ -75,15 +89,44 @@ bool LoadJpegImage(const char* path, ImageRecord* record) {
         jpeg_destroy_decompress(&info);
         return false;
     }
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    // The header already gives the output size (no scaling is asked for), so an
-    // oversized picture is refused before the library allocates its buffers.
-    bool decoded = JpegSizeAccepted(info.image_width, info.image_height, info.num_components);
-    if (decoded) {
-        jpeg_start_decompress(&info);
-        decoded = DecodeJpegRows(&info, record);
+    bool decoded = DecodeJpegFile(&info, file, record);
+    jpeg_destroy_decompress(&info);
+    fclose(file);
+    return decoded;
+}
+
+namespace {
+struct ReturningErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+};
+
+void ReturnFromError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ReturningErrors*>(info->err)->back, 1);
+}
+
+void IgnoreMessage(j_common_ptr) {}
+}  // namespace
+
+bool LoadJpegImageReturning(const char* path, ImageRecord* record) {
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
     }
+    jpeg_decompress_struct info;
+    ReturningErrors errors;
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = ReturnFromError;
+    errors.manager.output_message = IgnoreMessage;
+    jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
+    if (setjmp(errors.back) != 0) {
+        jpeg_destroy_decompress(&info);
+        fclose(file);
+        free(record->pixels);  // rows decoded before the error
+        *record = ImageRecord();
+        return false;
+    }
+    bool decoded = DecodeJpegFile(&info, file, record);
     jpeg_destroy_decompress(&info);
     fclose(file);
     return decoded;

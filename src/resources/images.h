@@ -35,6 +35,9 @@ extern const char* const TextureFiles[TextureFileCount];
 // False when the file cannot be opened or the picture is refused; a file that
 // is not a decodable JPEG ends the process with status 1.
 bool LoadJpegImage(const char* path, ImageRecord* record);
+// The same, but a file that is not a decodable JPEG returns false with the
+// record empty instead of ending the process.
+bool LoadJpegImageReturning(const char* path, ImageRecord* record);
 // Makes the glow texture, then decodes and uploads the ten texture files.
 // Needs a current GL context. Always returns 1.
 int LoadTextureTable();

@@ -70,6 +70,8 @@ void CreateLogoTexture(const ImageRecord& logo, bool pixelExact) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     // Rows are tightly packed whatever the width, so an odd-width logo is not
     // read past its end; the previous alignment is put back afterwards.
+    if (!logo.pixels)
+        return;  // refused or missing: the header's size alone must not be allocated
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);

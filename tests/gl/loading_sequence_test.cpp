@@ -30,6 +30,7 @@ struct Shown {
     uint32_t milliseconds;
     Rgb edge, centre;
     GLint magFilter;
+    GLint logoWidth;  // level 0 of the bound texture
 };
 std::vector<Shown> Frames;
 int Pumps = 0;
@@ -43,6 +44,7 @@ void RecordFrame() {
     shown.edge = AverageRgb(ScreenWidth / 2, ScreenHeight - 3, 1, 1);
     shown.centre = AverageRgb(ScreenWidth / 2, ScreenHeight / 2, 1, 1);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &shown.magFilter);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &shown.logoWidth);
     Frames.push_back(shown);
 }
 void CountPump() {
@@ -188,6 +190,15 @@ TEST_F(LoadingSequence, BlackWaitFadeInHoldFadeOutThenTheSceneState) {
     EXPECT_NEAR(Seconds(Frames[out].milliseconds, Frames.back().milliseconds), 4.0f, 0.4f);
     EXPECT_LT(Frames.back().edge.r, 3.0f);
     EXPECT_GT(Pumps, 400);
+}
+
+// A header whose pixels never come (a 16384-square claim would cost a
+// gigabyte): the decoder refuses it and nothing of its size is uploaded.
+TEST_F(LoadingSequence, RefusedLogoUploadsNothing) {
+    ASSERT_EQ(truncate("data/logo.tga", 18), 0);
+    RunLoadingSequence();
+    ASSERT_GT(Frames.size(), 1u);
+    EXPECT_EQ(Frames[1].logoWidth, 0);
 }
 
 // Outside the fixture: the child process ends before any clean-up could run.

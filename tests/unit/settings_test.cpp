@@ -191,7 +191,7 @@ TEST(SettingsValidation, ColorDepthMustBeADisplayDepth) {
 
 TEST(SettingsValidation, AspectMustBeFiniteAndPositive) {
     DemoSettingsRecord s = ScreenSettings(1920, 1080);
-    for (const char* bad : {"4:0", "0:0", "0:3", "-4:3", "4:-3"}) {
+    for (const char* bad : {"4:0", "0:0", "0:3", "-4:3", "4:-3", "-16:-9"}) {
         EXPECT_EQ(FindInvalidSetting(AfterTyping(s, SettingsFieldAspect, bad)), SettingsFieldAspect)
             << bad;
     }

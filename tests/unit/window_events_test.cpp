@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/window.h"
 
@@ -97,4 +98,12 @@ TEST(WindowActivity, OnlyMinimisingStopsDrawing) {
     EXPECT_FALSE(WindowActive);
     WindowProc(WindowEvent(SDL_WINDOWEVENT_RESTORED));
     EXPECT_TRUE(WindowActive);
+    // Nor may SDL minimise a full-screen window that loses the focus. The
+    // hint is set before video starts, so a failing start still shows it.
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(OpenRenderWindow());
+    testing::internal::GetCapturedStderr();
+    unsetenv("SDL_VIDEODRIVER");
+    EXPECT_FALSE(SDL_GetHintBoolean(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, SDL_TRUE));
 }

@@ -21,6 +21,7 @@
 #include "geometry/models.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "render_brightness.h"
 #include "render_ffmpeg.h"
 #include "render_options.h"
 #include "render_outputs.h"
@@ -65,6 +66,7 @@ struct RenderSession {
     bool ffmpeg = false;
 };
 RenderSession Session;
+BrightnessTable CaptureBrightness;  // from --brightness, for the whole run
 
 // Progress on stderr: a bar redrawn in place on a terminal, a line per 10 %
 // otherwise.
@@ -212,8 +214,10 @@ uint32_t RenderClock() {
 }
 
 void RenderPresent() {
-    if (Session.readBack)
+    if (Session.readBack) {
         ReadBackPicture();
+        ApplyBrightness(CaptureBrightness, &Session.current);
+    }
     Session.currentRenderMs = SecondsSince(Session.lastPresent) * 1000.0;
     Session.currentShown = false;
     PresentOnTimeline(Session.timeline, Sinks);
@@ -377,6 +381,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     PlanRange(o);
+    CaptureBrightness = MakeBrightnessTable(o.brightness);
     if (!OpenOutputs(o))
         return 1;
     Progress.terminal = isatty(STDERR_FILENO);

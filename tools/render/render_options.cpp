@@ -40,6 +40,16 @@ bool ParseSeconds(const char* text, double* seconds) {
     return true;
 }
 
+// The dialog's brightness range, [-1, 1].
+bool ParseBrightness(const char* text, float* brightness) {
+    char* stop = nullptr;
+    double v = std::strtod(text, &stop);
+    if (stop == text || *stop != '\0' || !(v >= -1.0 && v <= 1.0))
+        return false;
+    *brightness = static_cast<float>(v);
+    return true;
+}
+
 bool HasSuffix(const std::string& text, const char* suffix) {
     size_t n = std::strlen(suffix);
     return text.size() > n && text.compare(text.size() - n, n, suffix) == 0;
@@ -61,6 +71,8 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
         return ParseSeconds(value, &o->fromSeconds);
     if (name == "--to")
         return ParseSeconds(value, &o->toSeconds);
+    if (name == "--brightness")
+        return ParseBrightness(value, &o->brightness);
     std::string* paths[] = {&o->outPath, &o->pngDir, &o->wavPath, &o->frameLogPath};
     const char* names[] = {"--out", "--png", "--wav", "--frame-log"};
     for (int k = 0; k < 4; ++k) {
@@ -74,7 +86,8 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
 
 bool ParseFlag(const std::string& name, RenderOptions* o) {
     bool* flags[] = {&o->demoPlus, &o->skipIntro, &o->lossless, &o->glInfo, &o->help, &o->help};
-    const char* names[] = {"--demo-plus", "--skip-intro", "--lossless", "--gl-info", "--help", "-h"};
+    const char* names[] = {"--demo-plus", "--skip-intro", "--lossless",
+                           "--gl-info",   "--help",       "-h"};
     for (int k = 0; k < 6; ++k) {
         if (name == names[k]) {
             *flags[k] = true;
@@ -164,6 +177,10 @@ const char* RenderUsage() {
            "  --fps N | N/D       output frame rate (default 60; 60000/1001 works)\n"
            "  --from SECONDS      first output time written (default 0)\n"
            "  --to SECONDS        output time to stop at (default: when the demo ends)\n"
+           "  --brightness B      -1 to 1 (default 0): the brightness the full-screen\n"
+           "                      demo sets through the display's gamma ramp, applied\n"
+           "                      to the captured pixels with the same tables;\n"
+           "                      0 leaves them exactly as drawn\n"
            "  --demo-plus         the Demo++ switch\n"
            "  --skip-intro        start at the first scene, without the logo sequence\n"
            "  --out FILE.mp4|.mkv video with sound through ffmpeg (H.264 + AAC)\n"

@@ -13,6 +13,7 @@ struct RenderOptions {
     FrameRate rate;
     double fromSeconds = 0.0;  // output time, 0 = when Run is pressed
     double toSeconds = -1.0;   // < 0: until the demo ends
+    float brightness = 0.0f;   // -1..1, the dialog's Brightness; 0 leaves pixels as drawn
     bool demoPlus = false;
     bool skipIntro = false;
     bool lossless = false;

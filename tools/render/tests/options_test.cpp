@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "render_brightness.h"
 #include "render_options.h"
 
 namespace {
@@ -48,11 +49,16 @@ TEST(RenderOptions, WholeCommandLines) {
     EXPECT_DOUBLE_EQ(o.toSeconds, 16.0);
     EXPECT_TRUE(o.skipIntro);
     EXPECT_EQ(o.wavPath, "a.wav");
+    EXPECT_FLOAT_EQ(o.brightness, 0.0f);
+    ASSERT_TRUE(Parse({"--brightness", "-0.5"}, &o, &error)) << error;
+    EXPECT_FLOAT_EQ(o.brightness, -0.5f);
 
     std::vector<std::vector<const char*>> refused = {{"--from", "5", "--to", "5"},
                                                      {"--out", "film.avi"},
                                                      {"--size", "161x90", "--out", "a.mp4"},
                                                      {"--fps"},
+                                                     {"--brightness", "1.5"},
+                                                     {"--brightness", "nan"},
                                                      {"--bogus", "1"},
                                                      {"stray"}};
     for (auto& args : refused) {
@@ -60,6 +66,24 @@ TEST(RenderOptions, WholeCommandLines) {
         EXPECT_FALSE(Parse(args, &fresh, &error)) << args[0];
         EXPECT_FALSE(error.empty());
     }
+}
+
+// The display ramp's effect on captured levels: -1 halves, 1 saturates from
+// level 172 on, 0 changes nothing at all (the demo sets no ramp at 0).
+TEST(RenderOptions, BrightnessTablesFollowTheDisplayRamp) {
+    Picture p;
+    p.rgb = {0, 1, 100, 171, 172, 255};
+    std::vector<uint8_t> drawn = p.rgb;
+    ApplyBrightness(MakeBrightnessTable(0.0f), &p);
+    EXPECT_EQ(p.rgb, drawn);
+    ApplyBrightness(MakeBrightnessTable(-1.0f), &p);
+    EXPECT_EQ(p.rgb, (std::vector<uint8_t>{0, 0, 50, 85, 86, 127}));
+    p.rgb = drawn;
+    ApplyBrightness(MakeBrightnessTable(1.0f), &p);
+    EXPECT_EQ(p.rgb, (std::vector<uint8_t>{0, 1, 149, 255, 255, 255}));
+    BrightnessTable half = MakeBrightnessTable(0.5f);
+    EXPECT_EQ(half.level[100], 124);  // step 319
+    for (int i = 1; i < 256; ++i) EXPECT_GE(half.level[i], half.level[i - 1]) << i;
 }
 
 }  // namespace

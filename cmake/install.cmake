@@ -1,0 +1,95 @@
+# Installation and the Debian package. `make install` (PREFIX, DESTDIR) and
+# `make package` use what is declared here:
+#   bin/                          norvale, norvale-render, norvale-datagen
+#   share/norvale/                settings.ui, norvale.bmp, data/ (generated)
+#   share/applications, share/icons/hicolor, share/metainfo, share/man
+include(GNUInstallDirs)
+set(NORVALE_VERSION 1.0.0)
+set(NORVALE_APP_ID org.norvale.Norvale)
+
+# The installed norvale finds its dialog template beside itself; from the
+# build folder it uses the source tree.
+file(RELATIVE_PATH NORVALE_SHARE_FROM_BIN /prefix/${CMAKE_INSTALL_BINDIR}
+  /prefix/${CMAKE_INSTALL_DATADIR}/norvale)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/shell_files.cpp PROPERTIES
+  COMPILE_DEFINITIONS "NORVALE_SHARE_FROM_BIN=\"${NORVALE_SHARE_FROM_BIN}\";NORVALE_RES_DIR=\"${CMAKE_SOURCE_DIR}/res\";NORVALE_BUILD_DIR=\"${CMAKE_BINARY_DIR}\"")
+
+install(TARGETS norvale norvale-render norvale-datagen
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES res/settings.ui res/norvale.bmp DESTINATION ${CMAKE_INSTALL_DATADIR}/norvale)
+# data/ is made by the build (the norvale_data target).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/norvale/data
+  FILES_MATCHING PATTERN "*.jpg" PATTERN "*.tga" PATTERN "*.fnt" PATTERN "*.mp3")
+
+# The icons were made once from res/norvale.bmp with ImageMagick: -resize for
+# 16 and 48, as is for 32, -scale (whole pixels) for 64, 128 and 256.
+foreach(size 16 32 48 64 128 256)
+  install(FILES res/icons/${size}x${size}/${NORVALE_APP_ID}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+
+configure_file(res/${NORVALE_APP_ID}.metainfo.xml
+  ${CMAKE_BINARY_DIR}/${NORVALE_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/${NORVALE_APP_ID}.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The demo reads data/ from its working directory, so the menu entry starts
+# it in share/norvale. That path is only known at install time (make install
+# with its PREFIX, or /usr in the package), so the entry is written then.
+install(CODE "
+  set(NORVALE_BIN \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  set(NORVALE_SHARE \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/norvale\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/res/${NORVALE_APP_ID}.desktop.in\"
+    \"${CMAKE_BINARY_DIR}/installed/${NORVALE_APP_ID}.desktop\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\"
+    TYPE FILE FILES \"${CMAKE_BINARY_DIR}/installed/${NORVALE_APP_ID}.desktop\")
+")
+
+# Man pages, compressed as Debian keeps them.
+set(NORVALE_MAN_PAGES norvale.6 norvale-render.1 norvale-datagen.1)
+foreach(page ${NORVALE_MAN_PAGES})
+  set(gz ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  add_custom_command(OUTPUT ${gz}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/res/man/${page} > ${gz}
+    DEPENDS ${CMAKE_SOURCE_DIR}/res/man/${page})
+  list(APPEND NORVALE_MAN_GZ ${gz})
+  string(REGEX REPLACE ".*\\." "" section ${page})
+  install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
+add_custom_target(norvale_man ALL DEPENDS ${NORVALE_MAN_GZ})
+
+# The Debian package: norvale_<version>_amd64.deb, its library dependencies
+# computed from the binaries by dpkg-shlibdeps.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME norvale)
+set(CPACK_PACKAGE_VERSION ${NORVALE_VERSION})
+set(CPACK_PACKAGE_CONTACT "Norvale developers <norvale@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo with five 3D scenes timed to music")
+set(CPACK_PACKAGE_DESCRIPTION "After a small settings dialog, an OpenGL window shows an intro logo
+with its jingle, then about three and a half minutes of five 3D scenes
+timed to the soundtrack. Includes norvale-render (headless capture to PNG,
+WAV or video) and norvale-datagen (makes the demo's data).")
+# Staged through DESTDIR, so the install step sees the final prefix /usr,
+# which the menu entry names.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)  # the build keeps its debugging information, the package does not
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded at run time, so dpkg-shlibdeps cannot see them: the renderer's EGL
+# platform and GL driver are Mesa's; the data generator draws with DejaVu.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl-mesa0, libgl1-mesa-dri, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ffmpeg")
+include(CPack)
+
+# install: the package's contents, extracted into a scratch root, run from
+# there: the menu entry and metadata validate, the renderer captures
+# pictures and sound from the installed data, the dialog shows.
+add_test(NAME install.package
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/package_test.sh
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+set_tests_properties(install.package PROPERTIES LABELS install TIMEOUT 300
+  ENVIRONMENT "NORVALE_SOURCE=${CMAKE_SOURCE_DIR};NORVALE_BUILD=${CMAKE_BINARY_DIR}")

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built with CPack, extracted into a
+# scratch root, its menu entry, metadata and man pages checked, the installed
+# renderer run from the installed data, the installed demo's dialog shown.
+# Also `make install`'s route: a DESTDIR staging under another prefix.
+#   NORVALE_BUILD: the build folder (CPackConfig.cmake); NORVALE_SOURCE: the tree.
+set -euo pipefail
+build=${NORVALE_BUILD:?}
+work=$(mktemp -d)
+xvfb_pid="" demo_pid=""
+cleanup() {
+    for pid in $demo_pid $xvfb_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Mean of a picture's channels, 0..1.
+mean() { convert "$1" -format '%[fx:mean]' info:; }
+at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack"; }
+deb=$(ls "$work"/pkg/norvale_*_amd64.deb) || fail "no norvale_<version>_amd64.deb"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libsdl2 libgtk-3 libjpeg62-turbo libmpg123 libpng16 libmp3lame libc6; do
+    [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib (shlibdeps?): $depends"
+done
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+share=$root/usr/share
+
+desktop=$share/applications/org.norvale.Norvale.desktop
+grep -qx 'Path=/usr/share/norvale' "$desktop" || fail "menu entry does not start in share/norvale"
+grep -qx 'Exec=/usr/bin/norvale' "$desktop" || fail "menu entry runs the wrong program"
+for size in 16 32 48 64 128 256; do
+    [ -s "$share/icons/hicolor/${size}x$size/apps/org.norvale.Norvale.png" ] || fail "icon $size"
+done
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop" || fail "desktop-file-validate"
+fi
+if command -v appstreamcli >/dev/null; then
+    out=$(appstreamcli validate --no-net "$share/metainfo/org.norvale.Norvale.metainfo.xml" 2>&1) ||
+        fail "appstreamcli validate: $out"
+fi
+
+# Every option --help names is in the renderer's man page.
+render=$root/usr/bin/norvale-render
+page=$(zcat "$share/man/man1/norvale-render.1.gz" | sed 's/\\-/-/g')
+for option in $("$render" --help | grep -o -- '--[a-z-]*' | sort -u); do
+    grep -q -- "$option" <<<"$page" || fail "man page lacks $option"
+done
+for page in man6/norvale.6.gz man1/norvale-datagen.1.gz; do
+    [ -s "$share/man/$page" ] || fail "no man page $page"
+done
+
+# The installed renderer from the installed data: pictures and sound, and
+# --brightness -1 halving the same picture.
+cd "$share/norvale"
+"$render" --size 160x90 --fps 5 --skip-intro --from 4 --to 7 --png "$work/frames" \
+    --wav "$work/sound.wav" 2>"$work/render.log" || { cat "$work/render.log"; fail "render"; }
+"$render" --size 160x90 --fps 5 --skip-intro --from 5 --to 5.1 --brightness -1 \
+    --png "$work/dark" 2>"$work/render.log" || { cat "$work/render.log"; fail "dark render"; }
+cd "$work"
+[ "$(ls frames | wc -l)" -eq 15 ] || fail "expected 15 frames, got $(ls frames | wc -l)"
+for f in frames/frame000020.png frames/frame000027.png frames/frame000034.png; do
+    at_least "$(mean "$f")" 0.05 || fail "$f is black"
+done
+rms=$(sox sound.wav -n stat 2>&1 | awk '/RMS +amplitude/ { print $3 }')
+at_least "$rms" 0.01 || fail "the soundtrack is silent (RMS $rms)"
+ratio=$(awk -v d="$(mean dark/frame000025.png)" -v b="$(mean frames/frame000025.png)" \
+    'BEGIN { print d / b }')
+at_least "$ratio" 0.45 && ! at_least "$ratio" 0.55 ||
+    fail "--brightness -1 should halve the picture (ratio $ratio)"
+
+# make install's route: PREFIX and DESTDIR, the menu entry naming the prefix.
+DESTDIR=$work/staged cmake --install "$build" --prefix /opt/nv >/dev/null
+grep -qx 'Path=/opt/nv/share/norvale' "$work/staged/opt/nv/share/applications/org.norvale.Norvale.desktop" ||
+    fail "make install: menu entry does not name the prefix"
+[ -s "$work/staged/opt/nv/share/norvale/data/heightmap.jpg" ] || fail "make install: no data"
+
+# The installed demo finds its dialog template beside itself, away from the
+# source tree and from any working directory that holds it.
+command -v Xvfb >/dev/null && command -v xdotool >/dev/null || exit 0
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -n1 "$work/display")
+"$root/usr/bin/norvale" >"$work/demo.log" 2>&1 &
+demo_pid=$!
+timeout 20 xdotool search --sync --onlyvisible --name '^Norvale$' >/dev/null ||
+    { cat "$work/demo.log"; fail "the installed norvale shows no dialog"; }
+echo "install: package $(basename "$deb"), Depends: $depends"
