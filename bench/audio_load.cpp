@@ -1,7 +1,6 @@
 // Loading the soundtrack (decoded whole into memory) against the mpg123
 // command-line decoder on the same file in the same run; target: within 1.1x.
 #include <benchmark/benchmark.h>
-#include <lame/lame.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <time.h>
 #include <vector>
 
+#include "../tests/support/test_mp3.h"
 #include "resources/audio.h"
 
 namespace {
@@ -45,27 +45,7 @@ std::vector<int16_t> StandInMusic(int seconds) {
 }
 
 bool EncodeStandIn(const std::string& path) {
-    std::vector<int16_t> pcm = StandInMusic(200);
-    int frames = static_cast<int>(pcm.size() / 2);
-    lame_t lame = lame_init();
-    lame_set_in_samplerate(lame, 44100);
-    lame_set_num_channels(lame, 2);
-    lame_set_brate(lame, 192);
-    lame_set_bWriteVbrTag(lame, 1);
-    lame_set_write_id3tag_automatic(lame, 0);
-    lame_init_params(lame);
-    std::vector<unsigned char> mp3(frames * 5 / 4 + 7200);
-    int size = lame_encode_buffer_interleaved(lame, pcm.data(), frames, mp3.data(), mp3.size());
-    size += lame_encode_flush(lame, mp3.data() + size, mp3.size() - size);
-    unsigned char tag[4096];
-    size_t tagSize = lame_get_lametag_frame(lame, tag, sizeof tag);
-    lame_close(lame);
-    std::copy(tag, tag + tagSize, mp3.begin());
-    FILE* file = std::fopen(path.c_str(), "wb");
-    bool written = file && std::fwrite(mp3.data(), 1, size, file) == static_cast<size_t>(size);
-    if (file)
-        std::fclose(file);
-    return written;
+    return WriteTestMp3(path, StandInMusic(200), 44100, 2);
 }
 
 // The generated soundtrack when there is one, else a stand-in made once.

@@ -227,6 +227,14 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
             break;
     }
 }
+
+// The window's present for the platform seam; nothing to show once it is gone.
+void SwapRenderWindow() {
+    if (MainWindow != nullptr) {
+        SDL_GL_SwapWindow(MainWindow);
+    }
+}
+
 }  // namespace
 
 int VirtualKeyFromKeycode(int32_t keycode) {
@@ -324,6 +332,7 @@ bool OpenRenderWindow() {
     if (!CreateWindowAndContext(mode) || !ShowRenderWindow()) {
         return false;
     }
+    Platform.present = SwapRenderWindow;
     ResizeViewport(DemoSettings.width, DemoSettings.height);
     if (!InitRenderState()) {
         return FailAfterWindow("Initialization Failed.");

@@ -13,7 +13,10 @@ struct FrameClockRecord {  // seconds
 };
 extern FrameClockRecord FrameClock;
 
-constexpr float BeatRate = 2.0833333f;  // counter units per second of smoothedDelta (125/60)
+// Counter units per second of smoothedDelta: 125/60 to seven decimals. The
+// music-position conversions take it as a double, the counter steps as a float.
+constexpr double BeatRateDouble = 2.0833333;
+constexpr float BeatRate = static_cast<float>(BeatRateDouble);
 
 extern float SceneBeat;
 extern float SectionBeat;

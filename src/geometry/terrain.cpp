@@ -11,6 +11,7 @@
 #include <jpeglib.h>  // after cstdio: it needs FILE and size_t
 
 #include "geometry/models.h"
+#include "geometry/vec3.h"
 #include "resources/images.h"
 
 const char* const HeightMapPath = "data/heightmap.jpg";
@@ -31,20 +32,6 @@ void MeshPoint(const ImageRecord& map, int c, int r, float out[3]) {
     out[2] = 0.3125f - static_cast<float>(HeightSample(map, c, r)) / 128.0f;
 }
 
-// Normal of the first triangle (P00, P10, P11): (P00 - P11) x (P00 - P10).
-void FaceNormal(const float p00[3], const float p10[3], const float p11[3], float n[3]) {
-    float a[3], b[3];
-    for (int i = 0; i < 3; ++i) {
-        a[i] = p00[i] - p10[i];
-        b[i] = p00[i] - p11[i];
-    }
-    n[0] = b[1] * a[2] - b[2] * a[1];
-    n[1] = b[2] * a[0] - b[0] * a[2];
-    n[2] = b[0] * a[1] - b[1] * a[0];
-    float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    for (int i = 0; i < 3; ++i) n[i] /= length;
-}
-
 void ComputeCell(const ImageRecord& map, int c1, int r1, int step, TerrainQuad* quad) {
     const int cs[4] = {c1 - step, c1, c1, c1 - step};
     const int rs[4] = {r1 - step, r1 - step, r1, r1};
@@ -53,6 +40,7 @@ void ComputeCell(const ImageRecord& map, int c1, int r1, int step, TerrainQuad* 
         quad->texCoord[v][0] = static_cast<float>(cs[v]) / 256.0f;
         quad->texCoord[v][1] = static_cast<float>(rs[v]) / 256.0f;
     }
+    // The first triangle's normal (P00, P10, P11) for the whole quad.
     FaceNormal(quad->position[0], quad->position[1], quad->position[2], quad->normal);
 }
 

@@ -6,26 +6,13 @@
 #include <cmath>
 
 #include "app/settings.h"
+#include "geometry/vec3.h"
 
 float WavePhase = 0.0f;
 int32_t WaveFormula = 0;
 int32_t WavePalette = 0;
 
 namespace {
-
-// Normal of (V1, V2, V3): (V1 - V3) x (V1 - V2); flat cells give (0, 1, 0).
-void QuadNormal(const float v1[3], const float v2[3], const float v3[3], float n[3]) {
-    float p[3], q[3];
-    for (int i = 0; i < 3; ++i) {
-        p[i] = v1[i] - v2[i];
-        q[i] = v1[i] - v3[i];
-    }
-    n[0] = q[1] * p[2] - q[2] * p[1];
-    n[1] = q[2] * p[0] - q[0] * p[2];
-    n[2] = q[0] * p[1] - q[1] * p[0];
-    float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    for (int i = 0; i < 3; ++i) n[i] /= length;
-}
 
 // base + w x (0.7 - base), with w = 1 + sin(q) from the quad's first corner.
 void QuadColor(int palette, float h, int xa, int za, float t, float color[3]) {
@@ -95,7 +82,8 @@ void ComputeWaveQuad(const WaveGrid& grid, int row, int column, float phase, int
     SetCorner(quad->position[1], xb, h[row * n + c2], za);
     SetCorner(quad->position[2], xb, h[r2 * n + c2], zb);
     SetCorner(quad->position[3], xa, h[r2 * n + column], zb);
-    QuadNormal(quad->position[0], quad->position[1], quad->position[2], quad->normal);
+    // Flat cells face straight up, (0, 1, 0).
+    FaceNormal(quad->position[0], quad->position[1], quad->position[2], quad->normal);
     QuadColor(palette, h[row * n + column], xa, za, phase, quad->color);
 }
 

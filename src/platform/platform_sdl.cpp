@@ -3,8 +3,6 @@
 
 #include <SDL.h>
 
-#include "app/window.h"
-
 namespace {
 uint32_t MessageBoxFlags(MessageIcon icon) {
     switch (icon) {
@@ -25,12 +23,6 @@ const SDL_MessageBoxButtonData YesNoButtons[] = {
     {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, MessageAnswerYes, "Yes"},
     {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, MessageAnswerNo, "No"}};
 }  // namespace
-
-void SdlPresent() {
-    if (MainWindow != nullptr) {
-        SDL_GL_SwapWindow(MainWindow);
-    }
-}
 
 bool SdlQuitPending() {
     SDL_PumpEvents();
@@ -72,7 +64,6 @@ MessageAnswer SdlMessageBox(const char* text, const char* caption, MessageButton
 }
 
 void UseSdlPlatform() {
-    Platform.present = SdlPresent;
     Platform.quitPending = SdlQuitPending;
     Platform.pumpEvents = SdlPumpEvents;
     Platform.messageBox = SdlMessageBox;

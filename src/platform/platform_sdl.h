@@ -1,5 +1,6 @@
-// SDL entries of the platform seam: present, quit peek, event pump and
-// message boxes. The clock stays the steady-clock default.
+// SDL entries of the platform seam: quit peek, event pump and message boxes.
+// The clock stays the steady-clock default; the render window hands in its
+// own present when it opens.
 #pragma once
 
 #include "platform/platform.h"
@@ -8,7 +9,6 @@
 void UseSdlPlatform();
 
 // The entries themselves, for shells that mix and match.
-void SdlPresent();
 bool SdlQuitPending();
 void SdlPumpEvents();
 // SDL's box; false (answer untouched) when SDL cannot show one here.

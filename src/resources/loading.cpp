@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/viewport.h"
 #include "frame/frame.h"
+#include "frame/pass_state.h"
 #include "geometry/models.h"
 #include "platform/platform.h"
 #include "resources/audio.h"
@@ -30,6 +31,25 @@ constexpr float BlackWaitSeconds = 5.0f;
 constexpr float FadeInSeconds = 10.0f;
 constexpr float HoldSeconds = 3.0f;
 constexpr float FadeOutSeconds = 4.0f;
+
+const char* const SoundtrackFile = "data/preview_kovi.mp3";
+
+// Columns as in the scenes' pass tables: texture slot, switched on, keep
+// switches, depth writes, colour, blend source and destination, texture
+// generation, polygon mode.
+// clang-format off
+// The logo overlay: textured and unlit, no blending, depth test or depth
+// writes; the logo texture is not in the table and is bound by hand.
+const PassState LogoPass =
+    {PassNoTexture, PassTexture2D | PassColorMaterial, false, false, {1, 1, 1, 1},
+     GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL};
+// What the first scene starts from. The colour is where the fade-out ends
+// (black without the intro): with colour tracking on it also becomes the
+// material that the first scene's lit terrain is drawn with.
+const PassState SceneStartPass =
+    {PassNoTexture, PassTexture2D | PassColorMaterial | PassLighting | PassBlend | PassDepthTest,
+     false, true, {0, 0, 0, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL};
+// clang-format on
 
 // One pass of a timed phase: a clock step, its smoothed step added to the phase's time.
 void Accumulate(float& elapsed) {
@@ -91,20 +111,7 @@ void BeginLogoOverlay() {
     glLoadIdentity();
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glColor4f(1, 1, 1, 1);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glPolygonMode(GL_BACK, GL_FILL);
-    glPolygonMode(GL_FRONT, GL_FILL);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_COLOR_MATERIAL);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_BLEND);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_FOG);
-    glDepthMask(GL_FALSE);
+    ApplyPassState(LogoPass);
     glBindTexture(GL_TEXTURE_2D, LogoTexture);
     ResetFrameClock();
 }
@@ -117,8 +124,17 @@ void DrawLogoFrame(const LogoPlacement& place) {
 }
 
 // Red rises linearly, green squared, blue cubed: black, dark red, orange, full colour.
+void RampColor(float b, float color[4]) {
+    color[0] = b;
+    color[1] = b * b;
+    color[2] = b * b * b;
+    color[3] = 1;
+}
+
 void SetRampColor(float b) {
-    glColor3f(b, b * b, b * b * b);
+    float color[4];
+    RampColor(b, color);
+    glColor4fv(color);
 }
 
 void FadeLogoIn(const LogoPlacement& place) {
@@ -132,9 +148,17 @@ void FadeLogoIn(const LogoPlacement& place) {
 }
 
 void LoadSoundtrack() {
-    musicSample = AudioSampleLoad("data/preview_kovi.mp3");
+    musicSample = AudioSampleLoad(SoundtrackFile);
     musicChannel = AudioSampleGetChannel(musicSample);
     AudioSampleGetInfo(musicSample, &musicInfo);
+}
+
+// What the sequence loads while the logo shows.
+void LoadDemoData() {
+    LoadSoundtrack();
+    LoadFontDescriptor();
+    LoadTextureTable();
+    BuildDisplayLists();
 }
 
 // Loading time does not count: the clock was reset when loading ended.
@@ -147,30 +171,28 @@ void HoldLogo() {
     }
 }
 
-void FadeLogoOut(const LogoPlacement& place) {
+// Returns the ramp level of the last frame.
+float FadeLogoOut(const LogoPlacement& place) {
     glBindTexture(GL_TEXTURE_2D, LogoTexture);
     ResetFrameClock();
-    float elapsed = 0.0f;
+    float elapsed = 0.0f, level = 1.0f;
     do {
-        SetRampColor(1.0f - elapsed * 0.25f);
+        level = 1.0f - elapsed * 0.25f;
+        SetRampColor(level);
         DrawLogoFrame(place);
         CheckQuit();
         Accumulate(elapsed);
     } while (elapsed < FadeOutSeconds);
+    return level;
 }
 
 // Leaves the state the first scene starts from.
-void EndLogoOverlay() {
+void EndLogoOverlay(float lastLevel) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glDeleteTextures(1, &LogoTexture);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_COLOR_MATERIAL);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_BLEND);
-    glDisable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_FOG);
-    glDepthMask(GL_TRUE);
+    PassState start = SceneStartPass;
+    RampColor(lastLevel, start.color);
+    ApplyPassState(start);
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
@@ -214,14 +236,19 @@ void RunLoadingSequence() {
     FadeLogoIn(place);
     glColor3f(1, 1, 1);
     DrawLogoFrame(place);
-    LoadSoundtrack();
-    LoadFontDescriptor();
-    LoadTextureTable();
-    BuildDisplayLists();
+    LoadDemoData();
     ResetFrameClock();
     HoldLogo();
-    FadeLogoOut(place);
-    EndLogoOverlay();
+    EndLogoOverlay(FadeLogoOut(place));
     std::free(logo.pixels);
     logo.pixels = nullptr;
+}
+
+void LoadWithoutIntro() {
+    AudioInit(44100);
+    LoadDemoData();
+    glClearColor(0, 0, 0, 0);
+    ApplyPassState(SceneStartPass);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ResetFrameClock();
 }

@@ -15,5 +15,10 @@ LogoPlacement ComputeLogoPlacement(int width, int height, float aspect);
 // DemoSettings holding the client size; returns on a black screen.
 void RunLoadingSequence();
 
+// What RunLoadingSequence leaves behind, without its timed phases, the logo
+// and the jingle: audio started, the soundtrack, font, textures and display
+// lists loaded, the first scene's GL state, a cleared screen and a reset clock.
+void LoadWithoutIntro();
+
 // The logo's texture name while the sequence runs; deleted before it returns.
 extern unsigned int LogoTexture;

@@ -1,7 +1,7 @@
-// Music position clock: byte positions of the soundtrack to seconds and
-// back, and the vector interpolation the scenes' paths use.
+// Music position clock: byte positions of the soundtrack to seconds and back.
 #include "resources/music_clock.h"
 
+#include "frame/frame.h"
 #include "resources/audio.h"
 
 float GetMusicSeconds() {
@@ -13,20 +13,9 @@ float GetMusicSeconds() {
 }
 
 uint64_t MusicBytesForBeat(float beat) {
-    double seconds = static_cast<double>(beat) / 2.0833333;
+    double seconds = static_cast<double>(beat) / BeatRateDouble;
     double bytes =
         seconds * static_cast<double>(musicInfo.freq) * static_cast<double>(musicInfo.chans) * 2.0;
     // Before the start is the start (a negative byte count would wrap).
     return bytes > 0.0 ? static_cast<uint64_t>(bytes) : 0;
-}
-
-// Every intermediate is a float (the build uses strict ISO C++, so no
-// fused multiply-add), and t outside 0..1 extrapolates.
-float* LerpVec3(const float* a, const float* b, float* out, float t) {
-    for (int c = 0; c < 3; ++c) {
-        float d = b[c] - a[c];
-        float p = d * t;
-        out[c] = a[c] + p;
-    }
-    return out;
 }

@@ -1,5 +1,4 @@
-// The soundtrack's position in seconds, the seek conversion back to bytes,
-// and vector interpolation.
+// The soundtrack's position in seconds and the seek conversion back to bytes.
 #pragma once
 
 #include <cstdint>
@@ -8,4 +7,3 @@
 float GetMusicSeconds();
 // Byte position of musicSample for a beat (beats run at BeatRate per second).
 uint64_t MusicBytesForBeat(float beat);
-float* LerpVec3(const float* a, const float* b, float* out, float t);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "frame/frame.h"
+#include "geometry/vec3.h"
 #include "resources/music_clock.h"
 #include "scenes/scenes.h"
 
@@ -21,7 +22,7 @@ void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset) {
         SceneMusic.setPosition(musicSample, MusicBytesForBeat(0.0f));
     // Music seconds to counter units: the counters run at half of BeatRate
     // per second of music (see DispatchScene's step counting).
-    double musicBeat = SceneMusic.seconds() * 2.0833333 * 0.5;
+    double musicBeat = SceneMusic.seconds() * BeatRateDouble * 0.5;
     if (roundBeforeOffset)
         SceneBeat = static_cast<float>(musicBeat) - startOffset;
     else

@@ -9,19 +9,9 @@
 # Each case takes 4 to 5 minutes.
 set -u
 CASE=$1
-WORK=$(mktemp -d)
-XVFB_PID=""
-DEMO_PID=""
-STATUS=""
+. "$(dirname "$0")/lib.sh"
 RUN_AT=0
 RATE=44100
-
-cleanup() {
-    [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
 
 # Keeps the screen as $E2E_OUT/$CASE$1.png when E2E_OUT is set.
 keep_screen() {
@@ -31,48 +21,11 @@ keep_screen() {
         echo "  screen: $E2E_OUT/$CASE$1.png" >&2
 }
 
-fail() {
-    echo "FAIL ($CASE): $*" >&2
-    keep_screen ""
-    [ -s "$WORK/err" ] && sed 's/^/  norvale stderr: /' "$WORK/err" >&2
-    exit 1
-}
-
-# -noreset: a probe that leaves before the demo connects would reset the server
-# and the demo's first connection would be refused.
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$WORK/display" \
-        2>"$WORK/xvfb.log" &
-    XVFB_PID=$!
-    for _ in $(seq 100); do
-        [ -s "$WORK/display" ] && break
-        sleep 0.1
-    done
-    [ -s "$WORK/display" ] || fail "Xvfb did not start"
-    export DISPLAY=":$(head -n1 "$WORK/display")"
-}
-
-# Waits up to $2 seconds for a shown window titled $1 of size $3 (any when
-# empty); its id in WINDOW.
-wait_window() {
-    local deadline=$((SECONDS + $2)) line
-    while [ $SECONDS -lt $deadline ]; do
-        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended while waiting for '$1'"
-        line=$("$X11_PROBE" find "$1" | awk -v size="${3:-}" 'size == "" || $4 "x" $5 == size' |
-            head -n1)
-        WINDOW=${line%% *}
-        [ -n "$line" ] && return 0
-        sleep 0.2
-    done
-    fail "no window '$1' ${3:-} after $2 s"
-}
-
 # Fills the dialog (640x480, Fullscreen off, Loop as $1) and presses Run; the
 # render window in WINDOW, the moment of Run in RUN_AT.
 run_demo() {
-    start_xvfb
-    "$NORVALE_BIN" >"$WORK/out" 2>"$WORK/err" &
-    DEMO_PID=$!
+    start_xvfb 1280x1024
+    start_demo
     wait_window Norvale 60
     xdotool windowfocus --sync "$WINDOW"
     xdotool key Tab Tab  # Run, Exit, then the width field, its text selected
@@ -84,17 +37,6 @@ run_demo() {
     xdotool key alt+r
     RUN_AT=$SECONDS
     wait_window Norvale 30 640x480
-}
-
-wait_exit() {
-    local deadline=$((SECONDS + $1))
-    while kill -0 "$DEMO_PID" 2>/dev/null; do
-        [ $SECONDS -ge $deadline ] && fail "still running after $1 s"
-        sleep 0.2
-    done
-    wait "$DEMO_PID"
-    STATUS=$?
-    DEMO_PID=""
 }
 
 # Mean red, green and blue of the render window, 0..255 each.

@@ -4,23 +4,12 @@
 # opening scene after the fade-out, the wave scene about 33 s of music later,
 # and Escape ending with status 0. (NORVALE_BIN and X11_PROBE name the programs.)
 set -u
-WORK=$(mktemp -d)
-XVFB_PID=""
-DEMO_PID=""
+CASE="intro timeline"
+. "$(dirname "$0")/lib.sh"
 
-cleanup() {
-    # NORVALE_E2E_SHOTS=dir keeps the screenshots for a person to look at.
+# NORVALE_E2E_SHOTS=dir keeps the screenshots for a person to look at.
+on_cleanup() {
     [ -n "${NORVALE_E2E_SHOTS:-}" ] && cp "$WORK"/*.png "$NORVALE_E2E_SHOTS"/ 2>/dev/null
-    [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL (intro timeline): $*" >&2
-    [ -s "$WORK/err" ] && sed 's/^/  norvale stderr: /' "$WORK/err" >&2
-    exit 1
 }
 
 # Without the generated data there is nothing to look at (make test makes it).
@@ -29,30 +18,7 @@ if [ ! -f data/logo.tga ] || [ ! -f data/preview_kovi.mp3 ]; then
     exit 77
 fi
 
-# -noreset: a probe that leaves before the demo connects would reset the server
-# and the demo's first connection would be refused.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-XVFB_PID=$!
-for _ in $(seq 100); do
-    [ -s "$WORK/display" ] && break
-    sleep 0.1
-done
-[ -s "$WORK/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$WORK/display")"
-
-# Waits up to $2 seconds for a shown window titled Norvale of size $1 ("" for any).
-wait_window() {
-    local deadline=$((SECONDS + $2)) line
-    while [ $SECONDS -lt $deadline ]; do
-        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended early"
-        line=$("$X11_PROBE" find Norvale | awk -v size="$1" 'size == "" || $4 "x" $5 == size' |
-            head -n1)
-        WINDOW=${line%% *}
-        [ -n "$line" ] && return 0
-        sleep 0.2
-    done
-    fail "no window '$1' after $2 s"
-}
+start_xvfb
 
 # Screenshot of the render window into $WORK/$1.png.
 shot() { import -silent -window "$WINDOW" "$WORK/$1.png" 2>/dev/null; }
@@ -74,9 +40,8 @@ upper_band() { measure "$1" -crop 160x12+0+18 +repage -colorspace Gray; }
 since_run() { echo $(((SECONDS - RUN_AT))); }
 wait_until() { while [ $((SECONDS - RUN_AT)) -lt "$1" ]; do sleep 0.2; done; }
 
-"$NORVALE_BIN" >"$WORK/out" 2>"$WORK/err" &
-DEMO_PID=$!
-wait_window "" 30
+start_demo
+wait_window Norvale 30
 xdotool windowfocus --sync "$WINDOW"
 # Focus starts on Run: width, height, then colour depth, aspect, brightness, Fullscreen.
 xdotool key Tab Tab
@@ -84,7 +49,7 @@ xdotool type 640
 xdotool key Tab
 xdotool type 480
 xdotool key Tab Tab Tab Tab space alt+r
-wait_window 640x480 30
+wait_window Norvale 30 640x480
 RUN_AT=$SECONDS
 
 wait_until 2
@@ -126,14 +91,7 @@ GAP=$((SCENE1_AT - SCENE0_AT))
 
 xdotool windowfocus --sync "$WINDOW"
 xdotool keydown Escape
-deadline=$((SECONDS + 30))
-while kill -0 "$DEMO_PID" 2>/dev/null; do
-    [ $SECONDS -ge $deadline ] && fail "still running 30 s after Escape"
-    sleep 0.2
-done
+wait_exit 30
 xdotool keyup Escape
-wait "$DEMO_PID"
-STATUS=$?
-DEMO_PID=""
 [ "$STATUS" = 0 ] || fail "exit status $STATUS after Escape"
 echo "ok (intro timeline: opening scene at $((SCENE0_AT - RUN_AT)) s, wave scene $GAP s later)"

@@ -42,13 +42,8 @@ void PaintScene() {
 
 struct FrameTest : testing::Test {
     void SetUp() override {
-        ASSERT_TRUE(UseGlTestContext(GlTestWidth, GlTestHeight));
-        DemoSettings.aspect = 1.0f;
-        ResizeViewport(GlTestWidth, GlTestHeight);
-        InitFixedRenderState();
-        CreateGlowTexture();
+        ASSERT_TRUE(UseSceneTestContext());
         UseManualClock(1000);
-        for (unsigned int& name : TextureTable) name = 0;
         SceneTable[0] = PaintScene;
         SceneIndex = 0;
         SceneEntry = 0;

@@ -17,6 +17,10 @@ struct Rgb {
 // Replaces the current headless context by a fresh one of this size and
 // records the size in DemoSettings (width, height). False when EGL fails.
 bool UseGlTestContext(int width, int height);
+// A fresh GlTestWidth x GlTestHeight context as the scenes start on it:
+// aspect 1 with its projection, the fixed render state, the glow texture,
+// and every texture and display-list slot empty (0). False when EGL fails.
+bool UseSceneTestContext();
 // Size of the current headless context.
 int GlTestContextWidth();
 int GlTestContextHeight();

@@ -4,9 +4,14 @@
 
 #include <cstdio>
 
+#include "app/render_state.h"
 #include "app/settings.h"
+#include "app/viewport.h"
+#include "frame/frame.h"
+#include "geometry/models.h"
 #include "gl_test_support.h"
 #include "platform/headless.h"
+#include "resources/images.h"
 
 namespace {
 int ContextWidth = 0;
@@ -21,6 +26,18 @@ bool UseGlTestContext(int width, int height) {
     DemoSettings.width = width;
     DemoSettings.height = height;
     glViewport(0, 0, width, height);
+    return true;
+}
+
+bool UseSceneTestContext() {
+    if (!UseGlTestContext(GlTestWidth, GlTestHeight))
+        return false;
+    DemoSettings.aspect = 1.0f;
+    ResizeViewport(GlTestWidth, GlTestHeight);
+    InitFixedRenderState();
+    CreateGlowTexture();
+    for (unsigned int& name : TextureTable) name = 0;
+    for (unsigned int& name : DisplayListTable) name = 0;
     return true;
 }
 

@@ -45,13 +45,7 @@ GLuint PrimitivesOf(const std::function<void()>& fn) {
 
 struct NightScenes : testing::Test {
     void SetUp() override {
-        ASSERT_TRUE(UseGlTestContext(GlTestWidth, GlTestHeight));
-        DemoSettings.aspect = 1.0f;
-        ResizeViewport(GlTestWidth, GlTestHeight);
-        InitFixedRenderState();
-        CreateGlowTexture();
-        for (unsigned int& name : TextureTable) name = 0;
-        for (unsigned int& name : DisplayListTable) name = 0;
+        ASSERT_TRUE(UseSceneTestContext());
         // Black images: unlit layers add nothing, so only sky and cube show.
         for (int slot : {TextureFlare, TextureStars, TextureLights})
             TextureTable[slot] = MakeSolidTexture(4, 4, 0, 0, 0);

@@ -2,7 +2,6 @@
 // hand-driven devices and SDL's dummy and disk drivers, the offline pull, the
 // silent stand-in.
 #include <gtest/gtest.h>
-#include <lame/lame.h>
 
 #include <chrono>
 #include <cmath>
@@ -12,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/test_mp3.h"
 #include "platform/audio_output.h"
 #include "platform/audio_sdl.h"
 #include "resources/audio.h"
@@ -29,37 +29,6 @@ std::vector<int16_t> MakeTone(int rate, int chans, int frames) {
         }
     }
     return pcm;
-}
-
-// Encodes with libmp3lame, LAME tag included, as the data generator does.
-bool WriteMp3(const std::string& path, const std::vector<int16_t>& pcm, int rate, int chans) {
-    lame_t lame = lame_init();
-    lame_set_in_samplerate(lame, rate);
-    lame_set_out_samplerate(lame, rate);
-    lame_set_num_channels(lame, chans);
-    lame_set_mode(lame, chans == 1 ? MONO : JOINT_STEREO);
-    lame_set_brate(lame, 192);
-    lame_set_bWriteVbrTag(lame, 1);
-    lame_set_write_id3tag_automatic(lame, 0);
-    lame_init_params(lame);
-    int frames = static_cast<int>(pcm.size()) / chans;
-    std::vector<unsigned char> mp3(frames * 5 / 4 + 7200 + 65536);
-    std::vector<int16_t> left(frames);
-    for (int i = 0; i < frames; ++i) left[i] = pcm[static_cast<size_t>(i) * chans];
-    int size = chans == 2 ? lame_encode_buffer_interleaved(lame, const_cast<int16_t*>(pcm.data()),
-                                                           frames, mp3.data(), mp3.size())
-                          : lame_encode_buffer(lame, left.data(), left.data(), frames, mp3.data(),
-                                               mp3.size());
-    size += lame_encode_flush(lame, mp3.data() + size, mp3.size() - size);
-    unsigned char tag[4096];
-    size_t tagSize = lame_get_lametag_frame(lame, tag, sizeof tag);
-    lame_close(lame);
-    std::copy(tag, tag + tagSize, mp3.begin());
-    FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file && std::fwrite(mp3.data(), 1, size, file) == static_cast<size_t>(size);
-    if (file)
-        std::fclose(file);
-    return ok;
 }
 
 std::string TempPath(const char* name) {
@@ -85,7 +54,7 @@ class AudioTest : public ::testing::Test {
     }
     AudioHandle LoadTone(const char* name, int rate, int chans, int frames) {
         tone = MakeTone(rate, chans, frames);
-        EXPECT_TRUE(WriteMp3(TempPath(name), tone, rate, chans));
+        EXPECT_TRUE(WriteTestMp3(TempPath(name), tone, rate, chans));
         return AudioSampleLoad(TempPath(name).c_str());
     }
     std::vector<int16_t> Pull(int frames) {
@@ -124,7 +93,7 @@ TEST_F(AudioTest, OfflinePullAdvancesPositionsExactlyInTheSamplesOwnBytes) {
     StartOffline();
     AudioHandle stereo = LoadTone("pull44.mp3", 44100, 2, 44100);
     AudioHandle mono =
-        AudioSampleLoad((WriteMp3(TempPath("pull22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
+        AudioSampleLoad((WriteTestMp3(TempPath("pull22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
                          TempPath("pull22.mp3").c_str()));
     AudioChannelPlay(AudioSampleGetChannel(stereo), false);
     AudioChannelPlay(AudioSampleGetChannel(mono), false);
@@ -184,7 +153,7 @@ TEST_F(AudioTest, StreamPlaysTheSameAudioAsTheWholeDecode) {
     // match the in-memory sample frame for frame.
     for (int rate : {44100, 16000}) {
         std::string path = TempPath("stream.mp3");
-        ASSERT_TRUE(WriteMp3(path, MakeTone(rate, 2, rate * 3 / 2), rate, 2));
+        ASSERT_TRUE(WriteTestMp3(path, MakeTone(rate, 2, rate * 3 / 2), rate, 2));
         StartOffline();
         AudioChannelPlay(AudioSampleGetChannel(AudioSampleLoad(path.c_str())), true);
         std::vector<int16_t> whole = Pull(70000);
@@ -292,7 +261,7 @@ TEST_F(HandDeviceTest, UntrustedDevicePositionFollowsTheClockNotTheMix) {
 TEST_F(HandDeviceTest, UntrustedDeviceCountsAtTheSourceRateAndSilenceNeverEnds) {
     StartHand(false, 1024);
     AudioHandle mono =
-        AudioSampleLoad((WriteMp3(TempPath("clock22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
+        AudioSampleLoad((WriteTestMp3(TempPath("clock22.mp3"), MakeTone(22050, 1, 22050), 22050, 1),
                          TempPath("clock22.mp3").c_str()));
     AudioHandle silent = AudioSampleLoad("data/no-such-soundtrack.mp3");
     AudioHandle silentChannel = AudioSampleGetChannel(silent);
@@ -365,7 +334,7 @@ TEST_F(HandDeviceTest, NoDeviceFallsBackToARealTimeOutput) {
 
 TEST_F(AudioTest, DiskDriverWritesExactlyTheDecodedSample) {
     std::string path = TempPath("tone_disk.mp3");
-    ASSERT_TRUE(WriteMp3(path, MakeTone(44100, 2, 30000), 44100, 2));
+    ASSERT_TRUE(WriteTestMp3(path, MakeTone(44100, 2, 30000), 44100, 2));
     StartOffline();
     AudioChannelPlay(AudioSampleGetChannel(AudioSampleLoad(path.c_str())), false);
     std::vector<int16_t> decoded = Pull(30000);

@@ -1,4 +1,5 @@
-// Geometry computed without GL: terrain cells, model layouts, lattice, wave grid.
+// Geometry computed without GL: terrain cells, model layouts, lattice, wave grid,
+// vector interpolation.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "geometry/models.h"
 #include "geometry/random.h"
 #include "geometry/terrain.h"
+#include "geometry/vec3.h"
 #include "geometry/wave.h"
 #include "resources/images.h"
 
@@ -392,4 +394,32 @@ TEST(TerrainMesh, UnusableHeightMapFilesAreNamedAndSkipped) {
         EXPECT_NE(said.find(path), std::string::npos) << said;
     }
     std::filesystem::remove_all(dir);
+}
+
+TEST(LerpVec3Test, InterpolatesAndExtrapolatesPerComponent) {
+    const float a[3] = {0.0f, 0.0f, 0.0f};
+    const float b[3] = {2.0f, 4.0f, -6.0f};
+    float out[3];
+    EXPECT_EQ(LerpVec3(a, b, out, 0.5f), out);
+    EXPECT_EQ(out[0], 1.0f);
+    EXPECT_EQ(out[1], 2.0f);
+    EXPECT_EQ(out[2], -3.0f);
+    LerpVec3(a, b, out, 2.0f);
+    EXPECT_EQ(out[0], 4.0f);
+    EXPECT_EQ(out[1], 8.0f);
+    EXPECT_EQ(out[2], -12.0f);
+    const float c[3] = {0.1f, -7.3f, 1e7f};
+    LerpVec3(c, b, out, 0.0f);
+    EXPECT_EQ(out[0], c[0]);
+    EXPECT_EQ(out[1], c[1]);
+    EXPECT_EQ(out[2], c[2]);
+}
+
+TEST(LerpVec3Test, RoundsEveryStepToSinglePrecision) {
+    // Kept in double (or fused), the same formula gives -73.7256699 here.
+    const float a[3] = {-62.7479591f, 0.0f, 0.0f};
+    const float b[3] = {-22.4178467f, 0.0f, 0.0f};
+    float out[3];
+    LerpVec3(a, b, out, -0.272196293f);
+    EXPECT_EQ(out[0], -73.7256622f);
 }

@@ -1,5 +1,4 @@
-// Music clock: byte positions to seconds and beats, beats back to bytes,
-// and the camera paths' vector interpolation.
+// Music clock: byte positions to seconds and beats, beats back to bytes.
 #include <gtest/gtest.h>
 
 #include "platform/audio_output.h"
@@ -42,39 +41,13 @@ TEST_F(MusicClockTest, PositionsBeyondFourGigabytesStayUnsignedAndExact) {
 
 TEST_F(MusicClockTest, BeatsConvertToBytesAndBack) {
     EXPECT_EQ(MusicBytesForBeat(0.0f), 0u);
-    uint64_t bytes = MusicBytesForBeat(34.0f);  // scene 1's offset, about 16.3 s
+    // 34 beats, about 16.3 s. Scene 1's offset is 34 counter units, and the
+    // counters run at half the beat rate: it starts at about 32.6 s.
+    uint64_t bytes = MusicBytesForBeat(34.0f);
     EXPECT_NEAR(static_cast<double>(bytes), 34 / 2.0833333 * 176400, 1.0);
     ASSERT_TRUE(AudioChannelSetPosition(musicSample, bytes));
     EXPECT_NEAR(GetMusicSeconds() * 2.0833333f, 34.0f, 1e-3f);
     EXPECT_EQ(MusicBytesForBeat(-1.0f), 0u);
-}
-
-TEST(LerpVec3Test, InterpolatesAndExtrapolatesPerComponent) {
-    const float a[3] = {0.0f, 0.0f, 0.0f};
-    const float b[3] = {2.0f, 4.0f, -6.0f};
-    float out[3];
-    EXPECT_EQ(LerpVec3(a, b, out, 0.5f), out);
-    EXPECT_EQ(out[0], 1.0f);
-    EXPECT_EQ(out[1], 2.0f);
-    EXPECT_EQ(out[2], -3.0f);
-    LerpVec3(a, b, out, 2.0f);
-    EXPECT_EQ(out[0], 4.0f);
-    EXPECT_EQ(out[1], 8.0f);
-    EXPECT_EQ(out[2], -12.0f);
-    const float c[3] = {0.1f, -7.3f, 1e7f};
-    LerpVec3(c, b, out, 0.0f);
-    EXPECT_EQ(out[0], c[0]);
-    EXPECT_EQ(out[1], c[1]);
-    EXPECT_EQ(out[2], c[2]);
-}
-
-TEST(LerpVec3Test, RoundsEveryStepToSinglePrecision) {
-    // Kept in double (or fused), the same formula gives -73.7256699 here.
-    const float a[3] = {-62.7479591f, 0.0f, 0.0f};
-    const float b[3] = {-22.4178467f, 0.0f, 0.0f};
-    float out[3];
-    LerpVec3(a, b, out, -0.272196293f);
-    EXPECT_EQ(out[0], -73.7256622f);
 }
 
 }  // namespace

@@ -56,12 +56,12 @@ static std::array<Gradient, 256> MakeGradients() {
     return g;
 }
 
-static const std::array<Gradient, 256> kGradients = MakeGradients();
+static const std::array<Gradient, 256> Gradients = MakeGradients();
 
 // Dot product of the lattice point's pseudo-random gradient with the offset.
 static float Corner(int ix, int iy, int period, uint32_t seed, float dx, float dy) {
     uint32_t h = Hash3(uint32_t(Wrap(ix, period)), uint32_t(Wrap(iy, period)), seed);
-    const Gradient& g = kGradients[h >> 24];
+    const Gradient& g = Gradients[h >> 24];
     return g.x * dx + g.y * dy;
 }
 

@@ -8,8 +8,6 @@
 
 namespace {
 
-const float kPi = 3.14159265f;
-
 // Fades a radial sprite to zero at 0.95 of the half-width, so the quad's
 // edges never show.
 float EdgeFade(float r) {

@@ -18,7 +18,6 @@
 #include "app/settings.h"
 #include "app/viewport.h"
 #include "frame/frame.h"
-#include "geometry/models.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "render_brightness.h"
@@ -27,8 +26,7 @@
 #include "render_outputs.h"
 #include "render_timeline.h"
 #include "resources/audio.h"
-#include "resources/font.h"
-#include "resources/images.h"
+#include "resources/loading.h"
 #include "resources/music_clock.h"
 
 namespace {
@@ -225,32 +223,6 @@ void RenderPresent() {
     StopIfDoneInIntro();
 }
 
-// What the loading sequence leaves behind, without its timed phases: the
-// soundtrack, font, textures and display lists loaded, and its GL state.
-void LoadWithoutIntro() {
-    AudioInit(44100);
-    musicSample = AudioSampleLoad("data/preview_kovi.mp3");
-    musicChannel = AudioSampleGetChannel(musicSample);
-    AudioSampleGetInfo(musicSample, &musicInfo);
-    LoadFontDescriptor();
-    LoadTextureTable();
-    BuildDisplayLists();
-    glClearColor(0, 0, 0, 0);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glPolygonMode(GL_BACK, GL_FILL);
-    glPolygonMode(GL_FRONT, GL_FILL);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    for (GLenum cap : {GL_TEXTURE_2D, GL_COLOR_MATERIAL, GL_LIGHTING, GL_BLEND, GL_DEPTH_TEST})
-        glEnable(cap);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_FOG);
-    glDepthMask(GL_TRUE);
-    glColor4f(0, 0, 0, 1);  // the fade-out's last colour
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    ResetFrameClock();
-}
-
 // The demo's main loop: draw, present, one clock step, until the end step
 // asks to quit. The present moves time on by one frame, so the frame's whole
 // step falls between the full pass and the step after the present.
@@ -376,7 +348,8 @@ int main(int argc, char** argv) {
         return 1;
     if (o.glInfo) {
         // Pictures are compared byte for byte only on the renderer they were made on.
-        std::printf("renderer: %s\nversion: %s\n", glGetString(GL_RENDERER), glGetString(GL_VERSION));
+        std::printf("renderer: %s\nversion: %s\n", glGetString(GL_RENDERER),
+                    glGetString(GL_VERSION));
         DestroyHeadlessContext();
         return 0;
     }

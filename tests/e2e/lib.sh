@@ -1,0 +1,92 @@
+# Helpers the e2e scripts share: a scratch folder, an X server of their own,
+# the program started in the background, and waits for its windows and its
+# end. Source it after setting CASE, the name failures are reported under.
+# NORVALE_BIN and X11_PROBE name the program and the window probe; with
+# E2E_OUT set, a failure keeps a screenshot there. A script may define
+# on_cleanup, which runs first when the script ends.
+WORK=$(mktemp -d)
+XVFB_PID=""
+DEMO_PID=""
+STATUS=""
+
+cleanup() {
+    declare -F on_cleanup >/dev/null && on_cleanup
+    [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null && wait "$DEMO_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Shown top-level windows titled exactly $1: "id x y width height" lines.
+shown() { "$X11_PROBE" find "$1"; }
+
+# Reports, keeps a screenshot of the failure in $E2E_OUT, and ends the case.
+fail() {
+    echo "FAIL ($CASE): $*" >&2
+    [ -s "$WORK/err" ] && sed 's/^/  norvale stderr: /' "$WORK/err" >&2
+    [ -s "$WORK/xvfb.log" ] && sed 's/^/  xvfb: /' "$WORK/xvfb.log" >&2
+    if [ -n "${DISPLAY:-}" ] && [ -n "${E2E_OUT:-}" ]; then
+        mkdir -p "$E2E_OUT"
+        import -silent -window root "$E2E_OUT/$CASE.png" 2>/dev/null &&
+            echo "  screen: $E2E_OUT/$CASE.png" >&2
+        for title in Norvale "Mode Not Supported" ERROR; do
+            shown "$title" | sed "s/^/  shown '$title': /" >&2
+        done
+    fi
+    exit 1
+}
+
+# A display of our own, with a screen of $1 (default 1920x1080). Other X
+# servers on this machine may come and go on the low numbers, so take a
+# random high one and make sure it is ours. -noreset: otherwise the server
+# resets when the readiness probe leaves, and refuses the program's first
+# connection while it does.
+start_xvfb() {
+    local n
+    for _ in $(seq 10); do
+        n=$((200 + RANDOM % 700))
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 "${1:-1920x1080}x24" -nolisten tcp -noreset 2>"$WORK/xvfb.log" &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            shown Norvale >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+        XVFB_PID=""
+    done
+    fail "no X server could be started"
+}
+
+start_demo() {
+    "$NORVALE_BIN" >"$WORK/out" 2>"$WORK/err" &
+    DEMO_PID=$!
+}
+
+# Waits up to $2 seconds for a shown window titled $1 (and, when given, of
+# size $3); its line in LINE, its id in WINDOW.
+wait_window() {
+    local deadline=$((SECONDS + $2))
+    while [ $SECONDS -lt $deadline ]; do
+        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended while waiting for '$1'"
+        LINE=$(shown "$1" | awk -v size="${3:-}" 'size == "" || $4 "x" $5 == size' | head -n1)
+        WINDOW=${LINE%% *}
+        [ -n "$LINE" ] && return 0
+        sleep 0.2
+    done
+    fail "no window '$1' ${3:-} after $2 s"
+}
+
+# Waits up to $1 seconds for the program to end; its exit status in STATUS.
+wait_exit() {
+    local deadline=$((SECONDS + $1))
+    while kill -0 "$DEMO_PID" 2>/dev/null; do
+        [ $SECONDS -ge $deadline ] && fail "still running after $1 s"
+        sleep 0.2
+    done
+    wait "$DEMO_PID"
+    STATUS=$?
+    DEMO_PID=""
+}
