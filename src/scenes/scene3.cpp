@@ -8,7 +8,7 @@
 #include "frame/pass_state.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
-#include "resources/music_clock.h"
+#include "geometry/vec3.h"
 #include "scenes/scenes.h"
 
 namespace {
