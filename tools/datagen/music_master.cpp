@@ -91,13 +91,13 @@ float BetweenPeak(const std::vector<float>& x, size_t i) {
 
 // Per sample, the loudest of either side and of the points up to the next sample. Between
 // samples music rises only a few dB above its neighbours, so the points are worked out only
-// where a sample comes within 6 dB of `near`.
+// where a sample comes within 3 dB of `near`.
 std::vector<float> PeakEnvelope(const StereoBuffer& pcm, float near) {
     std::vector<float> peaks(pcm.left.size(), 0.0f);
     for (const std::vector<float>* x : {&pcm.left, &pcm.right}) {
         for (size_t i = 0; i < x->size(); i++) {
             float a = std::fabs((*x)[i]);
-            if (a >= 0.5f * near) {
+            if (a >= 0.7f * near) {
                 a = std::max(a, BetweenPeak(*x, i));
             }
             peaks[i] = std::max(peaks[i], a);
@@ -125,7 +125,10 @@ std::vector<float> LimiterGain(const std::vector<float>& peaks, float gain, floa
     }
     const float recover = 1.0f - std::exp(-1.0f / (0.08f * SampleRate));
     for (int i = 1; i < n; i++) {
-        held[i] = std::min(held[i], held[i - 1] + (1.0f - held[i - 1]) * recover);
+        if (held[i - 1] < 1.0f) {  // once within a hair of 1, it is 1: long runs stay untouched
+            float up = held[i - 1] + (1.0f - held[i - 1]) * recover;
+            held[i] = std::min(held[i], up > 0.99999f ? 1.0f : up);
+        }
     }
     std::vector<float> curve(n);
     double sum = 0.0;  // of held[i .. i + Ahead - 1], past the end counted as 1
@@ -187,13 +190,18 @@ float DbToGain(float db) {
 
 // The K-weighted signal, both sides.
 StereoBuffer KWeighted(const StereoBuffer& pcm, float rate) {
-    StereoBuffer out = pcm;
-    for (std::vector<float>* x : {&out.left, &out.right}) {
-        Biquad shelf, highPass;
-        KWeighting(rate, &shelf, &highPass);
-        for (float& v : *x) {
-            v = static_cast<float>(RunBiquad(&highPass, RunBiquad(&shelf, v)));
-        }
+    StereoBuffer out;
+    out.left.resize(pcm.left.size());
+    out.right.resize(pcm.right.size());
+    Biquad shelf[2], highPass[2];
+    KWeighting(rate, &shelf[0], &highPass[0]);
+    shelf[1] = shelf[0];
+    highPass[1] = highPass[0];
+    for (size_t i = 0; i < pcm.left.size(); i++) {  // both sides in step: twice the pace
+        out.left[i] =
+            static_cast<float>(RunBiquad(&highPass[0], RunBiquad(&shelf[0], pcm.left[i])));
+        out.right[i] =
+            static_cast<float>(RunBiquad(&highPass[1], RunBiquad(&shelf[1], pcm.right[i])));
     }
     return out;
 }
@@ -267,7 +275,7 @@ void Master(StereoBuffer* mix) {
     }
     float gain = DbToGain(TargetLoudness - loudness), ceiling = DbToGain(PeakCeiling);
     // The gain ends within a dB or two of its first guess: look closely where that could matter.
-    std::vector<float> peaks = PeakEnvelope(*mix, ceiling / (1.5f * gain));
+    std::vector<float> peaks = PeakEnvelope(*mix, ceiling / (1.25f * gain));
     std::vector<float> curve;
     for (int pass = 0; pass < 6; pass++) {
         curve = LimiterGain(peaks, gain, ceiling);
