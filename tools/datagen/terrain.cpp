@@ -11,27 +11,57 @@
 namespace {
 
 const int MapSize = 256;
+const float GroupRadius = 3.5f;  // the spinning cube's reach, swelling included
 
-// The scenes' straight camera glides over the terrain, from their own
-// tables, in world units (start x, y, z, end x, y, z). Terrain tiles put
-// height-map pixel (128 + 8x, 128 + 8z) under world point (x, z), wrapping
-// every 256 pixels.
-std::vector<std::array<float, 6>> CameraGlides() {
-    std::vector<std::array<float, 6>> glides;
-    auto add = [&](const float* from, const float* to) {
-        glides.push_back({from[0], from[1], from[2], to[0], to[1], to[2]});
-    };
-    for (const auto& glide : OpeningGlides) add(glide[0], glide[1]);
-    for (const CameraMove& m : NightfallMoves) add(m.fromPosition, m.toPosition);
-    for (const CameraMove& m : NightMoves) add(m.fromPosition, m.toPosition);
-    return glides;
+// A straight stretch the height map keeps clear, in world units: a camera's
+// glide, or the line from a camera to what it looks at. The ground beside it
+// lies `drop` below it on a flat band, then rises ever more steeply. Terrain
+// tiles put height-map pixel (128 + 8x, 128 + 8z) under world point (x, z),
+// wrapping every 256 pixels; a height-map level is 1/32 of a world unit.
+struct ClearLine {
+    float from[3], to[3];
+    float nearWidth, farWidth;  // half widths of the band at both ends
+    float drop, rise;           // rise: slope where the band ends
+    bool glide;                 // a camera flies along it: the valleys follow
+};
+
+// A glide keeps a wide, low floor, so no slope comes close; a sight line only
+// needs a notch as wide as what it looks at.
+ClearLine Glide(const float* from, const float* to) {
+    return {{from[0], from[1], from[2]}, {to[0], to[1], to[2]}, 3.0f, 3.0f, 1.0f, 0.7f, true};
 }
 
-const std::vector<std::array<float, 6>> CameraPaths = CameraGlides();
+ClearLine SightLine(const float* from, const float* to) {
+    return {
+        {from[0], from[1], from[2]}, {to[0], to[1], to[2]}, 1.5f, GroupRadius, 0.5f, 0.9f, false};
+}
 
-// Where a pixel lies relative to the camera paths: its distance from the
-// nearest one, and the highest terrain allowed there, in height-map levels
-// (0..255): below every camera by a margin near the path, free further off.
+// Every camera glide, and from points along scene 3's moves the sight line
+// to the lower edge of the group it watches. Scene 0's orbit circles outside
+// the single tile that scene draws, so it needs nothing.
+std::vector<ClearLine> ClearLines() {
+    std::vector<ClearLine> lines;
+    for (const auto& glide : OpeningGlides) lines.push_back(Glide(glide[0], glide[1]));
+    for (const CameraMove& m : NightfallMoves) lines.push_back(Glide(m.fromPosition, m.toPosition));
+    for (const CameraMove& m : NightMoves) {
+        lines.push_back(Glide(m.fromPosition, m.toPosition));
+        for (int i = 0; i <= 8; ++i) {
+            float t = i / 8.0f, camera[3], group[3];
+            for (int c = 0; c < 3; ++c) {
+                camera[c] = Mix(m.fromPosition[c], m.toPosition[c], t);
+                group[c] = Mix(NightGroupFrom[c], NightGroupTo[c], t);
+            }
+            group[1] -= GroupRadius;
+            lines.push_back(SightLine(camera, group));
+        }
+    }
+    return lines;
+}
+
+const std::vector<ClearLine> Lines = ClearLines();
+
+// Where a pixel lies relative to the clear lines: its distance from the
+// nearest glide (pixels), and the highest terrain allowed there (levels).
 struct PathClearance {
     float distance;
     float headroom;
@@ -39,18 +69,21 @@ struct PathClearance {
 
 PathClearance ClearanceAt(float px, float py) {
     PathClearance c{1e9f, 1e9f};
-    for (const auto& p : CameraPaths) {
-        float ax = 128 + 8 * p[0], ay = 128 + 8 * p[2], bx = 128 + 8 * p[3], by = 128 + 8 * p[5];
-        float vx = bx - ax, vy = by - ay, len2 = vx * vx + vy * vy;
+    for (const ClearLine& l : Lines) {
+        float ax = 128 + 8 * l.from[0], ay = 128 + 8 * l.from[2];
+        float vx = 8 * (l.to[0] - l.from[0]), vy = 8 * (l.to[2] - l.from[2]);
+        float len2 = std::max(vx * vx + vy * vy, 1e-6f);
         for (int wy = -1; wy <= 1; ++wy)
             for (int wx = -1; wx <= 1; ++wx) {
                 float qx = px + 256 * wx - ax, qy = py + 256 * wy - ay;
                 float t = Clamp01((qx * vx + qy * vy) / len2);
                 float d = std::hypot(qx - t * vx, qy - t * vy);
-                float camera = (Mix(p[1], p[4], t) - 0.8f + 1.25f) * 32.0f;
-                c.distance = std::min(c.distance, d);
-                float away = std::max(0.0f, d - 4.0f);
-                c.headroom = std::min(c.headroom, camera + 2.2f * away + 0.15f * away * away);
+                if (l.glide)
+                    c.distance = std::min(c.distance, d);
+                float away = std::max(0.0f, d / 8.0f - Mix(l.nearWidth, l.farWidth, t));
+                float allowed =
+                    Mix(l.from[1], l.to[1], t) - l.drop + l.rise * away + 0.1f * away * away;
+                c.headroom = std::min(c.headroom, (allowed + 1.25f) * 32.0f);
             }
     }
     return c;
@@ -422,7 +455,7 @@ static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
             float meander = 3.0f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 2, 0.5f, 71);
             PathClearance c = ClearanceAt(float(x), float(y));
             clearance[size_t(y) * MapSize + x] = c;
-            float valley = SmoothStep(3.0f, 64.0f, c.distance + meander);
+            float valley = SmoothStep(3.0f, 48.0f, c.distance + meander);
             float floor = 0.03f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
             f.v[size_t(y) * MapSize + x] = Mix(floor, Mountains(u, v), valley);
         }
@@ -439,9 +472,12 @@ Field MakeHeightField() {
     Field soft = BoxBlur(f, 1);
     for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
     Normalise(f);
-    // The last word: no camera flies through the ground.
-    for (size_t i = 0; i < f.v.size(); ++i)
-        f.v[i] = SoftMin(f.v[i] * 255.0f, clearance[i].headroom, 6.0f) / 255.0f;
+    // The last word: the ground stays under its headroom. The ceiling follows
+    // the ground's own shape, so the ridges it lowers keep their relief.
+    for (size_t i = 0; i < f.v.size(); ++i) {
+        float ceiling = std::max(clearance[i].headroom, 0.0f) * (0.3f + 0.7f * f.v[i]);
+        f.v[i] = SoftMin(f.v[i] * 255.0f, ceiling, 6.0f) / 255.0f;
+    }
     return f;
 }
 
