@@ -82,6 +82,7 @@ float CreditPulse(float sectionBeat);
 // Scene 4's greetings, scrolled past from right to left in table order.
 constexpr int GreetingCount = 18;
 extern const char* const GreetingNames[GreetingCount];
+constexpr float GreetingScale = 2.0f;  // drawing units per nominal font size
 // World position of each greeting name at a scene counter (y as drawn, before
 // the y mirror). Reseeds the shared generator with 6.
 void ComputeGreetingPositions(float sceneBeat, float positions[GreetingCount][3]);

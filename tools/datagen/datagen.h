@@ -68,8 +68,9 @@ bool WriteBoxed(const std::string& path);
 bool WriteFont(const std::string& jpegPath, const std::string& fntPath);
 bool WriteLogo(const std::string& path);
 
-// DejaVu Sans Bold (fonts-dejavu-core): the font atlas and the logo's letters.
-const char* const AtlasFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+// The font atlas is narrow (fonts-dejavu-extra) so the greetings fit their
+// rows; the logo's letters are the wide bold face (fonts-dejavu-core).
+const char* const AtlasFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf";
 const char* const LogoFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
 // FreeType's face record (FT_Face points to one).
