@@ -179,7 +179,7 @@ namespace {
 
 // The height map as a scene's meshes lay it out: mesh vertices every `step`
 // pixels, pixel (128 + 8x, 128 + 8z) under world (x, z), wrapping; world
-// height level / 32 - 1.25. Outside `reach` (world units) nothing is drawn.
+// height level / 32 - 1.25. Outside the drawn tiles there is no ground.
 struct TerrainView {
     const ImageRecord* map;
     int step;
