@@ -182,7 +182,7 @@ void DrawTerrainTiles() {
     for (int i = 0; i < 9; ++i) {
         if (i > 0)
             glTranslatef(steps[i].translate[0], steps[i].translate[1], steps[i].translate[2]);
-        glCallList(DisplayListTable[steps[i].slot]);
+        DrawTerrainMesh(steps[i].slot);
     }
     glPopMatrix();
 }
@@ -211,13 +211,18 @@ int ComputeSpriteCloud(float sx, float sy, float sz, float smallest, float large
 void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest) {
     SpritePlacement placements[SpriteCount];
     const int count = ComputeSpriteCloud(sx, sy, sz, smallest, largest, FrameClock.now, placements);
+    SpriteScissor scissor;
+    if (count > 0)
+        BeginSpriteScissor(&scissor);
     for (int k = 0; k < count; ++k) {
         const SpritePlacement& sprite = placements[k];
         glPushMatrix();
         glTranslatef(sprite.offset[0], sprite.offset[1], sprite.offset[2]);
         glRotatef(CameraPose.angles[1], 0.0f, 1.0f, 0.0f);
         glRotatef(CameraPose.angles[0], 1.0f, 0.0f, 0.0f);
+        PlaceSpriteScissor(scissor, sprite.half);
         DrawUnitTexturedQuad(-sprite.half, -sprite.half, sprite.half, sprite.half);
         glPopMatrix();
     }
+    EndSpriteScissor(scissor);
 }

@@ -1,11 +1,15 @@
 // Height-map terrain meshes: cells computed on the CPU, compiled into lists.
+#define GL_GLEXT_PROTOTYPES  // buffer objects and glMultiDrawElements (Mesa has them)
 #include "geometry/terrain.h"
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "geometry/models.h"
 #include "geometry/vec3.h"
@@ -39,6 +43,211 @@ void ComputeCell(const ImageRecord& map, int c1, int r1, int step, TerrainQuad* 
     }
     // The first triangle's normal (P00, P10, P11) for the whole quad.
     FaceNormal(quad->position[0], quad->position[1], quad->position[2], quad->normal);
+}
+
+// The mesh of a slot once more in buffers, in the list's order, with the box
+// around every block of BlockSide x BlockSide cells, so a draw can leave out
+// the blocks the view cannot see. Lives for the whole run.
+constexpr int BlockSide = 16;  // cells
+constexpr int PieceSlots = 5;  // display-list slots 0..4; the meshes use 2..4
+// Clip-space slack around the view: wide lines (up to height / 100 pixels)
+// reach past the edges of the triangles they outline.
+constexpr float ViewMargin = 0.05f;
+
+struct CornerVertex {
+    float position[3];
+    float normal[3];
+    float texCoord[2];
+};
+
+struct TerrainPieces {
+    unsigned int list = 0;      // the DisplayListTable name the buffers match
+    unsigned int vertices = 0;  // four corners a cell
+    unsigned int indices = 0;   // six a cell: two triangles
+    int columns = 0, rows = 0;  // cells; columns outermost, as in the list
+    int blockColumns = 0, blockRows = 0;
+    std::vector<float> boxes;  // per block: min x, y, z, max x, y, z (mesh space)
+    float lastNormal[3] = {0, 0, 1};
+    float lastTexCoord[2] = {0, 0};
+    size_t Cells() const { return static_cast<size_t>(columns) * rows; }
+    size_t VertexBytes() const { return Cells() * 4 * sizeof(CornerVertex); }
+};
+TerrainPieces Pieces[PieceSlots];
+
+// A cell (P00, P10, P11, P01) is drawn as (0, 1, 3) and (1, 2, 3), as the
+// list's replay splits it; another split would change the picture.
+const int CellSplit[6] = {0, 1, 3, 1, 2, 3};
+
+void GrowBox(float* box, const float p[3]) {
+    for (int i = 0; i < 3; ++i) {
+        box[i] = std::fmin(box[i], p[i]);
+        box[3 + i] = std::fmax(box[3 + i], p[i]);
+    }
+}
+
+void FillBlockBoxes(const std::vector<TerrainQuad>& quads, TerrainPieces* p) {
+    p->blockColumns = (p->columns + BlockSide - 1) / BlockSide;
+    p->blockRows = (p->rows + BlockSide - 1) / BlockSide;
+    p->boxes.assign(static_cast<size_t>(p->blockColumns) * p->blockRows * 6, 0.0f);
+    for (size_t b = 0; b < p->boxes.size(); b += 6) {
+        for (int i = 0; i < 3; ++i) {
+            p->boxes[b + i] = 1e30f;
+            p->boxes[b + 3 + i] = -1e30f;
+        }
+    }
+    for (int i = 0; i < p->columns; ++i) {
+        for (int j = 0; j < p->rows; ++j) {
+            const TerrainQuad& quad = quads[static_cast<size_t>(i) * p->rows + j];
+            float* box = &p->boxes[((i / BlockSide) * p->blockRows + j / BlockSide) * 6];
+            for (const float* v : quad.position) GrowBox(box, v);
+        }
+    }
+}
+
+void FillVertices(const std::vector<TerrainQuad>& quads, std::vector<CornerVertex>* corners,
+                  std::vector<GLuint>* indices) {
+    corners->reserve(quads.size() * 4);
+    indices->reserve(quads.size() * 6);
+    for (const TerrainQuad& quad : quads) {
+        const GLuint first = static_cast<GLuint>(corners->size());
+        for (int v = 0; v < 4; ++v) {
+            const float* n = quad.normal;
+            const float* t = quad.texCoord[v];
+            const float* x = quad.position[v];
+            corners->push_back({{x[0], x[1], x[2]}, {n[0], n[1], n[2]}, {t[0], t[1]}});
+        }
+        for (int k : CellSplit) indices->push_back(first + k);
+    }
+}
+
+void UploadPieces(TerrainPieces* p, const std::vector<CornerVertex>& corners,
+                  const std::vector<GLuint>& indices) {
+    // Always new names: a test may have made this context anew.
+    glGenBuffers(1, &p->vertices);
+    glBindBuffer(GL_ARRAY_BUFFER, p->vertices);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(p->VertexBytes()), corners.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glGenBuffers(1, &p->indices);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, p->indices);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)),
+                 indices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void BuildPieces(const std::vector<TerrainQuad>& quads, int columns, int rows, int slot) {
+    if (slot < 0 || slot >= PieceSlots || quads.empty() ||
+        quads.size() != static_cast<size_t>(columns) * rows)
+        return;
+    TerrainPieces& p = Pieces[slot];
+    p.list = DisplayListTable[slot];
+    p.columns = columns;
+    p.rows = rows;
+    FillBlockBoxes(quads, &p);
+    std::vector<CornerVertex> corners;
+    std::vector<GLuint> indices;
+    FillVertices(quads, &corners, &indices);
+    UploadPieces(&p, corners, indices);
+    for (int i = 0; i < 3; ++i) p.lastNormal[i] = corners.back().normal[i];
+    for (int i = 0; i < 2; ++i) p.lastTexCoord[i] = corners.back().texCoord[i];
+}
+
+// Binds the slot's buffers when they still belong to the list the slot
+// names in this context; feedback and selection get the list itself.
+bool BindPieces(const TerrainPieces& p, unsigned int list) {
+    if (p.vertices == 0 || p.list != list || !glIsBuffer(p.vertices))
+        return false;
+    GLint mode = GL_RENDER;
+    glGetIntegerv(GL_RENDER_MODE, &mode);
+    if (mode != GL_RENDER)
+        return false;
+    glBindBuffer(GL_ARRAY_BUFFER, p.vertices);
+    GLint size = 0;
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
+    if (static_cast<size_t>(size) == p.VertexBytes()) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, p.indices);
+        return true;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    return false;
+}
+
+// True when all eight corners lie beyond one of the six (widened) planes of
+// the view volume: then no part of the box can reach the picture.
+bool BoxOutsideView(const float m[16], const float* box) {
+    int outside[6] = {0, 0, 0, 0, 0, 0};
+    const float k = 1.0f + ViewMargin;
+    for (int corner = 0; corner < 8; ++corner) {
+        const float x = box[(corner & 1) ? 3 : 0];
+        const float y = box[(corner & 2) ? 4 : 1];
+        const float z = box[(corner & 4) ? 5 : 2];
+        float c[4];
+        for (int r = 0; r < 4; ++r) c[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
+        const float w = k * c[3];
+        outside[0] += c[0] > w;
+        outside[1] += c[0] < -w;
+        outside[2] += c[1] > w;
+        outside[3] += c[1] < -w;
+        outside[4] += c[2] > w;
+        outside[5] += c[2] < -w;
+    }
+    for (int count : outside) {
+        if (count == 8)
+            return true;
+    }
+    return false;
+}
+
+// Runs of cells to draw: within each column, the rows of the blocks in
+// view; neighbouring runs merge. first and count are in cells.
+void CollectRuns(const TerrainPieces& p, const std::vector<char>& shown, std::vector<int>* first,
+                 std::vector<int>* count) {
+    for (int i = 0; i < p.columns; ++i) {
+        const char* column = &shown[static_cast<size_t>(i / BlockSide) * p.blockRows];
+        for (int b = 0; b < p.blockRows; ++b) {
+            if (!column[b])
+                continue;
+            const int j = b * BlockSide;
+            const int start = i * p.rows + j;
+            const int n = std::min(BlockSide, p.rows - j);
+            if (!first->empty() && first->back() + count->back() == start) {
+                count->back() += n;
+            } else {
+                first->push_back(start);
+                count->push_back(n);
+            }
+        }
+    }
+}
+
+void DrawRuns(const TerrainPieces& p, const std::vector<int>& first,
+              const std::vector<int>& count) {
+    const GLsizei stride = sizeof(CornerVertex);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, reinterpret_cast<const void*>(0));
+    glNormalPointer(GL_FLOAT, stride,
+                    reinterpret_cast<const void*>(offsetof(CornerVertex, normal)));
+    glTexCoordPointer(2, GL_FLOAT, stride,
+                      reinterpret_cast<const void*>(offsetof(CornerVertex, texCoord)));
+    std::vector<const void*> offsets(first.size());
+    std::vector<GLsizei> counts(first.size());
+    for (size_t r = 0; r < first.size(); ++r) {
+        offsets[r] = reinterpret_cast<const void*>(first[r] * size_t{6} * sizeof(GLuint));
+        counts[r] = count[r] * 6;
+    }
+    if (!first.empty())
+        glMultiDrawElements(GL_TRIANGLES, counts.data(), GL_UNSIGNED_INT, offsets.data(),
+                            static_cast<GLsizei>(first.size()));
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    // What the list leaves behind as current values.
+    glNormal3fv(p.lastNormal);
+    glTexCoord2fv(p.lastTexCoord);
 }
 
 void EmitTerrainList(const std::vector<TerrainQuad>& quads, unsigned int list) {
@@ -102,7 +311,24 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
     std::vector<TerrainQuad> quads;
     ComputeTerrainQuads(map, step, &quads);
     EmitTerrainList(quads, DisplayListTable[slot]);
+    BuildPieces(quads, (map.width + step) / step, (map.height + step) / step, slot);
     return true;
+}
+
+void DrawTerrainMesh(int slot) {
+    const unsigned int list = DisplayListTable[slot];
+    if (slot < 0 || slot >= PieceSlots || !BindPieces(Pieces[slot], list)) {
+        glCallList(list);
+        return;
+    }
+    const TerrainPieces& p = Pieces[slot];
+    float m[16];
+    CurrentClipMatrix(m);
+    std::vector<char> shown(static_cast<size_t>(p.blockColumns) * p.blockRows);
+    for (size_t b = 0; b < shown.size(); ++b) shown[b] = !BoxOutsideView(m, &p.boxes[b * 6]);
+    std::vector<int> first, count;
+    CollectRuns(p, shown, &first, &count);
+    DrawRuns(p, first, count);
 }
 
 bool BuildTerrainListFromFile(const char* path, int step, int slot) {

@@ -28,6 +28,12 @@ bool BuildTerrainListFromFile(const char* path, int step, int slot);
 // is not a 256 x 256, 24-bit picture.
 bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int slot);
 
+// Draws the terrain mesh of DisplayListTable[slot] leaving out the pieces
+// that lie wholly outside the view; the pieces keep the list's order, so the
+// picture is the one glCallList draws. Falls back to glCallList when the list
+// was not compiled here (or was replaced) and outside GL_RENDER mode.
+void DrawTerrainMesh(int slot);
+
 // Null when the file is a 256 x 256, three-component JPEG (judged from its
 // header, without decoding), otherwise what is wrong with it.
 const char* HeightMapFileProblem(const char* path);

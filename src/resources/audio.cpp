@@ -30,6 +30,8 @@ const uint32_t HandleIndexMask = 0xFFFF;
 // Stand-in for a soundtrack that cannot be decoded: silence at this format.
 const uint32_t SilenceRate = 44100;
 const uint32_t SilenceChannels = 2;
+// Positions never end (a sample goes on in silence); this bounds seeks so
+// that byte positions and the clock's arithmetic cannot overflow.
 const uint64_t UnlimitedFrames = UINT64_MAX / 16;
 const int StreamWindowFrames = 4096;
 const int MixChunkFrames = 512;
@@ -83,7 +85,6 @@ struct Voice {
     StreamDecoder stream;
     uint32_t freq = 0;
     uint32_t chans = 0;
-    uint64_t endFrame = UnlimitedFrames;  // bounds seeks and the clock; the mixer finds the end
     uint64_t cursor = 0;
     uint32_t cursorFrac = 0;
     // What has been heard (HeardFrame): on a trusted device, the cursor after
@@ -441,12 +442,12 @@ uint64_t DeviceHeardFrame(const Voice& voice) {
 }
 
 // An untrusted device: the time since the floor at the source's rate, up to
-// the end (the real end once the mixer has met it), whatever was mixed.
+// a stream's end once the mixer has met it, whatever was mixed.
 uint64_t ClockHeardFrame(const Voice& voice) {
     if (!voice.floorPlaying) {
         return voice.cursor;
     }
-    uint64_t end = voice.playing ? voice.endFrame : voice.cursor;
+    uint64_t end = voice.playing ? UnlimitedFrames : voice.cursor;
     double room = end > voice.floorFrame ? static_cast<double>(end - voice.floorFrame) : 0.0;
     double elapsed = std::max(0.0, AudioClock() - voice.floorTime) * voice.freq;
     return voice.floorFrame + static_cast<uint64_t>(std::min(elapsed, room));
@@ -599,7 +600,7 @@ bool AudioChannelPlay(AudioHandle handle, bool restart) {
     }
     bool wasPlaying = voice->playing;
     voice->playing = true;  // before SetCursor: the floor starts a playing run
-    if (restart || (!wasPlaying && voice->cursor >= voice->endFrame)) {
+    if (restart) {
         SetCursor(*voice, 0);
     } else if (!wasPlaying) {
         SetCursor(*voice, voice->cursor);
@@ -614,7 +615,7 @@ bool AudioChannelSetPosition(AudioHandle handle, uint64_t bytes) {
         return false;
     }
     uint64_t frame = bytes / (voice->chans * 2);
-    if (frame > voice->endFrame) {
+    if (frame > UnlimitedFrames) {
         return false;
     }
     LockMix();

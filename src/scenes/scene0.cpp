@@ -67,8 +67,6 @@ const PassState OrbitPasses[7] = {
 };
 // clang-format on
 
-const float Glide0From[3] = {-18, 4, 0}, Glide0To[3] = {-10, 3, -5};
-const float Glide1From[3] = {-10, 4, -5}, Glide1To[3] = {-10, 3, 5};
 const float OrbitLowest[3] = {0, 4, -25}, OrbitHighest[3] = {0, 8, -25};
 
 void SetFrameLook() {
@@ -154,7 +152,7 @@ void PlaceOrbitCamera() {
 void DrawOrbitSpheres() {
     float spread = SectionBeat * 0.0625f;
     glPushMatrix();
-    glTranslatef(0, 7, 0);
+    glTranslatef(SphereClusterCentre[0], SphereClusterCentre[1], SphereClusterCentre[2]);
     ApplyPassState(OrbitPasses[OrbitSpherePass]);
     DrawSphereCluster(spread);
     ApplyPassState(OrbitPasses[OrbitGlowMapPass]);
@@ -210,10 +208,10 @@ void RunScene0() {
     SetFrameLook();
     switch (SectionIndex) {
         case 0:
-            RunGlide(Glide0From, Glide0To);
+            RunGlide(OpeningGlides[0][0], OpeningGlides[0][1]);
             break;
         case 1:
-            RunGlide(Glide1From, Glide1To);
+            RunGlide(OpeningGlides[1][0], OpeningGlides[1][1]);
             break;
         case 2:
             RunOrbit();

@@ -22,14 +22,6 @@ const float DayGlow[3] = {0.5f, 0.45f, 0.4f};
 const float SunsetGlow[3] = {0.7f, 0.65f, -0.2f};  // the negative blue goes to the glow as it is
 const float White[3] = {1, 1, 1};
 
-// One camera move per section, blended by SectionBeat / length.
-const CameraMove Moves[3] = {
-    {{-20, 3, 0}, {0, 1, 0}, {-60, -30, -10}, {10, 30, 10}},
-    {{20, 3, 0}, {0, 1, 0}, {5, 90, 20}, {-5, 100, -20}},
-    {{0, 3, 20}, {0, 1, 30}, {-25, 15, 40}, {10, 5, -15}},
-};
-const float SectionLengths[3] = {8, 8, 16};
-
 enum NightfallPass { SkyPass, DayTerrainPass, NightTerrainPass, DetailPass, FlarePass, StarPass };
 
 // Columns: texture slot, switched on, keep switches, depth writes, colour,
@@ -95,8 +87,8 @@ float StepSection() {
     if (SectionIndex < 0 || SectionIndex > NightfallSection)
         return 0.0f;
     float b = SectionBeat;
-    float length = SectionLengths[SectionIndex];
-    PlaceCameraOnMove(Moves[SectionIndex], b / length);
+    float length = NightfallSectionLengths[SectionIndex];
+    PlaceCameraOnMove(NightfallMoves[SectionIndex], b / length);
     float n = 0.0f;
     if (SectionIndex == NightfallSection) {
         n = b * 0.0625f;

@@ -8,6 +8,7 @@
 #include "frame/pass_state.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
+#include "geometry/vec3.h"
 #include "scenes/scenes.h"
 
 namespace {
@@ -19,14 +20,6 @@ constexpr float ShownAbove = 0.01f;  // lattice and sprites are drawn above this
 
 const float SkyHorizon[3] = {0.05f, 0.06f, 0.08f};
 const float NightGlow[3] = {0.5f, 0.45f, 0.4f};
-
-// One camera move per section, blended by SectionBeat / 16.
-const CameraMove Moves[4] = {
-    {{-7, 1, -16}, {0, 2, -16}, {5, 190, 10}, {15, 180, -10}},
-    {{-16, 1, 0}, {-16, 2, 7}, {5, -120, 10}, {15, -65, -10}},
-    {{16, 3, 0}, {16, 2, 7}, {15, 130, 10}, {5, 66, -10}},
-    {{-20, 1, 0}, {-2.5f, 5, 0}, {10, -90, 10}, {15, -90, -10}},
-};
 
 // What the group shows in a section.
 struct GroupContent {
@@ -119,7 +112,7 @@ GroupContent StepSection() {
         return ContentOf(SectionIndex, 0);
     float b = SectionBeat;
     float t = b * 0.0625f;
-    PlaceCameraOnMove(Moves[SectionIndex], t);
+    PlaceCameraOnMove(NightMoves[SectionIndex], t);
     GroupContent content = ContentOf(SectionIndex, t);
     EndSection(b);
     return content;
@@ -159,12 +152,14 @@ void DrawLitCube(float p) {
     DrawSpinningCube(phase);
 }
 
-// The group drifts from (8, 5, 8) to (0, 5, 0) in every section and swells
+// The group drifts from NightGroupFrom to NightGroupTo in every section and swells
 // on the pulse. The push and the pop are unconditional.
 void DrawGroup(float p, const GroupContent& content) {
     float b = SectionBeat;
     glPushMatrix();
-    glTranslatef((16 - b) * 0.5f, 5, (16 - b) * 0.5f);
+    float at[3];
+    LerpVec3(NightGroupFrom, NightGroupTo, at, b / SectionLength);
+    glTranslatef(at[0], at[1], at[2]);
     float s = 1 + 0.1f * p;
     glScalef(s, s, s);
     if (content.cubeShown)

@@ -23,12 +23,14 @@ const CreditLine CreditLines[CreditLineCount] = {
 };
 
 // Invented group names; accented letters are Latin-1 bytes, the font's codes.
+// Each row holds every fourth name, 20 units apart and wobbling by up to 3:
+// short names go where the perspective closes that gap most, and no name
+// has a descender to reach the taller letters of the row below.
 const char* const GreetingNames[GreetingCount] = {
-    "Quillmoth",         "Brassfjord",       "Ostr\xF6m Kollektiv", "Velvet Tarn",
-    "Nordsk\xF6r",       "Sc\xE8ne Gel\xE9", "Pixelharrow",         "Mossbyte",
-    "Caf\xE9 Vectoriel", "Lumenkrank",       "Tidevr\xE5k",         "Hollowfrost",
-    "Se\xF1ora Raster",  "Cobalt Orchard",   "Gr\xFCnspan Labs",    "Ninefold Echo",
-    "\xC6ther Loom",     "Plum Tessellate",
+    "Hollowfrost", "Tidevr\xE5k",      "Sk\xE4rvlund", "Velvet Tarn",   "Nordsk\xF6r",
+    "Lumenvik",    "Sc\xE8ne Gel\xE9", "Cobalt Owl",   "Caf\xE9 Trame", "Ninefold",
+    "Tinderhall",  "Se\xF1or Sine",    "Mossbeat",     "Gr\xFCnwerk",   "\xC6thernaut",
+    "Plumtile",    "Kilnfire",         "Brasshorn",
 };
 
 namespace {
@@ -39,7 +41,6 @@ constexpr int SectionCount = 4;
 const float SectionLengths[SectionCount] = {6, 16, 16, 16};
 constexpr float FanStartBeat = 22.0f;
 constexpr float CreditScale = 1.3f;
-constexpr float GreetingScale = 2.0f;
 constexpr uint32_t GreetingSeed = 6;
 
 constexpr unsigned PlainSwitches = PassBlend;

@@ -5,6 +5,7 @@
 
 #include "frame/pass_state.h"
 #include "resources/audio.h"
+#include "scenes/camera_paths.h"
 
 typedef void (*SceneFunction)();
 // Entries 0..4: the scenes; a null entry draws nothing.
@@ -50,12 +51,6 @@ extern int32_t WaveSwitchBeat;
 constexpr unsigned TerrainSwitches = PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest;
 constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
 
-// One straight camera move of a section: both ends of the position (world
-// units) and of the angles (degrees).
-struct CameraMove {
-    float fromPosition[3], toPosition[3];
-    float fromAngles[3], toAngles[3];
-};
 // CameraPose at t along the move (0 at its start, 1 at its end).
 void PlaceCameraOnMove(const CameraMove& move, float t);
 
@@ -87,6 +82,7 @@ float CreditPulse(float sectionBeat);
 // Scene 4's greetings, scrolled past from right to left in table order.
 constexpr int GreetingCount = 18;
 extern const char* const GreetingNames[GreetingCount];
+constexpr float GreetingScale = 2.0f;  // drawing units per nominal font size
 // World position of each greeting name at a scene counter (y as drawn, before
 // the y mirror). Reseeds the shared generator with 6.
 void ComputeGreetingPositions(float sceneBeat, float positions[GreetingCount][3]);

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "app/settings.h"
@@ -207,4 +209,107 @@ TEST_F(ClosingScene, CreditShowsAsYellowGlyphsRightOfCentreAndFadesAtItsChange) 
     EXPECT_GT((shown.x0 + shown.x1) / 2, w / 2);
     EXPECT_LT(shown.x0, w / 2);
     EXPECT_LT((shown.y0 + shown.y1) / 2, h / 2);  // GL rows count upwards
+}
+
+namespace {
+
+struct ScreenQuad {
+    float x[4], y[4];
+};
+
+// Whether two convex quads share any area: no edge of either separates them.
+bool QuadsOverlap(const ScreenQuad& a, const ScreenQuad& b) {
+    for (const ScreenQuad* q : {&a, &b})
+        for (int e = 0; e < 4; ++e) {
+            float nx = q->y[(e + 1) % 4] - q->y[e], ny = q->x[e] - q->x[(e + 1) % 4];
+            float aMin = 1e30f, aMax = -1e30f, bMin = 1e30f, bMax = -1e30f;
+            for (int v = 0; v < 4; ++v) {
+                float pa = a.x[v] * nx + a.y[v] * ny, pb = b.x[v] * nx + b.y[v] * ny;
+                aMin = std::min(aMin, pa), aMax = std::max(aMax, pa);
+                bMin = std::min(bMin, pb), bMax = std::max(bMax, pb);
+            }
+            if (aMax <= bMin || bMax <= aMin)
+                return false;
+        }
+    return true;
+}
+
+// A glyph quad through the model-view matrix m, divided by depth; false
+// behind the near plane or wholly outside a frame as wide as 21:9.
+bool ProjectGlyph(const float m[16], const GlyphQuad& g, ScreenQuad& out) {
+    const float xs[4] = {g.x0, g.x1, g.x1, g.x0}, ys[4] = {g.y0, g.y0, g.y1, g.y1};
+    const float halfWidth = std::tan(25.0f * 3.14159265f / 180) * 21 / 9;
+    bool left = true, right = true;
+    for (int v = 0; v < 4; ++v) {
+        float ex = m[0] * xs[v] + m[4] * ys[v] + m[12], ey = m[1] * xs[v] + m[5] * ys[v] + m[13];
+        float ez = m[2] * xs[v] + m[6] * ys[v] + m[14];
+        if (ez > -1)
+            return false;
+        out.x[v] = ex / -ez;
+        out.y[v] = ey / -ez;
+        left = left && out.x[v] < -halfWidth;
+        right = right && out.x[v] > halfWidth;
+    }
+    return !left && !right;
+}
+
+}  // namespace
+
+// The greetings laid out from the generated font as the scene draws them,
+// projected with its camera over the whole scroll: no two names' glyphs
+// ever cover the same spot of a frame up to 21:9.
+TEST_F(ClosingScene, GreetingNamesNeverOverlapOnScreen) {
+    ASSERT_TRUE(LoadFontDescriptorFrom(NORVALE_SOURCE_DIR "/data/font.fnt"));
+    BitmapFont.scale = GreetingScale;
+    // Only the ink counts: the blank border of each glyph's rectangle draws nothing.
+    int padding = 0;
+    FILE* file = std::fopen(NORVALE_SOURCE_DIR "/data/font.fnt", "r");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(
+        std::fscanf(file,
+                    "info face=\"%*[^\"]\" size=%*d bold=%*d italic=%*d "
+                    "charset=\"%*[^\"]\" unicode=%*d stretchH=%*d smooth=%*d aa=%*d padding=%d",
+                    &padding),
+        1);
+    std::fclose(file);
+    float inset = padding * GreetingScale / BitmapFont.size;
+    std::vector<std::vector<GlyphQuad>> names;
+    for (const char* name : GreetingNames) {
+        ASSERT_TRUE(LayoutText(&BitmapFont, name));
+        names.emplace_back(TextLayoutQuads, TextLayoutQuads + TextLayoutCount);
+        for (GlyphQuad& g : names.back()) {
+            g.x0 += inset, g.y0 += inset;
+            g.x1 -= inset, g.y1 -= inset;
+        }
+    }
+    std::string collisions;
+    bool met[GreetingCount][GreetingCount] = {};
+    for (float beat = 22; beat <= 54; beat += 0.0625f) {
+        float positions[GreetingCount][3];
+        ComputeGreetingPositions(beat, positions);
+        PlaceClosingCamera(beat);
+        std::vector<std::vector<ScreenQuad>> shown(GreetingCount);
+        for (int i = 0; i < GreetingCount; ++i) {
+            float m[16];
+            glLoadIdentity();
+            ApplyCamera();
+            glScalef(1, -1, 1);
+            glTranslatef(positions[i][0], positions[i][1], positions[i][2]);
+            glGetFloatv(GL_MODELVIEW_MATRIX, m);
+            ScreenQuad q;
+            for (const GlyphQuad& g : names[i])
+                if (ProjectGlyph(m, g, q))
+                    shown[i].push_back(q);
+        }
+        for (int i = 0; i < GreetingCount; ++i)
+            for (int j = i + 1; j < GreetingCount; ++j)
+                for (const ScreenQuad& a : shown[i])
+                    for (const ScreenQuad& b : shown[j])
+                        if (!met[i][j] && QuadsOverlap(a, b)) {
+                            met[i][j] = true;
+                            collisions += std::to_string(i) + "-" + std::to_string(j) + " at " +
+                                          std::to_string(beat) + "; ";
+                        }
+    }
+    EXPECT_EQ(collisions, "") << "names by index in GreetingNames";
 }

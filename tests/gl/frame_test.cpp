@@ -120,6 +120,8 @@ TEST_F(FrameTest, GlowStaysUprightAndBlursOnlyNearItsSource) {
     Rgb border = AverageRgb(126, 200, 4, 4);  // across the quarter's right edge
     EXPECT_GT(border.r, 0.15f * inside);
     EXPECT_LT(border.r, 0.85f * inside);
+    // Taps half a glow texel (1/32 of the picture) apart: gone 12 pixels out.
+    EXPECT_LT(AverageRgb(140, 200, 4, 4).r, 0.05f * inside);
 }
 
 TEST_F(FrameTest, MaskImageInSlotEightMultipliesTheFrame) {

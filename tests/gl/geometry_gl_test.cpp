@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "app/render_state.h"
 #include "gl_test_support.h"
 #include "app/settings.h"
+#include "app/viewport.h"
 #include "frame/frame.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
@@ -436,4 +438,80 @@ TEST(GeometryFeedback, BuildDisplayListsCompilesAllThreeStepsWithDemoPlusOff) {
                     n == 2 * quads[slot - ListCoarseTerrain])
             << "slot " << slot;
     }
+}
+
+// The terrain drawn from its buffers without the blocks out of view, and the
+// sprites inside their scissor boxes, leave the very pixels of the plain draws.
+TEST(GeometryDraw, CulledTerrainAndScissoredSpritesKeepEveryPixel) {
+    PlainState();
+    ReserveLists();
+    TestMap map;
+    MakeRandomMap(&map);
+    ASSERT_TRUE(CompileTerrainList(map.record, "test map", 4, 3));
+    const int w = GlTestContextWidth(), h = GlTestContextHeight();
+    const auto picture = [w, h](const std::function<void()>& draw) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(50, double(w) / h, 0.05, 20);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glRotatef(-60, 1, 0, 0);  // looking down at one corner of the mesh
+        glTranslatef(0.6f, 0.5f, -0.9f);
+        draw();
+        return ReadRgb(0, 0, w, h);
+    };
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    const auto lit = picture([] { glCallList(DisplayListTable[3]); });
+    EXPECT_TRUE(picture([] { DrawTerrainMesh(3); }) == lit) << "culled terrain";
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LIGHT0);
+    glDisable(GL_DEPTH_TEST);
+    EXPECT_GT(std::count(lit.begin(), lit.end(), 0), 0);  // the view leaves part of the mesh out
+
+    // A texture bright in the middle, faint (below what colour 0.02 can show) around it.
+    std::vector<unsigned char> texels(64 * 64 * 3, 0);
+    for (int y = 8; y < 56; ++y)
+        for (int x = 8; x < 56; ++x)
+            for (int c = 0; c < 3; ++c)
+                texels[(y * 64 + x) * 3 + c] = (x >= 24 && x < 40 && y >= 28 && y < 36) ? 255 : 9;
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    CameraPose.angles[0] = 10;
+    CameraPose.angles[1] = -20;
+    FrameClock.now = 1.5f;
+    const auto sprites = [] {
+        glColor3f(0.02f, 0.5f, 0.02f);
+        DrawSpriteCloud(0.8f, 0.8f, 0.8f, 0.4f, 0.2f);
+    };
+    const auto plain = [] {
+        glColor3f(0.02f, 0.5f, 0.02f);
+        SpritePlacement placements[SpriteCount];
+        const int n = ComputeSpriteCloud(0.8f, 0.8f, 0.8f, 0.4f, 0.2f, 1.5f, placements);
+        for (int k = 0; k < n; ++k) {
+            glPushMatrix();
+            glTranslatef(placements[k].offset[0], placements[k].offset[1], placements[k].offset[2]);
+            glRotatef(CameraPose.angles[1], 0, 1, 0);
+            glRotatef(CameraPose.angles[0], 1, 0, 0);
+            const float s = placements[k].half;
+            DrawUnitTexturedQuad(-s, -s, s, s);
+            glPopMatrix();
+        }
+    };
+    const auto expected = picture(plain);
+    EXPECT_TRUE(picture(sprites) == expected) << "scissored sprites";
+    EXPECT_GT(*std::max_element(expected.begin(), expected.end()), 100);
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+    glDeleteTextures(1, &texture);
+    PlainState();
+    glDisable(GL_BLEND);
 }

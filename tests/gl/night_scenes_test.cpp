@@ -4,7 +4,9 @@
 #include <GL/glext.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <vector>
 
 #include "app/render_state.h"
 #include "app/settings.h"
@@ -196,6 +198,40 @@ TEST_F(NightScenes, Scene2DrawsTheNightTerrainAndStarsOnlyOnceNIsAboveZero) {
     EXPECT_EQ(PrimitivesOf([] { RunAt(2, 2, 0.0f); }), day);
     // Night terrain over the day one, and two star layers.
     EXPECT_EQ(PrimitivesOf([] { RunAt(2, 2, 0.5f); }), day + tiles + 2 * cube);
+}
+
+// The night layer keeps its colour's opacity n: set before the pass row, the
+// row's opaque colour would cover the day terrain at once.
+TEST_F(NightScenes, Scene2NightTerrainIsDrawnWithOpacityN) {
+    DisplayListTable[3] = DisplayListTable[4] = glGenLists(1);
+    glNewList(DisplayListTable[3], GL_COMPILE);  // every tile a wide quad: some of it in view
+    glBegin(GL_QUADS);
+    const float corners[4][2] = {{-9, -9}, {9, -9}, {9, 9}, {-9, 9}};
+    for (const auto& corner : corners) glVertex3f(corner[0], corner[1], 0);
+    glEnd();
+    glEndList();
+    std::vector<GLfloat> feedback(1 << 20);
+    glFeedbackBuffer(GLsizei(feedback.size()), GL_3D_COLOR, feedback.data());
+    glRenderMode(GL_FEEDBACK);
+    RunAt(2, 2, 4.0f);  // n = 0.25
+    GLint used = glRenderMode(GL_RENDER);
+    // Vertices are x, y, z, r, g, b, a; look for the layer's colour.
+    int nightVertices = 0;
+    for (GLint i = 0; i < used;) {
+        GLint token = GLint(feedback[i++]), count = 1;
+        if (token == GL_POLYGON_TOKEN)
+            count = GLint(feedback[i++]);
+        else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN)
+            count = 2;
+        else if (token == GL_PASS_THROUGH_TOKEN)
+            count = 0, ++i;
+        for (; count > 0; --count, i += 7) {
+            const GLfloat* c = &feedback[i + 3];
+            nightVertices += std::fabs(c[0] - 0.55f) < 1e-3f && std::fabs(c[2] - 0.6f) < 1e-3f &&
+                             std::fabs(c[3] - 0.25f) < 1e-3f;
+        }
+    }
+    EXPECT_GT(nightVertices, 0);
 }
 
 TEST_F(NightScenes, Scene3LatticeAndLightSpritesWaitUntilTheirAmountPassesAHundredth) {

@@ -1,9 +1,13 @@
 // Whole frames of scenes 0 and 1 with the real data: what each section shows.
 // Every frame is also written to <build>/scene_frames/*.ppm for a person to look at.
+// The terrain scenes' sight lines are traced through the real height map.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,7 @@
 #include "frame/frame.h"
 #include "gl_test_support.h"
 #include "geometry/models.h"
+#include "geometry/vec3.h"
 #include "geometry/wave.h"
 #include "platform/platform.h"
 #include "resources/images.h"
@@ -168,4 +173,130 @@ TEST_F(SceneFrames, WaveSceneShowsQuadsInThePaletteColoursUnderAWhiteHorizon) {
         EXPECT_LT(TintedShare((m.palette + 1) % 3), 0.002f) << m.name;
         EXPECT_GT(BandBrightness(0.14f, 0.22f), 200.0f) << m.name;
     }
+}
+
+namespace {
+
+// The height map as a scene's meshes lay it out: mesh vertices every `step`
+// pixels, pixel (128 + 8x, 128 + 8z) under world (x, z), wrapping; world
+// height level / 32 - 1.25. Outside the drawn tiles there is no ground.
+struct TerrainView {
+    const ImageRecord* map;
+    int step;
+    float lowest, highest;  // the drawn tiles' extent in x and z
+};
+
+float Level(const ImageRecord& map, int c, int r) {
+    return map.pixels[((r & 255) * 256 + (c & 255)) * 3];
+}
+
+// Height at (x, z); false where no tile is drawn.
+bool GroundAt(const TerrainView& t, float x, float z, float& y) {
+    if (x < t.lowest || x > t.highest || z < t.lowest || z > t.highest)
+        return false;
+    float c = (128 + 8 * x) / t.step, r = (128 + 8 * z) / t.step;
+    int c0 = int(std::floor(c)), r0 = int(std::floor(r));
+    float fc = c - c0, fr = r - r0;
+    float top = Level(*t.map, c0 * t.step, r0 * t.step) * (1 - fc) +
+                Level(*t.map, (c0 + 1) * t.step, r0 * t.step) * fc;
+    float bottom = Level(*t.map, c0 * t.step, (r0 + 1) * t.step) * (1 - fc) +
+                   Level(*t.map, (c0 + 1) * t.step, (r0 + 1) * t.step) * fc;
+    y = (top * (1 - fr) + bottom * fr) / 32.0f - 1.25f;
+    return true;
+}
+
+// Distance along a ray to the ground, or `limit` when it meets none before.
+float GroundDistance(const TerrainView& t, const float from[3], const float dir[3], float limit) {
+    for (float d = 0.05f; d < limit; d += 0.05f) {
+        float y;
+        if (GroundAt(t, from[0] + dir[0] * d, from[2] + dir[2] * d, y) && from[1] + dir[1] * d < y)
+            return d;
+    }
+    return limit;
+}
+
+// Rise per unit across the ground at (x, z), over half a unit either way.
+float Steepness(const TerrainView& t, float x, float z) {
+    float e, w, n, s;
+    if (!GroundAt(t, x + 0.5f, z, e) || !GroundAt(t, x - 0.5f, z, w) ||
+        !GroundAt(t, x, z + 0.5f, n) || !GroundAt(t, x, z - 0.5f, s))
+        return 0.0f;
+    return std::hypot(e - w, n - s);
+}
+
+// What one camera pose sees of the terrain.
+struct SightReport {
+    float steepShare;  // share of the frame filled by slopes over 45 degrees nearer than NearGround
+    bool subjectSeen;  // the line to the subject's centre stays clear of the ground
+};
+
+constexpr float NearGround = 6.0f;
+
+// Rays through a grid over the frame from the current CameraPose, with the
+// camera's own matrices; the subject (if any) is a point it should see.
+SightReport TraceSight(const TerrainView& t, const float* subject) {
+    float view[16], projection[16];
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    ApplyCamera();
+    glGetFloatv(GL_MODELVIEW_MATRIX, view);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    const float* eye = CameraPose.position;
+    SightReport report{0.0f, true};
+    const int columns = 24, rows = 18;
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < columns; ++i) {
+            float e[3] = {((i + 0.5f) / columns * 2 - 1) / projection[0],
+                          ((j + 0.5f) / rows * 2 - 1) / projection[5], -1.0f};
+            float dir[3];  // the view matrix's rotation is orthonormal: its transpose undoes it
+            for (int k = 0; k < 3; ++k)
+                dir[k] = view[k * 4 + 0] * e[0] + view[k * 4 + 1] * e[1] + view[k * 4 + 2] * e[2];
+            float length = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+            for (float& v : dir) v /= length;
+            float d = GroundDistance(t, eye, dir, NearGround);
+            bool steep =
+                d < NearGround && Steepness(t, eye[0] + dir[0] * d, eye[2] + dir[2] * d) > 1;
+            report.steepShare += steep ? 1.0f / (columns * rows) : 0.0f;
+        }
+    if (subject) {
+        float dir[3] = {subject[0] - eye[0], subject[1] - eye[1], subject[2] - eye[2]};
+        float length = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+        for (float& v : dir) v /= length;
+        report.subjectSeen = GroundDistance(t, eye, dir, length) >= length;
+    }
+    return report;
+}
+
+}  // namespace
+
+// From every camera position of every section over the terrain, steep ground
+// stays at a distance (a slope close by fills the frame with one dark face or
+// smeared texture) and never hides scene 3's group.
+TEST_F(SceneFrames, TerrainKeepsEverySectionsSubjectInViewAndItsSlopesAtADistance) {
+    ImageRecord map;
+    ASSERT_TRUE(LoadJpegImage("data/heightmap.jpg", &map));
+    const TerrainView opening{&map, 16, -16, 18}, field{&map, 1, -48, 48};
+    SceneTable[2] = RunScene2;
+    SceneTable[3] = RunScene3;
+    struct Section {
+        int scene, section;
+        float length;
+        const TerrainView& terrain;
+        bool watchesGroup;
+    } sections[] = {{0, 0, 8, opening, false}, {0, 1, 8, opening, false}, {2, 0, 8, field, false},
+                    {2, 1, 8, field, false},   {2, 2, 16, field, false},  {3, 0, 16, field, true},
+                    {3, 1, 16, field, true},   {3, 2, 16, field, true},   {3, 3, 16, field, true}};
+    for (const Section& s : sections)
+        for (int k = 0; k <= 8; ++k) {
+            float b = s.length * k / 8;
+            Render({"sight", s.scene, s.section, b, 0, 0});
+            float group[3];
+            LerpVec3(NightGroupFrom, NightGroupTo, group, b / s.length);
+            SightReport r = TraceSight(s.terrain, s.watchesGroup ? group : nullptr);
+            std::string where = "scene " + std::to_string(s.scene) + " section " +
+                                std::to_string(s.section) + " beat " + std::to_string(b);
+            EXPECT_LE(r.steepShare, 0.15f) << where;
+            EXPECT_TRUE(r.subjectSeen) << where;
+        }
+    std::free(map.pixels);
 }

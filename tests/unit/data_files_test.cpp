@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resources/font.h"
@@ -300,18 +301,17 @@ TEST(DataFiles, HeightMapUsesItsRangeAndLeavesRoomForTheCameraPaths) {
         hi = std::max(hi, int(map.image.pixels[i * 3]));
     }
     EXPECT_GE(hi - lo, 200);
-    // Straight camera glides over the terrain: start and end (x, y, z).
-    const float paths[][6] = {
-        {-20, 3, 0, 0, 1, 0},     {20, 3, 0, 0, 1, 0},    {0, 3, 20, 0, 1, 30},  // day to night
-        {-7, 1, -16, 0, 2, -16},  {-16, 1, 0, -16, 2, 7}, {16, 3, 0, 16, 2, 7},
-        {-20, 1, 0, -2.5f, 5, 0},  // night
-        {-10, 4, -5, -10, 3, 5},   // opening
-    };
+    // The scenes' own camera glides over the terrain: start and end (x, y, z).
+    std::vector<std::pair<const float*, const float*>> paths;
+    for (const auto& glide : OpeningGlides) paths.emplace_back(glide[0], glide[1]);
+    for (const CameraMove& m : NightfallMoves) paths.emplace_back(m.fromPosition, m.toPosition);
+    for (const CameraMove& m : NightMoves) paths.emplace_back(m.fromPosition, m.toPosition);
     for (const auto& p : paths)
         for (int i = 0; i <= 64; ++i) {
             float t = i / 64.0f;
-            float x = p[0] + (p[3] - p[0]) * t, y = p[1] + (p[4] - p[1]) * t;
-            float z = p[2] + (p[5] - p[2]) * t;
+            float x = p.first[0] + (p.second[0] - p.first[0]) * t;
+            float y = p.first[1] + (p.second[1] - p.first[1]) * t;
+            float z = p.first[2] + (p.second[2] - p.first[2]) * t;
             EXPECT_LT(SurfaceHeight(map, x, z), y - 0.4f)
                 << "camera at " << x << "," << y << "," << z;
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,5 +68,13 @@ bool WriteBoxed(const std::string& path);
 bool WriteFont(const std::string& jpegPath, const std::string& fntPath);
 bool WriteLogo(const std::string& path);
 
-// DejaVu Sans Bold (fonts-dejavu-core): the font atlas and the logo's letters.
-const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+// The font atlas is narrow (fonts-dejavu-extra) so the greetings fit their
+// rows; the logo's letters are the wide bold face (fonts-dejavu-core).
+const char* const AtlasFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf";
+const char* const LogoFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+
+// FreeType's face record (FT_Face points to one).
+struct FT_FaceRec_;
+// Opens the font file at this pixel size, hands the face to use and closes
+// everything again; false when FreeType or use fails.
+bool WithFontFace(const char* file, int pixelSize, const std::function<bool(FT_FaceRec_*)>& use);

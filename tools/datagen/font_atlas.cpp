@@ -1,6 +1,7 @@
 // The font atlas and its descriptor: white antialiased glyphs on black,
 // rendered with FreeType and packed row by row with padding.
 #include <cstdio>
+#include <string>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -9,10 +10,10 @@
 
 namespace {
 
-const int kAtlasSize = 1024;
-const int kNominalSize = 64;
-const int kPadding = 3;  // blank border inside each glyph's rectangle
-const int kSpacing = 2;  // extra gap between rectangles, so mipmaps don't bleed
+const int AtlasSize = 1024;
+const int NominalSize = 64;
+const int Padding = 3;  // blank border inside each glyph's rectangle
+const int Spacing = 2;  // extra gap between rectangles, so mipmaps don't bleed
 
 struct AtlasGlyph {
     int id, x, y, width, height, xoffset, yoffset, xadvance;
@@ -21,6 +22,7 @@ struct AtlasGlyph {
 struct Atlas {
     Picture picture;
     std::vector<AtlasGlyph> glyphs;
+    std::string face;
     int lineHeight = 0;
     int base = 0;
 };
@@ -44,45 +46,37 @@ void Blit(Picture& atlas, const FT_Bitmap& bm, int x, int y) {
 
 // Shelf packing in character order: deterministic and tight enough.
 bool Pack(FT_Face face, Atlas& atlas) {
-    int penX = kSpacing, penY = kSpacing, shelf = 0;
+    int penX = Spacing, penY = Spacing, shelf = 0;
     for (int code : CharacterCodes()) {
         if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER))
             return false;
         FT_GlyphSlot g = face->glyph;
-        int w = int(g->bitmap.width) + 2 * kPadding, h = int(g->bitmap.rows) + 2 * kPadding;
-        if (penX + w + kSpacing > kAtlasSize) {
-            penX = kSpacing;
-            penY += shelf + kSpacing;
+        int w = int(g->bitmap.width) + 2 * Padding, h = int(g->bitmap.rows) + 2 * Padding;
+        if (penX + w + Spacing > AtlasSize) {
+            penX = Spacing;
+            penY += shelf + Spacing;
             shelf = 0;
         }
-        if (penY + h + kSpacing > kAtlasSize)
+        if (penY + h + Spacing > AtlasSize)
             return false;
-        Blit(atlas.picture, g->bitmap, penX + kPadding, penY + kPadding);
+        Blit(atlas.picture, g->bitmap, penX + Padding, penY + Padding);
         int advance = int((g->advance.x + 32) >> 6);
-        atlas.glyphs.push_back({code, penX, penY, w, h, g->bitmap_left - kPadding,
-                                atlas.base - g->bitmap_top - kPadding, advance});
-        penX += w + kSpacing;
+        atlas.glyphs.push_back({code, penX, penY, w, h, g->bitmap_left - Padding,
+                                atlas.base - g->bitmap_top - Padding, advance});
+        penX += w + Spacing;
         shelf = h > shelf ? h : shelf;
     }
     return true;
 }
 
 bool BuildAtlas(Atlas& atlas) {
-    FT_Library lib;
-    if (FT_Init_FreeType(&lib))
-        return false;
-    FT_Face face;
-    bool ok = FT_New_Face(lib, kFontFile, 0, &face) == 0;
-    if (ok) {
-        ok = FT_Set_Pixel_Sizes(face, 0, kNominalSize) == 0;
+    return WithFontFace(AtlasFontFile, NominalSize, [&](FT_Face face) {
+        atlas.face = std::string(face->family_name) + " " + face->style_name;
         atlas.lineHeight = int((face->size->metrics.height + 32) >> 6);
         atlas.base = int((face->size->metrics.ascender + 32) >> 6);
-        atlas.picture = MakePicture(kAtlasSize, kAtlasSize);
-        ok = ok && Pack(face, atlas);
-        FT_Done_Face(face);
-    }
-    FT_Done_FreeType(lib);
-    return ok;
+        atlas.picture = MakePicture(AtlasSize, AtlasSize);
+        return Pack(face, atlas);
+    });
 }
 
 bool WriteDescriptor(const std::string& path, const Atlas& atlas) {
@@ -90,11 +84,12 @@ bool WriteDescriptor(const std::string& path, const Atlas& atlas) {
     if (!f)
         return false;
     std::fprintf(f,
-                 "info face=\"DejaVu Sans Bold\" size=%d bold=1 italic=0 charset=\"ISO-8859-1\" "
+                 "info face=\"%s\" size=%d bold=1 italic=0 charset=\"ISO-8859-1\" "
                  "unicode=0 stretchH=100 smooth=1 aa=1 padding=%d,%d,%d,%d spacing=%d,%d\n",
-                 kNominalSize, kPadding, kPadding, kPadding, kPadding, kSpacing, kSpacing);
+                 atlas.face.c_str(), NominalSize, Padding, Padding, Padding, Padding, Spacing,
+                 Spacing);
     std::fprintf(f, "common lineHeight=%d base=%d scaleW=%d scaleH=%d pages=1 packed=0\n",
-                 atlas.lineHeight, atlas.base, kAtlasSize, kAtlasSize);
+                 atlas.lineHeight, atlas.base, AtlasSize, AtlasSize);
     std::fprintf(f, "page id=0 file=\"font.jpg\"\n");
     std::fprintf(f, "chars count=%d\n", int(atlas.glyphs.size()));
     for (const AtlasGlyph& g : atlas.glyphs)
@@ -106,6 +101,20 @@ bool WriteDescriptor(const std::string& path, const Atlas& atlas) {
 }
 
 }  // namespace
+
+bool WithFontFace(const char* file, int pixelSize, const std::function<bool(FT_Face)>& use) {
+    FT_Library library;
+    if (FT_Init_FreeType(&library))
+        return false;
+    FT_Face face;
+    bool ok = FT_New_Face(library, file, 0, &face) == 0;
+    if (ok) {
+        ok = FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelSize)) == 0 && use(face);
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+    return ok;
+}
 
 bool WriteFont(const std::string& jpegPath, const std::string& fntPath) {
     Atlas atlas;

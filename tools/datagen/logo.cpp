@@ -1,7 +1,10 @@
-// The intro logo: "Norvale" in warm gradient letters with an outline, a
-// glow and a line beneath, on a dark background. The loading screen fades
-// it in with colour (b, b^2, b^3), so the warm parts rise first through red
-// and orange and the cool glow arrives last.
+// The intro logo: a striped setting sun behind a snow-rimmed mountain range,
+// a horizon line, and "NORVALE" in wide chrome capitals beneath, on a dark
+// background. The loading screen fades it in with colour (b, b^2, b^3): the
+// sun, the rim and the letters carry full red, so the whole emblem already
+// reads as a dark-red silhouette at the start; orange follows, and the white
+// highlights and the cool glow arrive last.
+#include <algorithm>
 #include <cmath>
 
 #include <ft2build.h>
@@ -11,85 +14,118 @@
 
 namespace {
 
-const int kCanvas = 1024;
-const int kLogoW = 704;
-const int kLogoH = 512;
-const Colour kBackground{10 / 255.0f, 11 / 255.0f, 22 / 255.0f};
-const char* const kTitle = "Norvale";
-const int kTextSize = 116;
-const int kTracking = 10;  // extra pixels between letters
-const int kBaseline = 280;
-const int kLineY = 324;
+const int Canvas = 1024;
+const int LogoW = 704;
+const int LogoH = 512;
+const Colour Background{10 / 255.0f, 11 / 255.0f, 22 / 255.0f};
+const char* const Title = "NORVALE";
+const int TextSize = 96;
+const int Tracking = 14;  // extra pixels between letters
+const int Baseline = 432;
+const float SunX = 352, SunY = 212, SunRadius = 128;
+const int HorizonY = 318;
+const int EdgeMargin = 24;  // glows fade to nothing this far inside the logo's edges
 
 int TitleWidth(FT_Face face) {
     int width = 0;
-    for (const char* c = kTitle; *c; ++c) {
+    for (const char* c = Title; *c; ++c) {
         FT_Load_Char(face, FT_ULong(*c), FT_LOAD_DEFAULT);
-        width += int(face->glyph->advance.x >> 6) + (c[1] ? kTracking : 0);
+        width += int(face->glyph->advance.x >> 6) + (c[1] ? Tracking : 0);
     }
     return width;
 }
 
 // Draws the title centred across the logo area, coverage 0..1.
-void DrawTitle(FT_Face face, Field& mask) {
-    int pen = (kLogoW - TitleWidth(face)) / 2;
-    for (const char* c = kTitle; *c; ++c) {
-        FT_Load_Char(face, FT_ULong(*c), FT_LOAD_RENDER);
+bool DrawTitle(FT_Face face, Field& mask) {
+    int pen = (LogoW - TitleWidth(face)) / 2;
+    for (const char* c = Title; *c; ++c) {
+        if (FT_Load_Char(face, FT_ULong(*c), FT_LOAD_RENDER))
+            return false;
         const FT_Bitmap& bm = face->glyph->bitmap;
-        int x0 = pen + face->glyph->bitmap_left, y0 = kBaseline - face->glyph->bitmap_top;
+        int x0 = pen + face->glyph->bitmap_left, y0 = Baseline - face->glyph->bitmap_top;
         for (unsigned r = 0; r < bm.rows; ++r)
             for (unsigned k = 0; k < bm.width; ++k) {
-                float& m = mask.v[size_t(y0 + r) * kLogoW + x0 + k];
+                float& m = mask.v[size_t(y0 + r) * LogoW + x0 + k];
                 m = std::fmax(m, bm.buffer[r * bm.pitch + k] / 255.0f);
             }
-        pen += int(face->glyph->advance.x >> 6) + kTracking;
+        pen += int(face->glyph->advance.x >> 6) + Tracking;
     }
+    return true;
 }
 
-bool RenderTitle(Field& mask) {
-    FT_Library lib;
-    if (FT_Init_FreeType(&lib))
-        return false;
-    FT_Face face;
-    bool ok = FT_New_Face(lib, kFontFile, 0, &face) == 0;
-    if (ok) {
-        ok = FT_Set_Pixel_Sizes(face, 0, kTextSize) == 0;
-        if (ok)
-            DrawTitle(face, mask);
-        FT_Done_Face(face);
+// Antialiased coverage of "inside" for a signed distance in pixels (negative inside).
+float Coverage(float distance) {
+    return Clamp01(0.5f - distance);
+}
+
+// The sun's lower half is cut by horizontal gaps that widen towards the horizon.
+float SunCoverage(int x, int y) {
+    float px = x + 0.5f, py = y + 0.5f;
+    float disc = Coverage(std::hypot(px - SunX, py - SunY) - SunRadius) * Coverage(py - HorizonY);
+    const float stripesFrom = SunY - 40.0f;
+    float below = (py - stripesFrom) / (HorizonY - stripesFrom);
+    if (below <= 0.0f)
+        return disc;
+    const float period = 16.0f;
+    float phase = std::fmod(py - stripesFrom, period);
+    float gap = 1.0f + 8.0f * below;
+    return disc * (1.0f - Coverage(phase - gap));
+}
+
+// The ridge of the range: big peaks from a few fixed points, roughened by
+// midpoint displacement, falling to the horizon at both ends.
+float RidgeY(float x) {
+    const float points[][2] = {{120, 318}, {180, 298}, {222, 270}, {262, 246},
+                               {296, 268}, {332, 254}, {374, 222}, {418, 262},
+                               {452, 250}, {506, 282}, {552, 300}, {590, 318}};
+    const int count = sizeof points / sizeof points[0];
+    if (x <= points[0][0] || x >= points[count - 1][0])
+        return float(HorizonY);
+    int i = 0;
+    while (x > points[i + 1][0]) ++i;
+    float t = (x - points[i][0]) / (points[i + 1][0] - points[i][0]);
+    float y = Mix(points[i][1], points[i + 1][1], t);
+    // Jagged detail: a sum of small tent waves, fixed by hashing.
+    float jag = 0.0f, scale = 9.0f;
+    for (int octave = 0; octave < 4; ++octave, scale *= 0.5f) {
+        float cell = 24.0f / float(1 << octave);
+        int k = int(std::floor(x / cell));
+        float f = x / cell - k;
+        float a = HashUnit(uint32_t(k), uint32_t(octave), 211) - 0.5f;
+        float b = HashUnit(uint32_t(k + 1), uint32_t(octave), 211) - 0.5f;
+        jag += scale * Mix(a, b, f);
     }
-    FT_Done_FreeType(lib);
-    return ok;
+    float ends = SmoothStep(0.0f, 0.12f,
+                            Clamp01(std::fmin(x - points[0][0], points[count - 1][0] - x) /
+                                    (points[count - 1][0] - points[0][0])));
+    return std::fmin(float(HorizonY), y + jag * ends);
 }
 
-// The horizontal extent of the letters, for the line beneath.
-void InkSpan(const Field& mask, int& left, int& right) {
-    left = kLogoW;
-    right = 0;
-    for (int y = 0; y < kLogoH; ++y)
-        for (int x = 0; x < kLogoW; ++x)
-            if (mask.v[size_t(y) * kLogoW + x] > 0.5f) {
-                left = x < left ? x : left;
-                right = x > right ? x : right;
-            }
-}
+struct LogoLayers {
+    Field letters, sun, range, rim, horizon, outline, glowNear, glowFar, bevel;
+    int capTop, capBottom;
+};
 
-// A thin line under the title, tapering at both ends, with a small diamond in the middle.
-Field RenderLine(int left, int right) {
-    Field line = MakeField(kLogoW, kLogoH);
-    float centre = 0.5f * (left + right), half = 0.5f * (right - left) * 0.92f;
-    for (int y = kLineY - 12; y <= kLineY + 12; ++y)
-        for (int x = 0; x < kLogoW; ++x) {
-            float along = std::fabs(x + 0.5f - centre) / half;
-            float taper = 1.0f - SmoothStep(0.35f, 1.0f, along);
-            float thick = 1.2f + 1.3f * taper;
-            float d = std::fabs(y + 0.5f - kLineY);
-            float v = Clamp01(thick - d) * taper;
-            float diamond =
-                Clamp01(7.0f - (std::fabs(x + 0.5f - centre) + std::fabs(y + 0.5f - kLineY)));
-            line.v[size_t(y) * kLogoW + x] = std::fmax(v, diamond);
+// The range below its ridge, the bright rim along the ridge, and the horizon
+// line, which tapers towards both ends.
+void DrawLandscape(LogoLayers& l) {
+    for (int y = 0; y < LogoH; ++y)
+        for (int x = 0; x < LogoW; ++x) {
+            size_t i = size_t(y) * LogoW + x;
+            float px = x + 0.5f, py = y + 0.5f;
+            float ridge = RidgeY(px);
+            bool inRange = ridge < HorizonY;
+            l.range.v[i] = inRange ? Coverage(ridge - py) * Coverage(py - HorizonY) : 0.0f;
+            float rimAlong =
+                1.0f -
+                SmoothStep(40.0f, 110.0f, std::fabs(px - SunX) * 0.6f + (ridge - 170.0f) * 0.5f);
+            l.rim.v[i] =
+                inRange ? Coverage(std::fabs(py - ridge - 1.0f) - 1.3f) * (0.35f + 0.65f * rimAlong)
+                        : 0.0f;
+            float along = std::fabs(px - SunX) / 300.0f;
+            float taper = 1.0f - SmoothStep(0.3f, 1.0f, along);
+            l.horizon.v[i] = Coverage(std::fabs(py - HorizonY) - (0.6f + 1.2f * taper)) * taper;
         }
-    return line;
 }
 
 Field Blurred(const Field& f, int radius, int passes) {
@@ -98,10 +134,25 @@ Field Blurred(const Field& f, int radius, int passes) {
     return b;
 }
 
-// Vertical gradient of the letters: cream at the top, gold, copper below.
+// Chrome: white sky above the middle, a hard warm horizon in it, the
+// reflected ground glowing orange below.
 Colour LetterColour(float t) {
-    Colour top{1.0f, 0.97f, 0.86f}, mid{1.0f, 0.74f, 0.28f}, low{0.78f, 0.30f, 0.10f};
-    return t < 0.45f ? MixColour(top, mid, t / 0.45f) : MixColour(mid, low, (t - 0.45f) / 0.55f);
+    Colour top{1.0f, 1.0f, 0.97f}, upper{1.0f, 0.86f, 0.62f}, edge{0.62f, 0.14f, 0.06f},
+        low{1.0f, 0.48f, 0.12f}, bottom{1.0f, 0.80f, 0.40f};
+    if (t < 0.52f)
+        return MixColour(top, upper, t / 0.52f);
+    if (t < 0.56f)
+        return edge;
+    if (t < 0.8f)
+        return MixColour(edge, low, (t - 0.56f) / 0.24f);
+    return MixColour(low, bottom, (t - 0.8f) / 0.2f);
+}
+
+// Sun: near white at the top through yellow and orange to red at the horizon.
+Colour SunColour(float y) {
+    float t = Clamp01((y - (SunY - SunRadius)) / (2.0f * SunRadius));
+    Colour top{1.0f, 0.96f, 0.78f}, mid{1.0f, 0.66f, 0.16f}, low{1.0f, 0.16f, 0.22f};
+    return t < 0.5f ? MixColour(top, mid, t / 0.5f) : MixColour(mid, low, (t - 0.5f) / 0.5f);
 }
 
 Colour Over(Colour under, Colour over, float alpha) {
@@ -112,61 +163,66 @@ Colour Add(Colour a, Colour b, float k) {
     return {a.r + b.r * k, a.g + b.g * k, a.b + b.b * k};
 }
 
-// A faint backlight behind the title, exactly the background at the logo's edges.
-float Backlight(int x, int y) {
-    float dx = (x + 0.5f - kLogoW * 0.5f) / (kLogoW * 0.45f);
-    float dy = (y + 0.5f - kBaseline + 30.0f) / (kLogoH * 0.32f);
-    return 1.0f - SmoothStep(0.0f, 1.0f, std::sqrt(dx * dx + dy * dy));
+// 1 inside, falling to 0 at the logo's edges, so the logo's rectangle
+// never shows against the screen's background.
+float EdgeFade(int x, int y) {
+    int d = std::min(std::min(x, LogoW - 1 - x), std::min(y, LogoH - 1 - y));
+    return SmoothStep(2.0f, float(EdgeMargin), float(d));
 }
 
-struct LogoLayers {
-    Field letters, line, outline, glowNear, glowFar, bevel;
-    int capTop, capBottom;
-};
-
 Colour ShadeLogo(const LogoLayers& l, int x, int y) {
-    size_t i = size_t(y) * kLogoW + x;
-    Colour c = Add(kBackground, {0.16f, 0.10f, 0.22f}, 0.35f * Backlight(x, y));
-    c = Add(c, {0.25f, 0.45f, 1.0f}, 0.55f * l.glowFar.v[i]);
-    c = Add(c, {1.0f, 0.55f, 0.18f}, 0.9f * l.glowNear.v[i]);
-    c = Over(c, {0.06f, 0.03f, 0.02f}, l.outline.v[i] * 0.95f);
+    size_t i = size_t(y) * LogoW + x;
+    float edge = EdgeFade(x, y);
+    Colour c = Add(Background, {0.25f, 0.40f, 1.0f}, 0.45f * l.glowFar.v[i] * edge);
+    c = Add(c, {1.0f, 0.42f, 0.14f}, 0.75f * l.glowNear.v[i] * edge);
+    c = Over(c, SunColour(y + 0.5f), l.sun.v[i]);
+    // The range is a night silhouette with a faint warm haze towards its foot.
+    float haze = SmoothStep(200.0f, float(HorizonY), y + 0.5f);
+    c = Over(c, {0.05f + 0.10f * haze, 0.03f + 0.03f * haze, 0.07f}, l.range.v[i]);
+    c = Over(c, {1.0f, 0.86f, 0.72f}, l.rim.v[i]);
+    c = Over(c, {1.0f, 0.78f, 0.5f}, l.horizon.v[i]);
+    c = Over(c, {0.05f, 0.02f, 0.03f}, l.outline.v[i] * 0.95f);
     float t = Clamp01((y - l.capTop) / float(l.capBottom - l.capTop));
     Colour fill = LetterColour(t);
-    float lightness = 1.0f + 0.35f * l.bevel.v[i];
-    fill = {fill.r * lightness, fill.g * lightness, fill.b * lightness};
-    c = Over(c, fill, l.letters.v[i]);
-    return Over(c, {1.0f, 0.88f, 0.6f}, l.line.v[i]);
+    float lightness = 1.0f + 0.3f * l.bevel.v[i];
+    return Over(c, {fill.r * lightness, fill.g * lightness, fill.b * lightness}, l.letters.v[i]);
 }
 
 // Light from the upper left on the blurred letter shapes: a soft bevel.
 Field Bevel(const Field& letters) {
-    Field soft = Blurred(letters, 2, 2), b = MakeField(kLogoW, kLogoH);
-    for (int y = 1; y < kLogoH - 1; ++y)
-        for (int x = 1; x < kLogoW - 1; ++x) {
+    Field soft = Blurred(letters, 2, 2), b = MakeField(LogoW, LogoH);
+    for (int y = 1; y < LogoH - 1; ++y)
+        for (int x = 1; x < LogoW - 1; ++x) {
             float gx = FieldAt(soft, x + 1, y) - FieldAt(soft, x - 1, y);
             float gy = FieldAt(soft, x, y + 1) - FieldAt(soft, x, y - 1);
-            b.v[size_t(y) * kLogoW + x] = -(gx + gy) * 1.5f;
+            b.v[size_t(y) * LogoW + x] = -(gx + gy) * 1.5f;
         }
     return b;
 }
 
 bool BuildLayers(LogoLayers& l) {
-    l.letters = MakeField(kLogoW, kLogoH);
-    if (!RenderTitle(l.letters))
+    l.letters = MakeField(LogoW, LogoH);
+    if (!WithFontFace(LogoFontFile, TextSize,
+                      [&](FT_Face face) { return DrawTitle(face, l.letters); }))
         return false;
-    int left, right;
-    InkSpan(l.letters, left, right);
-    l.line = RenderLine(left, right);
+    l.sun = MakeField(LogoW, LogoH);
+    for (int y = 0; y < LogoH; ++y)
+        for (int x = 0; x < LogoW; ++x) l.sun.v[size_t(y) * LogoW + x] = SunCoverage(x, y);
+    l.range = l.rim = l.horizon = MakeField(LogoW, LogoH);
+    DrawLandscape(l);
+    // Letters, sun and horizon cast the outline and the glows; the range is dark.
     Field shapes = l.letters;
-    for (size_t i = 0; i < shapes.v.size(); ++i) shapes.v[i] = std::fmax(shapes.v[i], l.line.v[i]);
-    l.outline = Blurred(shapes, 2, 2);
+    for (size_t i = 0; i < shapes.v.size(); ++i)
+        shapes.v[i] = std::fmax(std::fmax(shapes.v[i], l.horizon.v[i]),
+                                std::fmax(0.6f * l.sun.v[i], l.rim.v[i]));
+    l.outline = Blurred(l.letters, 2, 2);
     for (float& v : l.outline.v) v = Clamp01(v * 4.0f);
-    l.glowNear = Blurred(shapes, 7, 3);
-    l.glowFar = Blurred(shapes, 22, 3);
+    l.glowNear = Blurred(shapes, 6, 3);
+    l.glowFar = Blurred(shapes, 18, 3);
     for (float& v : l.glowFar.v) v = Clamp01(v * 1.6f);
     l.bevel = Bevel(l.letters);
-    l.capTop = kBaseline - int(kTextSize * 0.73f);
-    l.capBottom = kBaseline;
+    l.capTop = Baseline - int(TextSize * 0.73f);
+    l.capBottom = Baseline;
     return true;
 }
 
@@ -176,11 +232,11 @@ bool WriteLogo(const std::string& path) {
     LogoLayers layers;
     if (!BuildLayers(layers))
         return false;
-    Picture p = MakePicture(kCanvas, kCanvas);
-    for (int y = 0; y < kCanvas; ++y)
-        for (int x = 0; x < kCanvas; ++x) {
-            bool inLogo = x < kLogoW && y < kLogoH;
-            PutPixel(p, x, y, inLogo ? ShadeLogo(layers, x, y) : kBackground);
+    Picture p = MakePicture(Canvas, Canvas);
+    for (int y = 0; y < Canvas; ++y)
+        for (int x = 0; x < Canvas; ++x) {
+            bool inLogo = x < LogoW && y < LogoH;
+            PutPixel(p, x, y, inLogo ? ShadeLogo(layers, x, y) : Background);
         }
     return WriteTgaRle(path, p);
 }

@@ -6,120 +6,119 @@
 namespace {
 
 // Voicings in A minor and its neighbours: bass root, four pad tones.
-const Chord kAm = {33, {57, 60, 64, 67}};
-const Chord kAm9 = {33, {55, 59, 60, 64}};
-const Chord kF = {29, {53, 57, 60, 64}};
-const Chord kC = {36, {55, 60, 64, 67}};
-const Chord kG = {31, {55, 59, 62, 67}};
-const Chord kGsus = {31, {55, 60, 62, 67}};
-const Chord kE = {28, {56, 59, 64, 68}};
-const Chord kEm7 = {28, {55, 59, 62, 64}};
-const Chord kDm = {38, {57, 62, 65, 69}};
-const Chord kDm7 = {38, {57, 60, 62, 65}};
-const Chord kBb = {34, {58, 62, 65, 69}};
-const Chord kGm = {31, {55, 58, 62, 67}};
-const Chord kA = {33, {57, 61, 64, 69}};
-const Chord kCmaj7 = {36, {55, 59, 60, 64}};
+const Chord ChordAm = {33, {57, 60, 64, 67}};
+const Chord ChordAm9 = {33, {55, 59, 60, 64}};
+const Chord ChordF = {29, {53, 57, 60, 64}};
+const Chord ChordC = {36, {55, 60, 64, 67}};
+const Chord ChordG = {31, {55, 59, 62, 67}};
+const Chord ChordGsus = {31, {55, 60, 62, 67}};
+const Chord ChordE = {28, {56, 59, 64, 68}};
+const Chord ChordEm7 = {28, {55, 59, 62, 64}};
+const Chord ChordDm = {38, {57, 62, 65, 69}};
+const Chord ChordDm7 = {38, {57, 60, 62, 65}};
+const Chord ChordBb = {34, {58, 62, 65, 69}};
+const Chord ChordGm = {31, {55, 58, 62, 67}};
+const Chord ChordA = {33, {57, 61, 64, 69}};
+const Chord ChordCmaj7 = {36, {55, 59, 60, 64}};
 
-const Chord kOpening[] = {kAm, kF, kC, kG};
-const Chord kDrive[] = {kAm, kG, kF, kE};
-const Chord kDay[] = {kF, kC, kG, kAm};
-const Chord kDusk[] = {kDm7, kAm, kBb, kE};
-const Chord kNight[] = {kDm, kBb, kGm, kA};
-const Chord kClose[] = {kF, kEm7, kDm7, kCmaj7};
-const Chord kLast[] = {kF, kGsus, kAm9, kAm9};
-const Chord kFade[] = {kAm};
+const Chord OpeningChords[] = {ChordAm, ChordF, ChordC, ChordG};
+const Chord DriveChords[] = {ChordAm, ChordG, ChordF, ChordE};
+const Chord DayChords[] = {ChordF, ChordC, ChordG, ChordAm};
+const Chord DuskChords[] = {ChordDm7, ChordAm, ChordBb, ChordE};
+const Chord NightChords[] = {ChordDm, ChordBb, ChordGm, ChordA};
+const Chord CloseChords[] = {ChordF, ChordEm7, ChordDm7, ChordCmaj7};
+const Chord LastChords[] = {ChordF, ChordGsus, ChordAm9, ChordAm9};
+const Chord FadeChords[] = {ChordAm};
 
 // Melodies: sixteenth of the phrase, length in sixteenths, MIDI note.
-const Phrase kOrbitTune[] = {{0, 12, 76},  {12, 4, 74}, {16, 16, 72},
-                             {32, 12, 67}, {44, 4, 72}, {48, 16, 71}};
-const Phrase kDriveRiff[] = {{0, 2, 69},  {3, 2, 69},  {6, 2, 72},  {8, 2, 76},  {10, 2, 74},
-                             {12, 4, 72}, {16, 2, 67}, {19, 2, 67}, {22, 2, 71}, {24, 2, 74},
-                             {26, 2, 72}, {28, 4, 71}, {32, 2, 65}, {35, 2, 65}, {38, 2, 69},
-                             {40, 2, 72}, {42, 2, 71}, {44, 4, 69}, {48, 2, 68}, {51, 2, 68},
-                             {54, 2, 71}, {56, 2, 76}, {58, 2, 74}, {60, 4, 71}};
-const Phrase kDayTune[] = {{0, 4, 69},   {4, 4, 72},   {8, 12, 76},  {20, 4, 74}, {24, 4, 72},
-                           {28, 4, 69},  {32, 4, 67},  {36, 4, 72},  {40, 8, 76}, {48, 8, 79},
-                           {56, 4, 76},  {60, 4, 74},  {64, 12, 74}, {76, 4, 71}, {80, 4, 74},
-                           {84, 4, 79},  {88, 4, 77},  {92, 4, 76},  {96, 8, 72}, {104, 4, 71},
-                           {108, 4, 72}, {112, 16, 69}};
-const Phrase kDuskTune[] = {{0, 8, 69},   {8, 4, 72},   {12, 4, 74},  {16, 12, 77}, {28, 4, 76},
-                            {32, 12, 76}, {44, 4, 72},  {48, 8, 69},  {56, 8, 67},  {64, 8, 65},
-                            {72, 4, 69},  {76, 4, 74},  {80, 12, 72}, {92, 4, 70},  {96, 8, 68},
-                            {104, 8, 71}, {112, 16, 69}};
-const Phrase kNightTune[] = {{0, 6, 74},  {6, 2, 76},  {8, 8, 77},   {16, 4, 76},  {20, 4, 74},
-                             {24, 8, 69}, {32, 8, 70}, {40, 8, 74},  {48, 6, 77},  {54, 2, 79},
-                             {56, 8, 77}, {64, 8, 79}, {72, 4, 77},  {76, 4, 74},  {80, 8, 70},
-                             {88, 8, 74}, {96, 8, 73}, {104, 8, 76}, {112, 8, 81}, {120, 8, 73}};
-const Phrase kCloseTune[] = {{0, 8, 84},  {8, 8, 81},   {16, 8, 79},  {24, 8, 76},  {32, 8, 83},
-                             {40, 8, 79}, {48, 16, 76}, {64, 8, 81},  {72, 8, 77},  {80, 8, 76},
-                             {88, 8, 74}, {96, 8, 79},  {104, 8, 76}, {112, 16, 72}};
+const Phrase OrbitTune[] = {{0, 12, 76},  {12, 4, 74}, {16, 16, 72},
+                            {32, 12, 67}, {44, 4, 72}, {48, 16, 71}};
+const Phrase DriveRiff[] = {{0, 2, 69},  {3, 2, 69},  {6, 2, 72},  {8, 2, 76},  {10, 2, 74},
+                            {12, 4, 72}, {16, 2, 67}, {19, 2, 67}, {22, 2, 71}, {24, 2, 74},
+                            {26, 2, 72}, {28, 4, 71}, {32, 2, 65}, {35, 2, 65}, {38, 2, 69},
+                            {40, 2, 72}, {42, 2, 71}, {44, 4, 69}, {48, 2, 68}, {51, 2, 68},
+                            {54, 2, 71}, {56, 2, 76}, {58, 2, 74}, {60, 4, 71}};
+const Phrase DayTune[] = {{0, 4, 69},   {4, 4, 72},   {8, 12, 76},  {20, 4, 74}, {24, 4, 72},
+                          {28, 4, 69},  {32, 4, 67},  {36, 4, 72},  {40, 8, 76}, {48, 8, 79},
+                          {56, 4, 76},  {60, 4, 74},  {64, 12, 74}, {76, 4, 71}, {80, 4, 74},
+                          {84, 4, 79},  {88, 4, 77},  {92, 4, 76},  {96, 8, 72}, {104, 4, 71},
+                          {108, 4, 72}, {112, 16, 69}};
+const Phrase DuskTune[] = {{0, 8, 69},   {8, 4, 72},   {12, 4, 74},  {16, 12, 77}, {28, 4, 76},
+                           {32, 12, 76}, {44, 4, 72},  {48, 8, 69},  {56, 8, 67},  {64, 8, 65},
+                           {72, 4, 69},  {76, 4, 74},  {80, 12, 72}, {92, 4, 70},  {96, 8, 68},
+                           {104, 8, 71}, {112, 16, 69}};
+const Phrase NightTune[] = {{0, 6, 74},  {6, 2, 76},  {8, 8, 77},   {16, 4, 76},  {20, 4, 74},
+                            {24, 8, 69}, {32, 8, 70}, {40, 8, 74},  {48, 6, 77},  {54, 2, 79},
+                            {56, 8, 77}, {64, 8, 79}, {72, 4, 77},  {76, 4, 74},  {80, 8, 70},
+                            {88, 8, 74}, {96, 8, 73}, {104, 8, 76}, {112, 8, 81}, {120, 8, 73}};
+const Phrase CloseTune[] = {{0, 8, 84},  {8, 8, 81},   {16, 8, 79},  {24, 8, 76},  {32, 8, 83},
+                            {40, 8, 79}, {48, 16, 76}, {64, 8, 81},  {72, 8, 77},  {80, 8, 76},
+                            {88, 8, 74}, {96, 8, 79},  {104, 8, 76}, {112, 16, 72}};
 
 #define CHORDS(a) a, static_cast<int>(std::size(a))
 #define TUNE(a, bars, voice) a, static_cast<int>(std::size(a)), bars, voice
-#define NO_TUNE nullptr, 0, 1, kVoiceLead
+#define NO_TUNE nullptr, 0, 1, VoiceLead
 
-constexpr uint32_t kBeat = kPartKick | kPartClap | kPartHats16 | kPartFill;
+constexpr uint32_t BeatParts = PartKick | PartClap | PartHats16 | PartFill;
 
 // Bars: scene 0 from 0, scene 1 from 17, scene 2 from 33 (night from 41), scene 3 from 49
 // (the flashing light from 65), scene 4 from 81 (credits 84, greetings 92), silence from 108.
-const Section kSoundtrack[] = {
+const Section SoundtrackSections[] = {
     // Scene 0: the two glides build, the orbit runs and fades over its last bar.
-    {0, 4, CHORDS(kOpening), 1, kPartPad | kPartSparkle, 260, 1100, 0.7f, 0.85f, NO_TUNE, 0, 2},
-    {4, 4, CHORDS(kOpening), 1,
-     kPartPad | kPartBassLong | kPartArp8 | kPartKick | kPartHats8 | kPartSparkle | kPartRiser,
-     1100, 2200, 0.75f, 0.9f, NO_TUNE, 0.2f, 1},
-    {8, 8, CHORDS(kOpening), 1,
-     kPartCrash | kPartPad | kPartBassOff | kPartArp16 | kBeat | kPartMelody, 2200, 2600, 0.95f,
-     1.0f, TUNE(kOrbitTune, 4, kVoiceLead), 0.35f, 0},
-    {16, 1, CHORDS(kFade), 1, kPartPad | kPartBassOff | kPartArp16 | kBeat | kPartCutTails, 2600,
-     1200, 0.95f, 0.6f, NO_TUNE, 0.35f, 0},
+    {0, 4, CHORDS(OpeningChords), 1, PartPad | PartSparkle, 260, 1100, 0.7f, 0.85f, NO_TUNE, 0, 2},
+    {4, 4, CHORDS(OpeningChords), 1,
+     PartPad | PartBassLong | PartArp8 | PartKick | PartHats8 | PartSparkle | PartRiser, 1100, 2200,
+     0.75f, 0.9f, NO_TUNE, 0.2f, 1},
+    {8, 8, CHORDS(OpeningChords), 1,
+     PartCrash | PartPad | PartBassOff | PartArp16 | BeatParts | PartMelody, 2200, 2600, 0.95f,
+     1.0f, TUNE(OrbitTune, 4, VoiceLead), 0.35f, 0},
+    {16, 1, CHORDS(FadeChords), 1, PartPad | PartBassOff | PartArp16 | BeatParts | PartCutTails,
+     2600, 1200, 0.95f, 0.6f, NO_TUNE, 0.35f, 0},
     // Scene 1: driving; the surface changes form every four bars, so does the music.
-    {17, 4, CHORDS(kDrive), 1, kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat, 1500,
+    {17, 4, CHORDS(DriveChords), 1, PartCrash | PartPad | PartBassRoll | PartStab | BeatParts, 1500,
      1500, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
-    {21, 4, CHORDS(kDrive), 1,
-     kPartPad | kPartBassRoll | kPartArp16 | kPartStab | kBeat | kPartOpenHat, 1800, 1800, 1.0f,
+    {21, 4, CHORDS(DriveChords), 1,
+     PartPad | PartBassRoll | PartArp16 | PartStab | BeatParts | PartOpenHat, 1800, 1800, 1.0f,
      1.0f, NO_TUNE, 0.55f, 0},
-    {25, 4, CHORDS(kDrive), 1,
-     kPartCrash | kPartPad | kPartBassRoll | kPartStab | kBeat | kPartMelody, 2000, 2000, 1.0f,
-     1.0f, TUNE(kDriveRiff, 4, kVoiceLead), 0.55f, 0},
-    {29, 4, CHORDS(kDrive), 1,
-     kPartPad | kPartBassRoll | kPartArp16 | kPartStab | kBeat | kPartOpenHat | kPartMelody |
-         kPartRiser,
-     2200, 2600, 1.0f, 1.0f, TUNE(kDriveRiff, 4, kVoiceLead), 0.55f, 0},
+    {25, 4, CHORDS(DriveChords), 1,
+     PartCrash | PartPad | PartBassRoll | PartStab | BeatParts | PartMelody, 2000, 2000, 1.0f, 1.0f,
+     TUNE(DriveRiff, 4, VoiceLead), 0.55f, 0},
+    {29, 4, CHORDS(DriveChords), 1,
+     PartPad | PartBassRoll | PartArp16 | PartStab | BeatParts | PartOpenHat | PartMelody |
+         PartRiser | PartBreak,
+     2200, 2600, 1.0f, 1.0f, TUNE(DriveRiff, 4, VoiceLead), 0.55f, 0},
     // Scene 2: broad and melodic by day, darker from the dusk on.
-    {33, 8, CHORDS(kDay), 2,
-     kPartCrash | kPartPad | kPartBassPulse | kPartArp8 | kPartKick | kPartSnareHalf | kPartHats8 |
-         kPartMelody,
-     2600, 2600, 0.9f, 0.9f, TUNE(kDayTune, 8, kVoiceLead), 0.25f, 0},
-    {41, 8, CHORDS(kDusk), 2,
-     kPartPad | kPartBassLong | kPartKick | kPartSnareHalf | kPartHats8 | kPartMelody |
-         kPartSparkle,
-     1800, 800, 0.85f, 0.8f, TUNE(kDuskTune, 8, kVoiceLead), 0.2f, 1},
+    {33, 8, CHORDS(DayChords), 2,
+     PartCrash | PartPad | PartBassPulse | PartArp8 | PartKick | PartSnareHalf | PartHats8 |
+         PartMelody,
+     2600, 2600, 0.9f, 0.9f, TUNE(DayTune, 8, VoiceLead), 0.25f, 0},
+    {41, 8, CHORDS(DuskChords), 2,
+     PartPad | PartBassLong | PartKick | PartSnareHalf | PartHats8 | PartMelody | PartSparkle, 1800,
+     800, 0.85f, 0.8f, TUNE(DuskTune, 8, VoiceLead), 0.2f, 1},
     // Scene 3: night, four parts of eight bars.
-    {49, 8, CHORDS(kNight), 2, kPartPad | kPartBassLong | kPartSparkle, 450, 700, 0.8f, 0.9f,
+    {49, 8, CHORDS(NightChords), 2, PartPad | PartBassLong | PartSparkle, 450, 700, 0.8f, 0.9f,
      NO_TUNE, 0.0f, 1},
-    {57, 8, CHORDS(kNight), 2,
-     kPartPad | kPartBassPulse | kPartArp8 | kPartKick | kPartHats8 | kPartRiser, 700, 1000, 0.8f,
-     0.9f, NO_TUNE, 0.3f, 0},
-    {65, 8, CHORDS(kNight), 2, kPartCrash | kPartPad | kPartBassOff | kPartStab | kBeat, 1000, 1200,
-     0.95f, 0.95f, NO_TUNE, 0.45f, 0},
-    {73, 8, CHORDS(kNight), 2,
-     kPartCrash | kPartPad | kPartBassOff | kPartArp16 | kPartStab | kBeat | kPartOpenHat |
-         kPartMelody,
-     1300, 1600, 1.0f, 1.0f, TUNE(kNightTune, 8, kVoiceLead), 0.45f, 0},
+    {57, 8, CHORDS(NightChords), 2,
+     PartPad | PartBassPulse | PartArp8 | PartKick | PartHats8 | PartRiser, 700, 1000, 0.8f, 0.9f,
+     NO_TUNE, 0.3f, 0},
+    {65, 8, CHORDS(NightChords), 2, PartCrash | PartPad | PartBassOff | PartStab | BeatParts, 1000,
+     1200, 0.95f, 0.95f, NO_TUNE, 0.45f, 0},
+    {73, 8, CHORDS(NightChords), 2,
+     PartCrash | PartPad | PartBassOff | PartArp16 | PartStab | BeatParts | PartOpenHat |
+         PartMelody,
+     1300, 1600, 1.0f, 1.0f, TUNE(NightTune, 8, VoiceLead), 0.45f, 0},
     // Scene 4: the calm close; credits, then greetings, then the fade.
-    {81, 3, CHORDS(kClose), 2, kPartCrash | kPartPad | kPartSparkle, 600, 1200, 0.75f, 0.85f,
+    {81, 3, CHORDS(CloseChords), 2, PartCrash | PartPad | PartSparkle, 600, 1200, 0.75f, 0.85f,
      NO_TUNE, 0.0f, 2},
-    {84, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartMelody, 1300, 1500, 0.85f, 0.85f,
-     TUNE(kCloseTune, 8, kVoiceBell), 0.0f, 0},
-    {92, 8, CHORDS(kClose), 2, kPartPad | kPartBassLong | kPartArp8 | kPartMelody, 1500, 1500,
-     0.85f, 0.85f, TUNE(kCloseTune, 8, kVoiceLead), 0.0f, 1, -12},
-    {100, 8, CHORDS(kLast), 2, kPartPad | kPartBassLong | kPartSparkle | kPartCutTails, 1400, 600,
+    {84, 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300, 1500, 0.85f, 0.85f,
+     TUNE(CloseTune, 8, VoiceBell), 0.0f, 0},
+    {92, 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartArp8 | PartMelody, 1500, 1500,
+     0.85f, 0.85f, TUNE(CloseTune, 8, VoiceLead), 0.0f, 1, -12},
+    {100, 8, CHORDS(LastChords), 2, PartPad | PartBassLong | PartSparkle | PartCutTails, 1400, 600,
      0.85f, 0.6f, NO_TUNE, 0.0f, 1},
 };
 
-constexpr float kSoundtrackSeconds = 218.0f;
+constexpr float SoundtrackSeconds = 218.0f;
 
 void SetGain(Score* score, std::initializer_list<float> points) {
     score->gainAt.assign(points.begin(), points.end());
@@ -128,55 +127,55 @@ void SetGain(Score* score, std::initializer_list<float> points) {
 }  // namespace
 
 void ScoreSoundtrack(Score* score) {
-    score->frames = static_cast<int>(kSoundtrackSeconds * kSampleRate);
+    score->frames = static_cast<int>(SoundtrackSeconds * SampleRate);
     score->notes.clear();
     score->duckAt.clear();
     uint32_t seed = 20261207u;
-    for (const Section& s : kSoundtrack) {
+    for (const Section& s : SoundtrackSections) {
         ScoreSection(score, s, seed++);
     }
     // The opening fades over its last bar; the close fades to silence by 207.36 s.
     SetGain(score, {0.0f, 1.0f, 30.72f, 1.0f, 32.64f, 0.0f, 32.64f, 1.0f, 192.0f, 1.0f, 199.68f,
-                    0.45f, 207.36f, 0.0f, kSoundtrackSeconds, 0.0f});
+                    0.45f, 207.36f, 0.0f, SoundtrackSeconds, 0.0f});
 }
 
 // A rising pad in three chords, a noise swell and bells that thicken towards the tenth
 // second, then the last chord rings out.
 void ScoreJingle(Score* score) {
-    score->frames = 14 * kSampleRate;
+    score->frames = 14 * SampleRate;
     score->notes.clear();
     score->duckAt.assign(16, 0.0f);
-    const Chord* chords[3] = {&kF, &kGsus, &kAm9};
+    const Chord* chords[3] = {&ChordF, &ChordGsus, &ChordAm9};
     const float starts[4] = {0.0f, 4.2f, 8.6f, 11.2f};
     for (int c = 0; c < 3; c++) {
-        int start = static_cast<int>(starts[c] * kSampleRate);
-        int length = static_cast<int>((starts[c + 1] - starts[c] + 0.6f) * kSampleRate);
+        int start = static_cast<int>(starts[c] * SampleRate);
+        int length = static_cast<int>((starts[c + 1] - starts[c] + 0.6f) * SampleRate);
         float velocity = 0.55f + 0.2f * c;
         for (int k = 0; k < 4; k++) {
             AddNote(score, start, length, chords[c]->tones[k] + 12.0f * (k == 3), velocity,
-                    kVoicePad, 500.0f + 900.0f * c, 0.2f + 0.2f * k);
+                    VoicePad, 500.0f + 900.0f * c, 0.2f + 0.2f * k);
         }
-        AddNote(score, start, length, chords[c]->bass + 12.0f, velocity * 0.6f, kVoiceBass, 120.0f,
+        AddNote(score, start, length, chords[c]->bass + 12.0f, velocity * 0.6f, VoiceBass, 120.0f,
                 0.5f);
     }
-    AddNote(score, static_cast<int>(1.5f * kSampleRate), static_cast<int>(8.3f * kSampleRate),
-            60.0f, 0.4f, kVoiceRiser, 7000.0f, 0.5f);
+    AddNote(score, static_cast<int>(1.5f * SampleRate), static_cast<int>(8.3f * SampleRate), 60.0f,
+            0.4f, VoiceRiser, 7000.0f, 0.5f);
     // Bells: the gap shrinks from 0.9 s to 0.12 s towards 10 s, pitches climb the chord.
     uint32_t seed = 77u;
-    const int kTones[] = {69, 72, 76, 79, 81, 84, 88, 91, 93};
+    const int BellTones[] = {69, 72, 76, 79, 81, 84, 88, 91, 93};
     float t = 1.0f;
     for (int i = 0; t < 10.2f; i++) {
         float x = t / 10.0f;
         seed = seed * 1664525u + 1013904223u;
         int top = 3 + static_cast<int>(x * 6.0f);
-        int pitch = kTones[(seed >> 12) % top];
-        AddNote(score, static_cast<int>(t * kSampleRate), 2000, static_cast<float>(pitch),
-                0.35f + 0.5f * x, kVoiceBell, 0.0f, (i % 2) ? 0.3f : 0.7f);
+        int pitch = BellTones[(seed >> 12) % top];
+        AddNote(score, static_cast<int>(t * SampleRate), 2000, static_cast<float>(pitch),
+                0.35f + 0.5f * x, VoiceBell, 0.0f, (i % 2) ? 0.3f : 0.7f);
         t += 0.9f - 0.78f * x;
     }
     for (int k = 0; k < 4; k++) {  // the landing chime
-        AddNote(score, static_cast<int>((10.0f + 0.09f * k) * kSampleRate), 2000,
-                static_cast<float>(kTones[4 + k]), 0.8f - 0.1f * k, kVoiceBell, 0.0f,
+        AddNote(score, static_cast<int>((10.0f + 0.09f * k) * SampleRate), 2000,
+                static_cast<float>(BellTones[4 + k]), 0.8f - 0.1f * k, VoiceBell, 0.0f,
                 0.3f + 0.13f * k);
     }
     SetGain(score, {0.0f, 0.0f, 0.4f, 1.0f, 11.5f, 1.0f, 14.0f, 0.0f});

@@ -4,10 +4,10 @@
 #include <vector>
 
 // ---- time grid: 125 BPM at 44100 Hz gives whole samples for every sixteenth
-constexpr int kSampleRate = 44100;
-constexpr int kBeatSamples = 21168;             // 0.48 s
-constexpr int kStepSamples = kBeatSamples / 4;  // a sixteenth, 0.12 s
-constexpr int kBarSamples = kBeatSamples * 4;   // 1.92 s
+constexpr int SampleRate = 44100;
+constexpr int BeatSamples = 21168;            // 0.48 s
+constexpr int StepSamples = BeatSamples / 4;  // a sixteenth, 0.12 s
+constexpr int BarSamples = BeatSamples * 4;   // 1.92 s
 
 // ---- synth building blocks (music_synth.cpp)
 struct Adsr {
@@ -64,20 +64,20 @@ float MidiToHz(float note);
 
 // ---- voices and notes
 enum Voice : uint8_t {
-    kVoicePad,
-    kVoiceBass,
-    kVoicePluck,
-    kVoiceLead,
-    kVoiceBell,
-    kVoiceStab,
-    kVoiceKick,
-    kVoiceSnare,
-    kVoiceClap,
-    kVoiceHatClosed,
-    kVoiceHatOpen,
-    kVoiceRiser,
-    kVoiceCrash,
-    kVoiceCount
+    VoicePad,
+    VoiceBass,
+    VoicePluck,
+    VoiceLead,
+    VoiceBell,
+    VoiceStab,
+    VoiceKick,
+    VoiceSnare,
+    VoiceClap,
+    VoiceHatClosed,
+    VoiceHatOpen,
+    VoiceRiser,
+    VoiceCrash,
+    VoiceCount
 };
 
 struct Note {
@@ -90,8 +90,12 @@ struct Note {
     uint8_t voice;
 };
 
-// Renders one note, tail included, into out (mono, starting at note.start).
-void RenderVoice(const Note& note, std::vector<float>* out);
+// One rendered note, tail included, from note.start: voices that carry their own width fill
+// both sides, the others only left (right stays empty) and take their place from the pan.
+struct VoiceSound {
+    std::vector<float> left, right;
+};
+void RenderVoice(const Note& note, VoiceSound* out);
 
 // Per voice: mix routing.
 struct VoiceRoute {
@@ -103,7 +107,7 @@ const VoiceRoute& RouteOf(uint8_t voice);
 
 // ---- sequencer (music_sequencer.cpp)
 inline int StepSample(int bar, int step) {
-    return bar * kBarSamples + step * kStepSamples;
+    return bar * BarSamples + step * StepSamples;
 }
 
 struct Chord {
@@ -126,26 +130,27 @@ struct Score {
 
 // What plays in a section; several flags may be set.
 enum Part : uint32_t {
-    kPartPad = 1u << 0,
-    kPartBassLong = 1u << 1,   // one long root per chord
-    kPartBassPulse = 1u << 2,  // roots on the beats
-    kPartBassOff = 1u << 3,    // roots on the off-beat eighths
-    kPartBassRoll = 1u << 4,   // rolling sixteenths between the kicks
-    kPartArp8 = 1u << 5,
-    kPartArp16 = 1u << 6,
-    kPartStab = 1u << 7,  // chord hits on every other beat
-    kPartMelody = 1u << 8,
-    kPartKick = 1u << 9,        // four on the floor
-    kPartClap = 1u << 10,       // beats 2 and 4
-    kPartSnareHalf = 1u << 11,  // beat 3: the half-time feel
-    kPartHats8 = 1u << 12,      // off-beat eighths
-    kPartHats16 = 1u << 13,
-    kPartOpenHat = 1u << 14,
-    kPartSparkle = 1u << 15,   // scattered bells
-    kPartRiser = 1u << 16,     // noise sweep over the last bar
-    kPartCutTails = 1u << 17,  // notes end with the section (before a fade)
-    kPartCrash = 1u << 18,     // a cymbal on the section's first downbeat
-    kPartFill = 1u << 19,      // a clap roll closes the section's last bar
+    PartPad = 1u << 0,
+    PartBassLong = 1u << 1,   // one long root per chord
+    PartBassPulse = 1u << 2,  // roots on the beats
+    PartBassOff = 1u << 3,    // roots on the off-beat eighths
+    PartBassRoll = 1u << 4,   // rolling sixteenths between the kicks
+    PartArp8 = 1u << 5,
+    PartArp16 = 1u << 6,
+    PartStab = 1u << 7,  // chord hits on every other beat
+    PartMelody = 1u << 8,
+    PartKick = 1u << 9,        // four on the floor
+    PartClap = 1u << 10,       // beats 2 and 4
+    PartSnareHalf = 1u << 11,  // beat 3: the half-time feel
+    PartHats8 = 1u << 12,      // off-beat eighths
+    PartHats16 = 1u << 13,
+    PartOpenHat = 1u << 14,
+    PartSparkle = 1u << 15,   // scattered bells
+    PartRiser = 1u << 16,     // noise sweep over the last bar
+    PartCutTails = 1u << 17,  // notes end with the section (before a fade)
+    PartCrash = 1u << 18,     // a cymbal on the section's first downbeat
+    PartFill = 1u << 19,      // a clap roll closes the section's last bar
+    PartBreak = 1u << 20,     // the last bar drops kick and bass for a snare roll
 };
 
 struct Section {
@@ -178,11 +183,18 @@ struct StereoBuffer {
     std::vector<float> left, right;
 };
 
-// Renders every note, runs delay and reverb, the master gain and the limiter.
+// Renders every note, runs delay and reverb, the master gain and the mastering.
 void MixScore(const Score& score, StereoBuffer* out);
 float MasterGainAt(const Score& score, float seconds);
-float SoftLimit(float x);
-void NormalizePeak(StereoBuffer* buf, float peak);
+
+// ---- mastering (music_master.cpp)
+constexpr float TargetLoudness = -14.0f;  // LUFS, integrated: where streaming players sit
+constexpr float PeakCeiling = -2.3f;      // dBTP before encoding; the encoder adds a little
+
+float IntegratedLoudness(const StereoBuffer& pcm, float rate);  // LUFS
+float TruePeak(const StereoBuffer& pcm);                        // linear, 8x oversampled
+// Brings the mix to TargetLoudness with no true peak above PeakCeiling.
+void Master(StereoBuffer* mix);
 
 // ---- encoder (music_mp3.cpp)
 bool EncodeMp3(const StereoBuffer& pcm, const char* path);

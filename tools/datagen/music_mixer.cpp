@@ -1,5 +1,5 @@
 // Mixer: renders every note onto the buses, pumps the ducked voices with the kick, runs the
-// ping-pong delay and the reverb, then the master gain, the soft limiter and the peak level.
+// ping-pong delay and the reverb, then the master gain and the mastering.
 #include "music_internal.h"
 
 #include <algorithm>
@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr float kHalfPi = 1.57079632679f;
-constexpr int kDelaySamples = kStepSamples * 3;  // a dotted eighth
+constexpr float HalfPi = 1.57079632679f;
+constexpr int DelaySamples = StepSamples * 3;  // a dotted eighth
 
 struct Buses {
     StereoBuffer dry;
@@ -22,13 +22,13 @@ struct Buses {
 void BuildDuck(const Score& score, std::vector<float>* duck) {
     duck->assign(score.frames, 1.0f);
     for (const Note& n : score.notes) {
-        int bar = n.start / kBarSamples;
+        int bar = n.start / BarSamples;
         float depth = bar < static_cast<int>(score.duckAt.size()) ? score.duckAt[bar] : 0.0f;
-        if (n.voice != kVoiceKick || depth <= 0.0f) {
+        if (n.voice != VoiceKick || depth <= 0.0f) {
             continue;
         }
-        int end = std::min(n.start + kBeatSamples, score.frames);
-        float env = 1.0f, factor = std::exp(-1.0f / (0.11f * kSampleRate));
+        int end = std::min(n.start + BeatSamples, score.frames);
+        float env = 1.0f, factor = std::exp(-1.0f / (0.11f * SampleRate));
         for (int i = n.start; i < end; i++) {
             int d = i - n.start;
             float shape = d < 200 ? d / 200.0f : (env *= factor);
@@ -37,29 +37,32 @@ void BuildDuck(const Score& score, std::vector<float>* duck) {
     }
 }
 
-void AddToBuses(const Note& n, const std::vector<float>& sound, Buses* b) {
+void AddToBuses(const Note& n, const VoiceSound& sound, Buses* b) {
     const VoiceRoute& route = RouteOf(n.voice);
-    float gl = std::cos(n.pan * kHalfPi) * 1.41421f;
-    float gr = std::sin(n.pan * kHalfPi) * 1.41421f;
+    float gl = std::cos(n.pan * HalfPi) * 1.41421f;
+    float gr = std::sin(n.pan * HalfPi) * 1.41421f;
     int count =
-        std::min(static_cast<int>(sound.size()), static_cast<int>(b->duck.size()) - n.start);
+        std::min(static_cast<int>(sound.left.size()), static_cast<int>(b->duck.size()) - n.start);
+    const float* soundL = sound.left.data();
+    const float* soundR = sound.right.empty() ? soundL : sound.right.data();
     float* left = b->dry.left.data() + n.start;
     float* right = b->dry.right.data() + n.start;
     float* delay = b->delaySend.data() + n.start;
     float* reverb = b->reverbSend.data() + n.start;
     const float* duck = b->duck.data() + n.start;
     for (int i = 0; i < count; i++) {
-        float x = route.ducked ? sound[i] * duck[i] : sound[i];
-        left[i] += x * gl;
-        right[i] += x * gr;
-        delay[i] += x * route.delaySend;
-        reverb[i] += x * route.reverbSend;
+        float d = route.ducked ? duck[i] : 1.0f;
+        float l = soundL[i] * d, r = soundR[i] * d, mid = 0.5f * (l + r);
+        left[i] += l * gl;
+        right[i] += r * gr;
+        delay[i] += mid * route.delaySend;
+        reverb[i] += mid * route.reverbSend;
     }
 }
 
 // Ping-pong: the left line repeats into the right one, which feeds back into the left.
 void RunDelay(Buses* b) {
-    std::vector<float> lineL(kDelaySamples, 0.0f), lineR(kDelaySamples, 0.0f);
+    std::vector<float> lineL(DelaySamples, 0.0f), lineR(DelaySamples, 0.0f);
     float damp = 0.0f;
     int pos = 0;
     for (size_t i = 0; i < b->delaySend.size(); i++) {
@@ -67,11 +70,11 @@ void RunDelay(Buses* b) {
         damp += 0.45f * (outR - damp);
         lineL[pos] = b->delaySend[i] + 0.42f * damp;
         lineR[pos] = outL;
-        if (++pos == kDelaySamples) {
+        if (++pos == DelaySamples) {
             pos = 0;
         }
-        b->dry.left[i] += outL * 0.55f;
-        b->dry.right[i] += outR * 0.55f;
+        b->dry.left[i] += outL * 0.7f;
+        b->dry.right[i] += outR * 0.7f;
         b->reverbSend[i] += (outL + outR) * 0.15f;
     }
 }
@@ -112,13 +115,13 @@ struct ReverbSide {
 };
 
 void InitSide(ReverbSide* side, int spread) {
-    static const int kCombs[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
-    static const int kAllpasses[4] = {556, 441, 341, 225};
+    static const int CombLengths[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
+    static const int AllpassLengths[4] = {556, 441, 341, 225};
     for (int i = 0; i < 8; i++) {
-        side->combs[i] = {std::vector<float>(kCombs[i] + spread, 0.0f), 0, 0.0f};
+        side->combs[i] = {std::vector<float>(CombLengths[i] + spread, 0.0f), 0, 0.0f};
     }
     for (int i = 0; i < 4; i++) {
-        side->allpasses[i] = {std::vector<float>(kAllpasses[i] + spread, 0.0f), 0};
+        side->allpasses[i] = {std::vector<float>(AllpassLengths[i] + spread, 0.0f), 0};
     }
 }
 
@@ -147,7 +150,7 @@ void RunReverb(Buses* b) {
 std::vector<float> BuildGain(const Score& score) {
     std::vector<float> gain(score.frames);
     for (int i = 0; i < score.frames; i++) {
-        gain[i] = MasterGainAt(score, static_cast<float>(i) / kSampleRate);
+        gain[i] = MasterGainAt(score, static_cast<float>(i) / SampleRate);
     }
     return gain;
 }
@@ -158,35 +161,17 @@ void ApplyGain(const std::vector<float>& gain, std::vector<float>* x) {
     }
 }
 
-float Peak(const StereoBuffer& buf) {
-    float peak = 0.0f;
-    for (size_t i = 0; i < buf.left.size(); i++) {
-        peak = std::max(peak, std::max(std::fabs(buf.left[i]), std::fabs(buf.right[i])));
-    }
-    return peak;
-}
-
 void RenderNotes(const Score& score, Buses* b) {
     b->dry.left.assign(score.frames, 0.0f);
     b->dry.right.assign(score.frames, 0.0f);
     b->delaySend.assign(score.frames, 0.0f);
     b->reverbSend.assign(score.frames, 0.0f);
     BuildDuck(score, &b->duck);
-    std::vector<float> sound;
+    VoiceSound sound;
     for (const Note& n : score.notes) {
         RenderVoice(n, &sound);
         AddToBuses(n, sound, b);
     }
-}
-
-// Drive the peaks gently into the soft limiter, then settle them at -1 dBFS.
-void Master(StereoBuffer* mix) {
-    NormalizePeak(mix, 1.3f);
-    for (size_t i = 0; i < mix->left.size(); i++) {
-        mix->left[i] = SoftLimit(mix->left[i]);
-        mix->right[i] = SoftLimit(mix->right[i]);
-    }
-    NormalizePeak(mix, 0.891f);
 }
 
 }  // namespace
@@ -210,28 +195,6 @@ float MasterGainAt(const Score& score, float seconds) {
     }
     float x = (seconds - p[2 * j]) / (p[2 * j + 2] - p[2 * j]);
     return p[2 * j + 1] + (p[2 * j + 3] - p[2 * j + 1]) * x;
-}
-
-float SoftLimit(float x) {
-    const float knee = 0.7f;
-    float a = std::fabs(x);
-    if (a <= knee) {
-        return x;
-    }
-    float y = knee + (1.0f - knee) * std::tanh((a - knee) / (1.0f - knee));
-    return x < 0.0f ? -y : y;
-}
-
-void NormalizePeak(StereoBuffer* buf, float peak) {
-    float now = Peak(*buf);
-    if (now <= 0.0f) {
-        return;
-    }
-    float scale = peak / now;
-    for (size_t i = 0; i < buf->left.size(); i++) {
-        buf->left[i] *= scale;
-        buf->right[i] *= scale;
-    }
 }
 
 void MixScore(const Score& score, StereoBuffer* out) {

@@ -14,8 +14,8 @@ lame_global_flags* OpenEncoder() {
     if (!lame) {
         return nullptr;
     }
-    lame_set_in_samplerate(lame, kSampleRate);
-    lame_set_out_samplerate(lame, kSampleRate);
+    lame_set_in_samplerate(lame, SampleRate);
+    lame_set_out_samplerate(lame, SampleRate);
     lame_set_num_channels(lame, 2);
     lame_set_mode(lame, JOINT_STEREO);
     lame_set_brate(lame, 192);
@@ -35,13 +35,21 @@ bool WriteAll(FILE* file, const unsigned char* data, int size) {
 }
 
 bool EncodeInto(lame_global_flags* lame, const StereoBuffer& pcm, FILE* file) {
-    const int kChunk = 8192;
-    std::vector<unsigned char> out(kChunk * 5 / 4 + 7200);
+    const int ChunkFrames = 8192;
+    std::vector<unsigned char> out(ChunkFrames * 5 / 4 + 7200);
+    // The encoder turns its input down a little (by 3 %) to leave room for its own overshoot;
+    // the mastering has left that room already, so the file keeps the mix's level.
+    const float undo = 1.0f / lame_get_scale(lame);
+    std::vector<float> left(ChunkFrames), right(ChunkFrames);
     int frames = static_cast<int>(pcm.left.size());
-    for (int at = 0; at < frames; at += kChunk) {
-        int count = std::min(kChunk, frames - at);
-        int size = lame_encode_buffer_ieee_float(lame, pcm.left.data() + at, pcm.right.data() + at,
-                                                 count, out.data(), static_cast<int>(out.size()));
+    for (int at = 0; at < frames; at += ChunkFrames) {
+        int count = std::min(ChunkFrames, frames - at);
+        for (int i = 0; i < count; i++) {
+            left[i] = pcm.left[at + i] * undo;
+            right[i] = pcm.right[at + i] * undo;
+        }
+        int size = lame_encode_buffer_ieee_float(lame, left.data(), right.data(), count, out.data(),
+                                                 static_cast<int>(out.size()));
         if (size < 0 || !WriteAll(file, out.data(), size)) {
             return false;
         }

@@ -23,11 +23,11 @@ struct BarContext {
 // Seconds of sound a voice keeps after its note-off.
 int TailOf(uint8_t voice) {
     switch (voice) {
-        case kVoicePad:
+        case VoicePad:
             return 70560;  // 1.6 s
-        case kVoiceLead:
+        case VoiceLead:
             return 19845;
-        case kVoiceBell:
+        case VoiceBell:
             return 44100;
         default:
             return 4410;
@@ -37,7 +37,7 @@ int TailOf(uint8_t voice) {
 void Put(Score* score, const BarContext& c, int start, int length, float pitch, float velocity,
          uint8_t voice, float cutoff, float pan) {
     length = std::min(length, c.cutEnd - TailOf(voice) - start);
-    if (length >= kStepSamples / 2) {
+    if (length >= StepSamples / 2) {
         AddNote(score, start, length, pitch, velocity, voice, cutoff, pan);
     }
 }
@@ -52,8 +52,8 @@ void EmitPad(Score* score, const BarContext& c) {
         return;
     }
     for (int k = 0; k < 4; k++) {
-        Put(score, c, StepSample(c.bar, 0), c.chordBars * kBarSamples, c.chord->tones[k],
-            c.level * 0.9f, kVoicePad, c.padCutoff, 0.2f + 0.2f * k);
+        Put(score, c, StepSample(c.bar, 0), c.chordBars * BarSamples, c.chord->tones[k],
+            c.level * 0.9f, VoicePad, c.padCutoff, 0.1f + 0.8f / 3.0f * k);
     }
 }
 
@@ -63,35 +63,35 @@ void EmitBass(Score* score, const BarContext& c, uint32_t parts) {
     float root = static_cast<float>(c.chord->bass);
     float up = root + (root < 31.0f ? 19.0f : 12.0f);
     float v = c.level;
-    if ((parts & kPartBassLong) && c.chordStarts) {
-        Put(score, c, StepSample(c.bar, 0), c.chordBars * kBarSamples - kStepSamples, root,
-            v * 0.9f, kVoiceBass, 160.0f, 0.5f);
+    if ((parts & PartBassLong) && c.chordStarts) {
+        Put(score, c, StepSample(c.bar, 0), c.chordBars * BarSamples - StepSamples, root, v * 0.9f,
+            VoiceBass, 300.0f, 0.5f);
     }
     for (int step = 0; step < 16; step++) {
         int start = StepSample(c.bar, step);
-        if ((parts & kPartBassPulse) && step % 4 == 0) {
-            Put(score, c, start, 3 * kStepSamples, up, v * 0.85f, kVoiceBass, 300.0f, 0.5f);
+        if ((parts & PartBassPulse) && step % 4 == 0) {
+            Put(score, c, start, 3 * StepSamples, up, v * 0.85f, VoiceBass, 600.0f, 0.5f);
         }
-        if ((parts & kPartBassOff) && step % 4 == 2) {
+        if ((parts & PartBassOff) && step % 4 == 2) {
             float pitch = up + (step == 14 ? 12.0f : 0.0f);
-            Put(score, c, start, 2 * kStepSamples - 600, pitch, v, kVoiceBass, 260.0f, 0.5f);
+            Put(score, c, start, 2 * StepSamples - 600, pitch, v, VoiceBass, 520.0f, 0.5f);
         }
-        if ((parts & kPartBassRoll) && step % 4 != 0) {
+        if ((parts & PartBassRoll) && step % 4 != 0) {
             float pitch = up + (step % 4 == 3 ? 12.0f : 0.0f);
-            Put(score, c, start, kStepSamples, pitch, v * 0.9f, kVoiceBass, 300.0f, 0.5f);
+            Put(score, c, start, StepSamples, pitch, v * 0.9f, VoiceBass, 600.0f, 0.5f);
         }
     }
 }
 
 void EmitArp(Score* score, const BarContext& c, uint32_t parts) {
-    static const int kOrder[8] = {0, 2, 1, 3, 2, 4, 3, 1};
-    int every = (parts & kPartArp16) ? 1 : 2;
+    static const int ArpOrder[8] = {0, 2, 1, 3, 2, 4, 3, 1};
+    int every = (parts & PartArp16) ? 1 : 2;
     for (int step = 0; step < 16; step += every) {
-        int k = kOrder[(step / every) % 8];
+        int k = ArpOrder[(step / every) % 8];
         float pitch = c.chord->tones[k % 4] + 12.0f * (1 + k / 4);
         float accent = step % 4 == 0 ? 1.0f : 0.75f;
-        Put(score, c, StepSample(c.bar, step), every * kStepSamples, pitch, c.level * accent * 0.8f,
-            kVoicePluck, std::min(c.padCutoff * 0.6f, 2400.0f), step % 8 < 4 ? 0.3f : 0.7f);
+        Put(score, c, StepSample(c.bar, step), every * StepSamples, pitch, c.level * accent * 0.8f,
+            VoicePluck, std::min(c.padCutoff * 0.6f, 2400.0f), step % 8 < 4 ? 0.15f : 0.85f);
     }
 }
 
@@ -99,8 +99,8 @@ void EmitArp(Score* score, const BarContext& c, uint32_t parts) {
 void EmitStab(Score* score, const BarContext& c) {
     for (int step = 0; step < 16; step += 8) {
         for (int k = 0; k < 4; k++) {
-            Put(score, c, StepSample(c.bar, step), 2 * kStepSamples, c.chord->tones[k] + 12.0f,
-                c.level * 0.6f, kVoiceStab, 900.0f, 0.15f + 0.23f * k);
+            Put(score, c, StepSample(c.bar, step), 2 * StepSamples, c.chord->tones[k] + 12.0f,
+                c.level * 0.6f, VoiceStab, 1300.0f, 0.1f + 0.27f * k);
         }
     }
 }
@@ -113,32 +113,40 @@ void EmitMelody(Score* score, const BarContext& c, const Section& s) {
             continue;
         }
         float cutoff = std::max(1400.0f, c.padCutoff * 1.2f);
-        Put(score, c, StepSample(c.bar, p.step - phraseStep), p.length * kStepSamples - 800,
+        Put(score, c, StepSample(c.bar, p.step - phraseStep), p.length * StepSamples - 800,
             static_cast<float>(p.pitch + s.melodyShift), c.level * 0.85f, s.melodyVoice, cutoff,
             0.45f);
     }
 }
 
+// Sixteen snare hits rising from a whisper: the bar before a turn, kick and bass left out.
+void EmitSnareRoll(Score* score, const BarContext& c) {
+    for (int step = 0; step < 16; step++) {
+        AddNote(score, StepSample(c.bar, step), StepSamples, 60.0f,
+                c.level * (0.25f + 0.05f * step), VoiceSnare, 0.0f, step % 2 ? 0.4f : 0.6f);
+    }
+}
+
 void EmitDrums(Score* score, const BarContext& c, uint32_t parts) {
     float v = c.level;
-    if (parts & kPartKick) {
-        AddDrumBar(score, c.bar, "x...x...x...x...", kVoiceKick, v, 0.0f);
+    if (parts & PartKick) {
+        AddDrumBar(score, c.bar, "x...x...x...x...", VoiceKick, v, 0.0f);
     }
-    if (parts & kPartClap) {
-        bool fill = (parts & kPartFill) && c.lastBar;
-        AddDrumBar(score, c.bar, fill ? "....x.......xoxx" : "....x.......x...", kVoiceClap,
+    if (parts & PartClap) {
+        bool fill = (parts & PartFill) && c.lastBar;
+        AddDrumBar(score, c.bar, fill ? "....x.......xoxx" : "....x.......x...", VoiceClap,
                    v * 0.8f, 0.0f);
     }
-    if (parts & kPartSnareHalf) {
-        AddDrumBar(score, c.bar, "........x.......", kVoiceSnare, v * 0.8f, 0.0f);
+    if (parts & PartSnareHalf) {
+        AddDrumBar(score, c.bar, "........x.......", VoiceSnare, v * 0.8f, 0.0f);
     }
-    const char* closed = (parts & kPartHats16) ? "ooxoooxoooxoooxo" : "..x...x...x...x.";
-    if (parts & kPartOpenHat) {
+    const char* closed = (parts & PartHats16) ? "ooxoooxoooxoooxo" : "..x...x...x...x.";
+    if (parts & PartOpenHat) {
         closed = "oo.ooo.ooo.ooo.o";
-        AddDrumBar(score, c.bar, "..x...x...x...x.", kVoiceHatOpen, v * 0.7f, 7000.0f);
+        AddDrumBar(score, c.bar, "..x...x...x...x.", VoiceHatOpen, v * 0.7f, 7000.0f);
     }
-    if (parts & (kPartHats8 | kPartHats16)) {
-        AddDrumBar(score, c.bar, closed, kVoiceHatClosed, v, 8000.0f);
+    if (parts & (PartHats8 | PartHats16)) {
+        AddDrumBar(score, c.bar, closed, VoiceHatClosed, v, 8000.0f);
     }
 }
 
@@ -149,8 +157,7 @@ void EmitSparkle(Score* score, const BarContext& c, int count) {
         float pitch = c.chord->tones[tone] + 12.0f * (1 + NextRand(c.rng) % 2);
         float velocity = c.level * (0.35f + (NextRand(c.rng) % 100) * 0.004f);
         float pan = 0.15f + (NextRand(c.rng) % 100) * 0.007f;
-        Put(score, c, StepSample(c.bar, step), kStepSamples, pitch, velocity, kVoiceBell, 0.0f,
-            pan);
+        Put(score, c, StepSample(c.bar, step), StepSamples, pitch, velocity, VoiceBell, 0.0f, pan);
     }
 }
 
@@ -165,37 +172,42 @@ BarContext MakeBarContext(const Score& score, const Section& s, int i, uint32_t*
     float x = static_cast<float>(i) / s.bars;
     c.level = s.level0 + (s.level1 - s.level0) * x;
     c.padCutoff = s.padCutoff0 * std::pow(s.padCutoff1 / s.padCutoff0, x);
-    bool cut = s.parts & kPartCutTails;
-    c.cutEnd = cut ? StepSample(s.firstBar + s.bars, 0) : score.frames + kBarSamples * 8;
+    bool cut = s.parts & PartCutTails;
+    c.cutEnd = cut ? StepSample(s.firstBar + s.bars, 0) : score.frames + BarSamples * 8;
     c.rng = rng;
     return c;
 }
 
 void EmitBar(Score* score, const BarContext& c, const Section& s) {
-    if (s.parts & kPartPad) {
+    uint32_t parts = s.parts;
+    if ((parts & PartBreak) && c.lastBar) {
+        parts &= ~(PartKick | PartClap | PartBassLong | PartBassPulse | PartBassOff | PartBassRoll |
+                   PartOpenHat | PartStab);
+        EmitSnareRoll(score, c);
+    }
+    if (parts & PartPad) {
         EmitPad(score, c);
     }
-    EmitBass(score, c, s.parts);
-    if (s.parts & (kPartArp8 | kPartArp16)) {
-        EmitArp(score, c, s.parts);
+    EmitBass(score, c, parts);
+    if (parts & (PartArp8 | PartArp16)) {
+        EmitArp(score, c, parts);
     }
-    if (s.parts & kPartStab) {
+    if (parts & PartStab) {
         EmitStab(score, c);
     }
-    if ((s.parts & kPartMelody) && s.melodyCount > 0) {
+    if ((s.parts & PartMelody) && s.melodyCount > 0) {
         EmitMelody(score, c, s);
     }
-    EmitDrums(score, c, s.parts);
-    if (s.parts & kPartSparkle) {
+    EmitDrums(score, c, parts);
+    if (s.parts & PartSparkle) {
         EmitSparkle(score, c, s.sparkle);
     }
-    if ((s.parts & kPartCrash) && c.index == 0) {
-        AddNote(score, StepSample(c.bar, 0), kStepSamples, 60.0f, c.level * 0.8f, kVoiceCrash,
+    if ((s.parts & PartCrash) && c.index == 0) {
+        AddNote(score, StepSample(c.bar, 0), StepSamples, 60.0f, c.level * 0.8f, VoiceCrash,
                 4500.0f, 0.55f);
     }
-    if ((s.parts & kPartRiser) && c.lastBar) {
-        AddNote(score, StepSample(c.bar, 0), kBarSamples, 60.0f, c.level, kVoiceRiser, 9000.0f,
-                0.5f);
+    if ((s.parts & PartRiser) && c.lastBar) {
+        AddNote(score, StepSample(c.bar, 0), BarSamples, 60.0f, c.level, VoiceRiser, 9000.0f, 0.5f);
     }
 }
 
@@ -211,12 +223,15 @@ void AddNote(Score* score, int start, int length, float pitch, float velocity, u
 
 void AddDrumBar(Score* score, int bar, const char* pattern, uint8_t voice, float velocity,
                 float cutoff) {
-    float pan = voice == kVoiceHatClosed ? 0.62f : voice == kVoiceHatOpen ? 0.4f : 0.5f;
     for (int step = 0; step < 16 && pattern[step]; step++) {
+        // The closed hats swing from side to side by the beat, the open ones answer them.
+        float pan = voice == VoiceHatClosed ? (step % 8 < 4 ? 0.3f : 0.7f)
+                    : voice == VoiceHatOpen ? (step % 8 < 4 ? 0.75f : 0.25f)
+                                            : 0.5f;
         char ch = pattern[step];
         if (ch == 'x' || ch == 'o') {
             float v = ch == 'x' ? velocity : velocity * 0.55f;
-            AddNote(score, StepSample(bar, step), kStepSamples, 60.0f, v, voice, cutoff, pan);
+            AddNote(score, StepSample(bar, step), StepSamples, 60.0f, v, voice, cutoff, pan);
         }
     }
 }

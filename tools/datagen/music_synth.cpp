@@ -6,11 +6,11 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
-constexpr float kInvRate = 1.0f / kSampleRate;
+constexpr float Pi = 3.14159265358979f;
+constexpr float InvRate = 1.0f / SampleRate;
 
 int Seconds(float s) {
-    return static_cast<int>(s * kSampleRate + 0.5f);
+    return static_cast<int>(s * SampleRate + 0.5f);
 }
 
 float Cents(float c) {
@@ -19,7 +19,7 @@ float Cents(float c) {
 
 // Per-sample factor that shrinks a value to 1/e after `seconds`.
 float DecayFactor(float seconds) {
-    return std::exp(-1.0f / (seconds * kSampleRate));
+    return std::exp(-1.0f / (seconds * SampleRate));
 }
 
 // The two sides of a PolyBLEP step correction.
@@ -50,7 +50,7 @@ void AdsrStart(AdsrState* env, const Adsr& shape) {
     int attack = Seconds(shape.attack);
     env->attackStep = attack > 0 ? 1.0f / attack : 1.0f;
     // Within 1 % of the sustain level after the decay time.
-    env->decayCoef = std::exp(-4.6f / (std::max(shape.decay, 1e-3f) * kSampleRate));
+    env->decayCoef = std::exp(-4.6f / (std::max(shape.decay, 1e-3f) * SampleRate));
     env->releaseStep = 1.0f;
     env->releaseLeft = 0;
 }
@@ -98,8 +98,8 @@ void SvfReset(Svf* f) {
 }
 
 void SvfSet(Svf* f, float cutoffHz, float q) {
-    float fc = std::min(std::max(cutoffHz, 20.0f), 0.45f * kSampleRate);
-    float g = std::tan(kPi * fc * kInvRate);
+    float fc = std::min(std::max(cutoffHz, 20.0f), 0.45f * SampleRate);
+    float g = std::tan(Pi * fc * InvRate);
     f->k = 1.0f / q;
     f->a1 = 1.0f / (1.0f + g * (g + f->k));
     f->a2 = g * f->a1;
@@ -149,40 +149,47 @@ int VoiceLength(const Note& n, float tail) {
     return n.length + Seconds(tail);
 }
 
-// Detuned saw stack through a slowly breathing low-pass.
-void RenderPad(const Note& n, std::vector<float>* out) {
+// Detuned saw stack through a slowly breathing low-pass. The centre saw sounds on both sides,
+// each outer one on its own side: the beating differs left and right, which makes the width.
+void RenderPad(const Note& n, VoiceSound* out) {
     const Adsr shape = {0.7f, 1.5f, 0.8f, 1.6f};
-    out->assign(VoiceLength(n, shape.release), 0.0f);
-    float f = MidiToHz(n.pitch) * kInvRate;
+    out->left.assign(VoiceLength(n, shape.release), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
+    float f = MidiToHz(n.pitch) * InvRate;
     float inc[3] = {f * Cents(-9.0f), f, f * Cents(8.0f)};
     float phase[3] = {0.0f, 0.37f, 0.71f};
-    Svf filter;
-    SvfReset(&filter);
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfReset(&filterR);
     AdsrState env;
     AdsrStart(&env, shape);
     float amp = 0.16f * n.velocity;
-    for (int i = 0; i < static_cast<int>(out->size()); i++) {
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
         if ((i & 31) == 0) {
-            float lfo = std::sin(2.0f * kPi * 0.23f * (n.start + i) * kInvRate + n.pitch);
-            SvfSet(&filter, n.cutoff * (1.0f + 0.2f * lfo), 0.9f);
+            float lfo = std::sin(2.0f * Pi * 0.23f * (n.start + i) * InvRate + n.pitch);
+            SvfSet(&filterL, n.cutoff * (1.0f + 0.2f * lfo), 0.9f);
+            SvfSet(&filterR, n.cutoff * (1.0f - 0.2f * lfo), 0.9f);
         }
         if (i == n.length) {
             AdsrRelease(&env);
         }
-        float s = 0.0f;
+        float s[3];
         for (int k = 0; k < 3; k++) {
-            s += SawBlep(phase[k], inc[k]);
+            s[k] = SawBlep(phase[k], inc[k]);
             phase[k] = Wrap(phase[k] + inc[k]);
         }
-        (*out)[i] = SvfRun(&filter, s * 0.4f).low * AdsrNext(&env) * amp;
+        float level = AdsrNext(&env) * amp;
+        out->left[i] = SvfRun(&filterL, (s[0] + 0.5f * s[1]) * 0.55f).low * level;
+        out->right[i] = SvfRun(&filterR, (s[2] + 0.5f * s[1]) * 0.55f).low * level;
     }
 }
 
-// Saw plus a sine at the root, with a short filter sweep on each note.
+// Saw plus a sine at the root, with a short filter sweep on each note, driven a little: the
+// overtones carry the line on speakers that cannot play its root.
 void RenderBass(const Note& n, std::vector<float>* out) {
     const Adsr shape = {0.008f, 0.3f, 0.65f, 0.07f};
     out->assign(VoiceLength(n, shape.release), 0.0f);
-    float inc = MidiToHz(n.pitch) * kInvRate;
+    float inc = MidiToHz(n.pitch) * InvRate;
     float phase = 0.0f, sinePhase = 0.0f, sweep = 1.0f;
     float sweepFactor = DecayFactor(0.09f);
     Svf filter;
@@ -198,10 +205,10 @@ void RenderBass(const Note& n, std::vector<float>* out) {
             AdsrRelease(&env);
         }
         float saw = SvfRun(&filter, SawBlep(phase, inc)).low;
-        float sine = std::sin(2.0f * kPi * sinePhase);
+        float sine = std::sin(2.0f * Pi * sinePhase);
         phase = Wrap(phase + inc);
         sinePhase = Wrap(sinePhase + inc);
-        (*out)[i] = (0.32f * saw + 0.3f * sine) * AdsrNext(&env) * n.velocity;
+        (*out)[i] = std::tanh(1.6f * saw + 0.5f * sine) * 0.42f * AdsrNext(&env) * n.velocity;
     }
 }
 
@@ -209,7 +216,7 @@ void RenderBass(const Note& n, std::vector<float>* out) {
 void RenderPluckLike(const Note& n, float decay, float bright, float amp, std::vector<float>* out) {
     const Adsr shape = {0.002f, decay, 0.0f, 0.05f};
     out->assign(VoiceLength(n, decay + 0.1f), 0.0f);
-    float inc = MidiToHz(n.pitch) * kInvRate;
+    float inc = MidiToHz(n.pitch) * InvRate;
     float inc2 = inc * Cents(11.0f);
     float phase = 0.0f, phase2 = 0.5f, sweep = 1.0f;
     float sweepFactor = DecayFactor(decay * 0.3f);
@@ -236,7 +243,7 @@ void RenderPluckLike(const Note& n, float decay, float bright, float amp, std::v
 void RenderLead(const Note& n, std::vector<float>* out) {
     const Adsr shape = {0.03f, 0.5f, 0.75f, 0.45f};
     out->assign(VoiceLength(n, shape.release), 0.0f);
-    float f = MidiToHz(n.pitch) * kInvRate;
+    float f = MidiToHz(n.pitch) * InvRate;
     float phase[2] = {0.0f, 0.5f};
     Svf filter;
     SvfReset(&filter);
@@ -244,9 +251,9 @@ void RenderLead(const Note& n, std::vector<float>* out) {
     AdsrState env;
     AdsrStart(&env, shape);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        float t = i * kInvRate;
+        float t = i * InvRate;
         float depth = std::min(std::max(t - 0.25f, 0.0f) * 2.0f, 1.0f) * 0.004f;
-        float vib = 1.0f + depth * std::sin(2.0f * kPi * 5.2f * t);
+        float vib = 1.0f + depth * std::sin(2.0f * Pi * 5.2f * t);
         if (i == n.length) {
             AdsrRelease(&env);
         }
@@ -263,14 +270,14 @@ void RenderLead(const Note& n, std::vector<float>* out) {
 // Two-operator FM bell: the sparkle.
 void RenderBell(const Note& n, std::vector<float>* out) {
     out->assign(VoiceLength(n, 2.2f), 0.0f);
-    float f = MidiToHz(n.pitch) * kInvRate;
+    float f = MidiToHz(n.pitch) * InvRate;
     float amp = 0.14f * n.velocity, index = 2.5f;
     float ampFactor = DecayFactor(0.6f), indexFactor = DecayFactor(0.25f);
     float carrier = 0.0f, mod = 0.0f;
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
         float attack = std::min(i / 90.0f, 1.0f);
-        float m = std::sin(2.0f * kPi * mod) * (index + 0.3f);
-        (*out)[i] = std::sin(2.0f * kPi * carrier + m) * amp * attack;
+        float m = std::sin(2.0f * Pi * mod) * (index + 0.3f);
+        (*out)[i] = std::sin(2.0f * Pi * carrier + m) * amp * attack;
         carrier = Wrap(carrier + f);
         mod = Wrap(mod + f * 3.0f);
         amp *= ampFactor;
@@ -278,21 +285,23 @@ void RenderBell(const Note& n, std::vector<float>* out) {
     }
 }
 
-// Sine with a falling pitch and a tiny click: lands exactly on its first sample.
+// Sine with a falling pitch and a tiny click: lands exactly on its first sample. The body
+// holds for a moment and is gone within a quarter second, leaving the beat's rest to the bass.
 void RenderKick(const Note& n, std::vector<float>* out) {
-    out->assign(Seconds(0.5f), 0.0f);
+    out->assign(Seconds(0.3f), 0.0f);
     Noise noise = NoiseFor(n);
     float phase = 0.0f, sweep = 1.0f, amp = 1.0f, click = 0.35f;
-    float sweepFactor = DecayFactor(0.02f), ampFactor = DecayFactor(0.3f);
+    float sweepFactor = DecayFactor(0.02f), ampFactor = DecayFactor(0.07f);
     float clickFactor = DecayFactor(0.003f);
+    const int hold = Seconds(0.03f);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        float s = std::sin(2.0f * kPi * phase) * amp + NoiseNext(&noise) * click;
-        phase = Wrap(phase + (46.0f + 90.0f * sweep) * kInvRate);
+        float s = std::sin(2.0f * Pi * phase) * amp + NoiseNext(&noise) * click;
+        phase = Wrap(phase + (50.0f + 70.0f * sweep) * InvRate);
         sweep *= sweepFactor;
-        amp *= ampFactor;
+        amp *= i < hold ? 1.0f : ampFactor;
         click *= clickFactor;
         float fadeOut = std::min((out->size() - i) / 400.0f, 1.0f);
-        (*out)[i] = std::tanh(1.8f * s) * 0.8f * n.velocity * fadeOut;
+        (*out)[i] = std::tanh(1.8f * s) * 0.7f * n.velocity * fadeOut;
     }
 }
 
@@ -307,7 +316,7 @@ void RenderNoiseHit(const Note& n, float cutoff, float q, float tail, float tone
     float env = 1.0f, toneEnv = tone, factor = DecayFactor(tail), toneFactor = DecayFactor(0.05f);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
         SvfOut o = SvfRun(&filter, NoiseNext(&noise));
-        float body = std::sin(2.0f * kPi * 185.0f * i * kInvRate) * toneEnv;
+        float body = std::sin(2.0f * Pi * 185.0f * i * InvRate) * toneEnv;
         float attack = std::min(i / 30.0f, 1.0f);
         (*out)[i] = ((o.band + o.high * 0.5f) * env + body) * amp * attack * n.velocity;
         env *= factor;
@@ -315,30 +324,67 @@ void RenderNoiseHit(const Note& n, float cutoff, float q, float tail, float tone
     }
 }
 
-// A hand clap: three quick bursts, then a short room tail.
-void RenderClap(const Note& n, std::vector<float>* out) {
-    out->assign(Seconds(0.45f), 0.0f);
-    Noise noise = NoiseFor(n);
-    Svf filter;
-    SvfReset(&filter);
-    SvfSet(&filter, 1300.0f, 1.3f);
-    for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        float t = i * kInvRate;
+// A hand clap: three quick bursts, then a short room tail. Part of the noise is shared by both
+// sides and part differs, so the clap stands in the middle of a wide room.
+void RenderClap(const Note& n, VoiceSound* out) {
+    out->left.assign(Seconds(0.45f), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
+    Noise shared = NoiseFor(n), apart = {shared.state ^ 0x9e3779b9u};
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfSet(&filterL, 1300.0f, 1.3f);
+    filterR = filterL;
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
+        float t = i * InvRate;
         float env =
             t < 0.03f ? std::exp(-std::fmod(t, 0.01f) / 0.0035f) : std::exp(-(t - 0.03f) / 0.09f);
-        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).band * env * 0.9f * n.velocity;
+        float middle = 0.8f * NoiseNext(&shared), side = 0.6f * NoiseNext(&apart);
+        float level = env * 0.6f * n.velocity;
+        out->left[i] = SvfRun(&filterL, middle + side).band * level;
+        out->right[i] = SvfRun(&filterR, middle - side).band * level;
     }
 }
 
-void RenderHat(const Note& n, float tail, std::vector<float>* out) {
-    out->assign(Seconds(tail * 5.0f), 0.0f);
-    Noise noise = NoiseFor(n);
-    Svf filter;
-    SvfReset(&filter);
-    SvfSet(&filter, n.cutoff, 0.8f);
-    float env = 1.0f, factor = DecayFactor(tail);
-    for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).high * env * 0.22f * n.velocity;
+// High-passed noise, a different sequence on each side: every hit is as wide as the mix.
+void RenderHat(const Note& n, float tail, float amp, VoiceSound* out) {
+    out->left.assign(Seconds(tail * 5.0f), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
+    Noise noiseL = NoiseFor(n), noiseR = {noiseL.state ^ 0x9e3779b9u};
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfSet(&filterL, n.cutoff, 0.8f);
+    filterR = filterL;
+    float env = amp * n.velocity, factor = DecayFactor(tail);
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
+        out->left[i] = SvfRun(&filterL, NoiseNext(&noiseL)).high * env;
+        out->right[i] = SvfRun(&filterR, NoiseNext(&noiseR)).high * env;
+        env *= factor;
+    }
+}
+
+// A crash: six detuned square partials (the metal) and noise through a high-pass, each side
+// its own, ringing out over about two seconds.
+void RenderCrash(const Note& n, VoiceSound* out) {
+    static const float Partials[6] = {1.0f, 1.342f, 1.726f, 2.11f, 2.537f, 3.01f};
+    out->left.assign(Seconds(2.4f), 0.0f);
+    out->right.assign(out->left.size(), 0.0f);
+    Noise noiseL = NoiseFor(n), noiseR = {noiseL.state ^ 0x9e3779b9u};
+    float phase[6] = {0.0f, 0.21f, 0.43f, 0.57f, 0.78f, 0.9f};
+    Svf filterL, filterR;
+    SvfReset(&filterL);
+    SvfSet(&filterL, n.cutoff, 0.7f);
+    filterR = filterL;
+    float env = 0.3f * n.velocity, factor = DecayFactor(0.55f);
+    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
+        float metalL = 0.0f, metalR = 0.0f;
+        for (int k = 0; k < 6; k++) {
+            float square = phase[k] < 0.5f ? 1.0f : -1.0f;
+            (k & 1 ? metalR : metalL) += square;
+            phase[k] = Wrap(phase[k] + 420.0f * Partials[k] * InvRate);
+        }
+        float attack = std::min(i / 200.0f, 1.0f) * env;
+        out->left[i] = SvfRun(&filterL, NoiseNext(&noiseL) + 0.25f * metalL).high * attack;
+        out->right[i] = SvfRun(&filterR, NoiseNext(&noiseR) + 0.25f * metalR).high * attack;
         env *= factor;
     }
 }
@@ -355,12 +401,12 @@ void RenderRiser(const Note& n, std::vector<float>* out) {
         if ((i & 15) == 0) {
             SvfSet(&filter, 300.0f * std::exp(ratio * x), 2.0f);
         }
-        float fade = i < n.length ? 1.0f : 1.0f - (i - n.length) / (0.1f * kSampleRate);
+        float fade = i < n.length ? 1.0f : 1.0f - (i - n.length) / (0.1f * SampleRate);
         (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).band * x * x * fade * 0.3f * n.velocity;
     }
 }
 
-const VoiceRoute kRoutes[kVoiceCount] = {
+const VoiceRoute Routes[VoiceCount] = {
     {0.00f, 0.40f, true},   // pad
     {0.00f, 0.02f, false},  // bass: pumping it would smear the kick
     {0.35f, 0.25f, true},   // pluck
@@ -376,39 +422,50 @@ const VoiceRoute kRoutes[kVoiceCount] = {
     {0.00f, 0.30f, false},  // crash
 };
 
+void RenderMono(const Note& n, VoiceSound* out) {
+    out->right.clear();
+    std::vector<float>* mono = &out->left;
+    switch (n.voice) {
+        case VoiceBass:
+            return RenderBass(n, mono);
+        case VoicePluck:
+            return RenderPluckLike(n, 0.28f, 5.0f, 0.22f, mono);
+        case VoiceLead:
+            return RenderLead(n, mono);
+        case VoiceBell:
+            return RenderBell(n, mono);
+        case VoiceStab:
+            return RenderPluckLike(n, 0.2f, 8.0f, 0.2f, mono);
+        case VoiceKick:
+            return RenderKick(n, mono);
+        case VoiceSnare:
+            return RenderNoiseHit(n, 1900.0f, 0.7f, 0.11f, 0.6f, 0.55f, mono);
+        case VoiceRiser:
+            return RenderRiser(n, mono);
+        default:
+            mono->clear();
+    }
+}
+
 }  // namespace
 
 const VoiceRoute& RouteOf(uint8_t voice) {
-    return kRoutes[voice < kVoiceCount ? voice : 0];
+    return Routes[voice < VoiceCount ? voice : 0];
 }
 
-void RenderVoice(const Note& n, std::vector<float>* out) {
+void RenderVoice(const Note& n, VoiceSound* out) {
     switch (n.voice) {
-        case kVoicePad:
+        case VoicePad:
             return RenderPad(n, out);
-        case kVoiceBass:
-            return RenderBass(n, out);
-        case kVoicePluck:
-            return RenderPluckLike(n, 0.28f, 5.0f, 0.22f, out);
-        case kVoiceLead:
-            return RenderLead(n, out);
-        case kVoiceBell:
-            return RenderBell(n, out);
-        case kVoiceStab:
-            return RenderPluckLike(n, 0.2f, 8.0f, 0.2f, out);
-        case kVoiceKick:
-            return RenderKick(n, out);
-        case kVoiceSnare:
-            return RenderNoiseHit(n, 1900.0f, 0.7f, 0.11f, 0.6f, 0.55f, out);
-        case kVoiceClap:
+        case VoiceHatClosed:
+            return RenderHat(n, 0.028f, 0.22f, out);
+        case VoiceHatOpen:
+            return RenderHat(n, 0.16f, 0.2f, out);
+        case VoiceCrash:
+            return RenderCrash(n, out);
+        case VoiceClap:
             return RenderClap(n, out);
-        case kVoiceHatClosed:
-            return RenderHat(n, 0.028f, out);
-        case kVoiceHatOpen:
-            return RenderHat(n, 0.16f, out);
-        case kVoiceRiser:
-            return RenderRiser(n, out);
         default:
-            out->clear();
+            return RenderMono(n, out);
     }
 }

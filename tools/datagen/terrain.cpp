@@ -6,24 +6,62 @@
 #include <cmath>
 
 #include "datagen.h"
+#include "scenes/camera_paths.h"
 
 namespace {
 
-const int kMapSize = 256;
+const int MapSize = 256;
+const float GroupRadius = 3.5f;  // the spinning cube's reach, swelling included
 
-// The scenes' straight camera glides over the terrain, in world units
-// (start x, y, z, end x, y, z). Terrain tiles put height-map pixel
-// (128 + 8x, 128 + 8z) under world point (x, z), wrapping every 256 pixels.
-const float kCameraPaths[][6] = {
-    {-18, 4, 0, -10, 3, -5},  {-10, 4, -5, -10, 3, 5},                        // opening glides
-    {-20, 3, 0, 0, 1, 0},     {20, 3, 0, 0, 1, 0},     {0, 3, 20, 0, 1, 30},  // day to night
-    {-7, 1, -16, 0, 2, -16},  {-16, 1, 0, -16, 2, 7},  {16, 3, 0, 16, 2, 7},  // night
-    {-20, 1, 0, -2.5f, 5, 0},
+// A straight stretch the height map keeps clear, in world units: a camera's
+// glide, or the line from a camera to what it looks at. The ground beside it
+// lies `drop` below it on a flat band, then rises ever more steeply. Terrain
+// tiles put height-map pixel (128 + 8x, 128 + 8z) under world point (x, z),
+// wrapping every 256 pixels; a height-map level is 1/32 of a world unit.
+struct ClearLine {
+    float from[3], to[3];
+    float nearWidth, farWidth;  // half widths of the band at both ends
+    float drop, rise;           // rise: slope where the band ends
+    bool glide;                 // a camera flies along it: the valleys follow
 };
 
-// Where a pixel lies relative to the camera paths: its distance from the
-// nearest one, and the highest terrain allowed there, in height-map levels
-// (0..255): below every camera by a margin near the path, free further off.
+// A glide keeps a wide, low floor, so no slope comes close; a sight line only
+// needs a notch as wide as what it looks at.
+ClearLine Glide(const float* from, const float* to) {
+    return {{from[0], from[1], from[2]}, {to[0], to[1], to[2]}, 3.0f, 3.0f, 1.0f, 0.7f, true};
+}
+
+ClearLine SightLine(const float* from, const float* to) {
+    return {
+        {from[0], from[1], from[2]}, {to[0], to[1], to[2]}, 1.5f, GroupRadius, 0.5f, 0.9f, false};
+}
+
+// Every camera glide, and from points along scene 3's moves the sight line
+// to the lower edge of the group it watches. Scene 0's orbit circles outside
+// the single tile that scene draws, so it needs nothing.
+std::vector<ClearLine> ClearLines() {
+    std::vector<ClearLine> lines;
+    for (const auto& glide : OpeningGlides) lines.push_back(Glide(glide[0], glide[1]));
+    for (const CameraMove& m : NightfallMoves) lines.push_back(Glide(m.fromPosition, m.toPosition));
+    for (const CameraMove& m : NightMoves) {
+        lines.push_back(Glide(m.fromPosition, m.toPosition));
+        for (int i = 0; i <= 8; ++i) {
+            float t = i / 8.0f, camera[3], group[3];
+            for (int c = 0; c < 3; ++c) {
+                camera[c] = Mix(m.fromPosition[c], m.toPosition[c], t);
+                group[c] = Mix(NightGroupFrom[c], NightGroupTo[c], t);
+            }
+            group[1] -= GroupRadius;
+            lines.push_back(SightLine(camera, group));
+        }
+    }
+    return lines;
+}
+
+const std::vector<ClearLine> Lines = ClearLines();
+
+// Where a pixel lies relative to the clear lines: its distance from the
+// nearest glide (pixels), and the highest terrain allowed there (levels).
 struct PathClearance {
     float distance;
     float headroom;
@@ -31,18 +69,21 @@ struct PathClearance {
 
 PathClearance ClearanceAt(float px, float py) {
     PathClearance c{1e9f, 1e9f};
-    for (const auto& p : kCameraPaths) {
-        float ax = 128 + 8 * p[0], ay = 128 + 8 * p[2], bx = 128 + 8 * p[3], by = 128 + 8 * p[5];
-        float vx = bx - ax, vy = by - ay, len2 = vx * vx + vy * vy;
+    for (const ClearLine& l : Lines) {
+        float ax = 128 + 8 * l.from[0], ay = 128 + 8 * l.from[2];
+        float vx = 8 * (l.to[0] - l.from[0]), vy = 8 * (l.to[2] - l.from[2]);
+        float len2 = std::max(vx * vx + vy * vy, 1e-6f);
         for (int wy = -1; wy <= 1; ++wy)
             for (int wx = -1; wx <= 1; ++wx) {
                 float qx = px + 256 * wx - ax, qy = py + 256 * wy - ay;
                 float t = Clamp01((qx * vx + qy * vy) / len2);
                 float d = std::hypot(qx - t * vx, qy - t * vy);
-                float camera = (Mix(p[1], p[4], t) - 0.8f + 1.25f) * 32.0f;
-                c.distance = std::min(c.distance, d);
-                float away = std::max(0.0f, d - 4.0f);
-                c.headroom = std::min(c.headroom, camera + 2.2f * away + 0.15f * away * away);
+                if (l.glide)
+                    c.distance = std::min(c.distance, d);
+                float away = std::max(0.0f, d / 8.0f - Mix(l.nearWidth, l.farWidth, t));
+                float allowed =
+                    Mix(l.from[1], l.to[1], t) - l.drop + l.rise * away + 0.1f * away * away;
+                c.headroom = std::min(c.headroom, (allowed + 1.25f) * 32.0f);
             }
     }
     return c;
@@ -109,7 +150,7 @@ Brush MakeBrush() {
     return b;
 }
 
-const Brush kErosionBrush = MakeBrush();
+const Brush ErosionBrush = MakeBrush();
 
 // Takes soil from a small round area, so gullies are wider than one pixel.
 void Wear(Field& f, float x, float y, float amount) {
@@ -118,7 +159,7 @@ void Wear(Field& f, float x, float y, float amount) {
         for (int i = 0; i < 5; ++i) {
             int px = ((ix + i - 2) % f.width + f.width) % f.width;
             int py = ((iy + j - 2) % f.height + f.height) % f.height;
-            f.v[size_t(py) * f.width + px] -= amount * kErosionBrush[j][i];
+            f.v[size_t(py) * f.width + px] -= amount * ErosionBrush[j][i];
         }
 }
 
@@ -338,7 +379,7 @@ void AddVillageLights(Picture& p, const Terrain& t) {
     }
 }
 
-const int kTextureSize = 1024;
+const int TextureSize = 1024;
 
 // What both colour pictures need: the magnified heights, their roughened
 // normals at texture resolution, and the convexity at height-map resolution.
@@ -349,12 +390,12 @@ struct Surface {
 };
 
 Surface MakeSurface(const Field& height) {
-    Surface s{Magnify(height, kTextureSize), {}, Convexity(height)};
-    s.normals.resize(size_t(kTextureSize) * kTextureSize);
-    for (int y = 0; y < kTextureSize; ++y)
-        for (int x = 0; x < kTextureSize; ++x)
-            s.normals[size_t(y) * kTextureSize + x] =
-                Roughened(NormalAt(s.t, x, y), x, y, kTextureSize);
+    Surface s{Magnify(height, TextureSize), {}, Convexity(height)};
+    s.normals.resize(size_t(TextureSize) * TextureSize);
+    for (int y = 0; y < TextureSize; ++y)
+        for (int x = 0; x < TextureSize; ++x)
+            s.normals[size_t(y) * TextureSize + x] =
+                Roughened(NormalAt(s.t, x, y), x, y, TextureSize);
     return s;
 }
 
@@ -366,10 +407,10 @@ struct LitTerrain {
 
 Colour DayTexel(const LitTerrain& l, int x, int y) {
     const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
-    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
-    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
+    Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * TextureSize + x];
     float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
-    Colour c = DayGround(h, slope, x / float(kTextureSize), y / float(kTextureSize));
+    Colour c = DayGround(h, slope, x / float(TextureSize), y / float(TextureSize));
     float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
     float shade = FieldBilinear(l.shadow, hx, hy);
     float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.s.convex, hx, hy));
@@ -382,12 +423,12 @@ Colour DayTexel(const LitTerrain& l, int x, int y) {
 // Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
 Colour NightTexel(const LitTerrain& l, int x, int y) {
     const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
-    Vec3 n = l.s.normals[size_t(y) * kTextureSize + x];
-    float h = l.s.t.height.v[size_t(y) * kTextureSize + x];
+    Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
+    float h = l.s.t.height.v[size_t(y) * TextureSize + x];
     float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
     float lit = std::max(0.0f, Dot(n, moon)) * (0.4f + 0.6f * FieldBilinear(l.shadow, hx, hy));
     float crest = Clamp01(FieldBilinear(l.s.convex, hx, hy) * 14.0f);
-    float n1 = PeriodicFbm(x * 16.0f / kTextureSize, y * 16.0f / kTextureSize, 16, 4, 0.5f, 41);
+    float n1 = PeriodicFbm(x * 16.0f / TextureSize, y * 16.0f / TextureSize, 16, 4, 0.5f, 41);
     float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
     float base = 0.10f + 0.05f * n1 + 0.08f * h;
     float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
@@ -397,9 +438,9 @@ Colour NightTexel(const LitTerrain& l, int x, int y) {
 
 template <typename Texel>
 Picture Paint(const LitTerrain& l, Texel texel) {
-    Picture p = MakePicture(kTextureSize, kTextureSize);
-    for (int y = 0; y < kTextureSize; ++y)
-        for (int x = 0; x < kTextureSize; ++x) PutPixel(p, x, y, texel(l, x, y));
+    Picture p = MakePicture(TextureSize, TextureSize);
+    for (int y = 0; y < TextureSize; ++y)
+        for (int x = 0; x < TextureSize; ++x) PutPixel(p, x, y, texel(l, x, y));
     return p;
 }
 
@@ -407,16 +448,16 @@ Picture Paint(const LitTerrain& l, Texel texel) {
 
 // Before erosion: mountains that fall to a valley floor along the camera paths.
 static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
-    Field f = MakeField(kMapSize, kMapSize);
-    for (int y = 0; y < kMapSize; ++y)
-        for (int x = 0; x < kMapSize; ++x) {
-            float u = x / float(kMapSize), v = y / float(kMapSize);
+    Field f = MakeField(MapSize, MapSize);
+    for (int y = 0; y < MapSize; ++y)
+        for (int x = 0; x < MapSize; ++x) {
+            float u = x / float(MapSize), v = y / float(MapSize);
             float meander = 3.0f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 2, 0.5f, 71);
             PathClearance c = ClearanceAt(float(x), float(y));
-            clearance[size_t(y) * kMapSize + x] = c;
-            float valley = SmoothStep(3.0f, 64.0f, c.distance + meander);
+            clearance[size_t(y) * MapSize + x] = c;
+            float valley = SmoothStep(3.0f, 48.0f, c.distance + meander);
             float floor = 0.03f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 3, 0.5f, 23);
-            f.v[size_t(y) * kMapSize + x] = Mix(floor, Mountains(u, v), valley);
+            f.v[size_t(y) * MapSize + x] = Mix(floor, Mountains(u, v), valley);
         }
     return f;
 }
@@ -424,16 +465,19 @@ static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
 // Mountains with valleys along the camera paths; erosion; then a last
 // guarantee that no camera flies through the ground.
 Field MakeHeightField() {
-    std::vector<PathClearance> clearance(size_t(kMapSize) * kMapSize);
+    std::vector<PathClearance> clearance(size_t(MapSize) * MapSize);
     Field f = ShapeTerrain(clearance);
     Normalise(f);
     Erode(f, 30000);
     Field soft = BoxBlur(f, 1);
     for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
     Normalise(f);
-    // The last word: no camera flies through the ground.
-    for (size_t i = 0; i < f.v.size(); ++i)
-        f.v[i] = SoftMin(f.v[i] * 255.0f, clearance[i].headroom, 6.0f) / 255.0f;
+    // The last word: the ground stays under its headroom. The ceiling follows
+    // the ground's own shape, so the ridges it lowers keep their relief.
+    for (size_t i = 0; i < f.v.size(); ++i) {
+        float ceiling = std::max(clearance[i].headroom, 0.0f) * (0.3f + 0.7f * f.v[i]);
+        f.v[i] = SoftMin(f.v[i] * 255.0f, ceiling, 6.0f) / 255.0f;
+    }
     return f;
 }
 

@@ -38,6 +38,17 @@ using WallClock = std::chrono::steady_clock;
 // end step at 60 / 125 s a unit.
 constexpr double IntroSecondsEstimate = 22.0;
 constexpr double DemoSecondsEstimate = 224.0 * 0.96;
+// Relative drawing time of a second of output in each part of the timeline
+// (scene starts in counter units of 0.96 s), from frame logs at 1280x720 on
+// llvmpipe: the time left weighs what is still to come by these, scaled by
+// the speed seen so far, so the cheap first minute does not promise too much.
+struct CostSpan {
+    double end;  // output seconds after the intro
+    double weight;
+};
+const CostSpan TimelineCosts[] = {{34 * 0.96, 1.5},  {66 * 0.96, 1.0},  {98 * 0.96, 4.0},
+                                  {162 * 0.96, 3.5}, {216 * 0.96, 2.0}, {224 * 0.96, 0.6}};
+constexpr double IntroWeight = 0.15;
 // A demo that never ends (a scene that never hands over) stops here.
 constexpr double LongestOutputSeconds = 1200.0;
 
@@ -72,6 +83,7 @@ struct ProgressState {
     bool terminal = false;
     int64_t written = 0;
     int64_t expected = 1;
+    double introSeconds = 0;  // output time before scene 0, 0 with --skip-intro
     int lastTenth = 0;
     WallClock::time_point start;
     WallClock::time_point lastDraw;
@@ -82,6 +94,42 @@ double SecondsSince(WallClock::time_point t) {
     return std::chrono::duration<double>(WallClock::now() - t).count();
 }
 
+// Drawing work from the start of the output up to output time t, in weighted seconds.
+double WorkUpTo(double t) {
+    const double intro = Progress.introSeconds;
+    double work = IntroWeight * std::min(t, intro);
+    double from = 0;
+    for (const CostSpan& span : TimelineCosts) {
+        const double to = std::min(t - intro, span.end);
+        if (to > from)
+            work += (to - from) * span.weight;
+        from = span.end;
+    }
+    return work;
+}
+
+// Seconds still to wait, from the work done so far; negative while unknown.
+double SecondsLeft(double elapsed) {
+    const FrameRate& rate = Session.options.rate;
+    const double start = SlotSeconds(rate, Session.firstSlot);
+    const double now = SlotSeconds(rate, Session.firstSlot + Progress.written);
+    const double end = SlotSeconds(rate, Session.firstSlot + Progress.expected);
+    const double done = WorkUpTo(now) - WorkUpTo(start);
+    if (elapsed < 2 || done <= 0)
+        return -1;
+    return std::max(0.0, elapsed * (WorkUpTo(end) - WorkUpTo(now)) / done);
+}
+
+// "12:34 left", or "--:-- left" before there is anything to go by.
+void FormatLeft(double seconds, char out[32]) {
+    if (seconds < 0) {
+        std::snprintf(out, 32, "--:-- left");
+        return;
+    }
+    const long s = static_cast<long>(seconds + 0.5);
+    std::snprintf(out, 32, "%ld:%02ld left", s / 60, s % 60);
+}
+
 void DrawProgressBar(double share, double fps, bool final) {
     if (!final && SecondsSince(Progress.lastDraw) < 0.25)
         return;
@@ -90,9 +138,10 @@ void DrawProgressBar(double share, double fps, bool final) {
     int filled = static_cast<int>(share * 30);
     for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
     bar[30] = '\0';
-    double left = !final && fps > 0 ? (Progress.expected - Progress.written) / fps : 0.0;
-    std::fprintf(stderr, "\r[%s] %lld frames %5.1f %% %6.1f fps %4.0f s left ", bar,
-                 static_cast<long long>(Progress.written), share * 100, fps, left > 0 ? left : 0);
+    char left[32];
+    FormatLeft(final ? 0 : SecondsLeft(SecondsSince(Progress.start)), left);
+    std::fprintf(stderr, "\r[%s] %lld frames %5.1f %% %6.1f fps %s ", bar,
+                 static_cast<long long>(Progress.written), share * 100, fps, left);
 }
 
 void ReportProgress(bool final) {
@@ -108,8 +157,10 @@ void ReportProgress(bool final) {
     int tenth = static_cast<int>(share * 10);
     if (tenth > Progress.lastTenth && !final) {
         Progress.lastTenth = tenth;
-        std::fprintf(stderr, "norvale-render: %d %% (%lld frames, %.1f fps)\n", tenth * 10,
-                     static_cast<long long>(Progress.written), fps);
+        char left[32];
+        FormatLeft(SecondsLeft(elapsed), left);
+        std::fprintf(stderr, "norvale-render: %d %% (%lld frames, %.1f fps, about %s)\n",
+                     tenth * 10, static_cast<long long>(Progress.written), fps, left);
     }
 }
 
@@ -258,6 +309,7 @@ void PlanRange(const RenderOptions& o) {
                           ? o.toSeconds
                           : (o.skipIntro ? 0 : IntroSecondsEstimate) + DemoSecondsEstimate;
     Progress.expected = std::max<int64_t>(1, SlotAtOrAfter(o.rate, expected) - Session.firstSlot);
+    Progress.introSeconds = o.skipIntro ? 0 : IntroSecondsEstimate;
 }
 
 bool OpenOutputs(const RenderOptions& o) {
