@@ -4,6 +4,8 @@
 # cost of the frame pipeline alone), measured in one run; then the whole demo
 # at 60 fps with H.264 encoding against its running time.
 # RENDER_BENCH_WHOLE=0 skips the whole-demo run (about ten minutes).
+# RENDER_BENCH_PASSES=1 adds the median milliseconds of each step of a frame
+# per scene, the GL pipeline drained between steps (norvale-render --pass-log).
 set -euo pipefail
 BUILD=${BUILD:-build}
 render=$BUILD/norvale-render
@@ -34,6 +36,12 @@ per_scene() {
 echo "render_speed: 1280x720, scenes only, 2 frames a second of output"
 "$render" --size 1280x720 --fps 2 --skip-intro --frame-log "$work/scenes.csv" 2>/dev/null
 per_scene "$work/scenes.csv"
+
+if [ "${RENDER_BENCH_PASSES:-0}" = 1 ]; then
+    echo "render_speed: 1280x720, each step of a frame, 1 frame a second of output"
+    "$render" --size 1280x720 --fps 1 --skip-intro --pass-log "$work/passes.tsv" 2>/dev/null
+    awk -F '\t' '{ printf "  %-6s %-6s %-20s %7s %10s\n", $1, $2, $3, $4, $5 }' "$work/passes.tsv"
+fi
 
 if [ "${RENDER_BENCH_WHOLE:-1}" = 0 ]; then
     exit 0

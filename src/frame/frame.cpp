@@ -56,6 +56,11 @@ void DrawMaskOverlay() {
     DrawUnitTexturedQuad(0.0f, 0.0f, 1.0f, 1.0f);
     EndOverlay2D();
 }
+
+void MarkStep(const char* label) {
+    if (PassMark)
+        PassMark(label, PassNoTexture);
+}
 }  // namespace
 
 void UpdateFrameClock() {
@@ -82,19 +87,24 @@ void StepBeatCounters() {
 
 void RenderFrame() {
     // Glow pass: the whole picture squeezed into the 64x64 corner, thin lines.
+    MarkStep("glow pass");
     glViewport(0, 0, 64, 64);
     glLineWidth(1.0f);
     DispatchScene();
+    MarkStep("glow capture");
     CaptureGlow();
+    MarkStep("full pass");
     glLineWidth(static_cast<float>(DemoSettings.height / 100.0));
     glViewport(0, 0, DemoSettings.width, DemoSettings.height);
     DispatchScene();
+    MarkStep("compose");
     ComposeFrame();
 }
 
 int DispatchScene() {
     StepBeatCounters();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    MarkStep("scene set-up");
     RunSceneByIndex();
     ApplyPassState(ResetPass);
     glClear(GL_DEPTH_BUFFER_BIT);

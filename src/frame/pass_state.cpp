@@ -23,12 +23,16 @@ void ApplySwitches(unsigned switches, bool depthWrites) {
 }
 }  // namespace
 
+void (*PassMark)(const char* label, int texture) = nullptr;
+
 void BindTextureSlot(int slot) {
     if (slot >= 0 && slot < TextureTableSize)
         glBindTexture(GL_TEXTURE_2D, TextureTable[slot]);
 }
 
 void ApplyPassState(const PassState& pass) {
+    if (PassMark)
+        PassMark("pass", pass.texture);
     if (!pass.keepSwitches)
         ApplySwitches(pass.switches, pass.depthWrites);
     BindTextureSlot(pass.texture);

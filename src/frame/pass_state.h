@@ -46,3 +46,9 @@ void ApplyPassState(const PassState& pass);
 
 // Binds TextureTable[slot] to GL_TEXTURE_2D; PassNoTexture binds nothing.
 void BindTextureSlot(int slot);
+
+// Called at each boundary between the steps of a frame when set: every
+// ApplyPassState (label "pass", its texture slot) and the frame's own steps
+// (texture PassNoTexture). The renderer's --pass-log times the steps with it;
+// null, the normal case, costs one test per pass.
+extern void (*PassMark)(const char* label, int texture);

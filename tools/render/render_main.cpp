@@ -24,6 +24,7 @@
 #include "render_ffmpeg.h"
 #include "render_options.h"
 #include "render_outputs.h"
+#include "render_passes.h"
 #include "render_timeline.h"
 #include "resources/audio.h"
 #include "resources/loading.h"
@@ -264,8 +265,10 @@ uint32_t RenderClock() {
 
 void RenderPresent() {
     if (Session.readBack) {
+        MarkRenderStep("read-back");
         ReadBackPicture();
         ApplyBrightness(CaptureBrightness, &Session.current);
+        MarkRenderStep("outputs and clock");
     }
     Session.currentRenderMs = SecondsSince(Session.lastPresent) * 1000.0;
     Session.currentShown = false;
@@ -316,7 +319,8 @@ bool OpenOutputs(const RenderOptions& o) {
     Session.current.width = o.width;
     Session.current.height = o.height;
     Session.current.rgb.assign(static_cast<size_t>(o.width) * o.height * 3, 0);
-    Session.readBack = !o.pngDir.empty() || !o.outPath.empty() || !o.frameLogPath.empty();
+    Session.readBack = !o.pngDir.empty() || !o.outPath.empty() || !o.frameLogPath.empty() ||
+                       !o.passLogPath.empty();
     if (!o.pngDir.empty() && !PreparePngDir(o.pngDir))
         return false;
     if (!o.wavPath.empty() && !OpenWav(Session.wav, o.wavPath)) {
@@ -325,6 +329,10 @@ bool OpenOutputs(const RenderOptions& o) {
     }
     if (!o.frameLogPath.empty() && !OpenFrameLog(&Session.frameLog, o.frameLogPath)) {
         std::fprintf(stderr, "norvale-render: cannot write %s\n", o.frameLogPath.c_str());
+        return false;
+    }
+    if (!o.passLogPath.empty() && !StartPassLog(o.passLogPath)) {
+        std::fprintf(stderr, "norvale-render: cannot write %s\n", o.passLogPath.c_str());
         return false;
     }
     if (!o.outPath.empty()) {
@@ -346,6 +354,7 @@ bool FinishOutputs() {
     ok = CloseWav(Session.wav) && ok;
     if (Session.frameLog)
         ok = std::fclose(Session.frameLog) == 0 && ok;
+    ok = FinishPassLog() && ok;
     Session.frameLog = nullptr;
     if (Session.ffmpeg)
         ok = FinishFfmpeg() && ok;

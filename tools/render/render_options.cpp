@@ -73,9 +73,10 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
         return ParseSeconds(value, &o->toSeconds);
     if (name == "--brightness")
         return ParseBrightness(value, &o->brightness);
-    std::string* paths[] = {&o->outPath, &o->pngDir, &o->wavPath, &o->frameLogPath};
-    const char* names[] = {"--out", "--png", "--wav", "--frame-log"};
-    for (int k = 0; k < 4; ++k) {
+    std::string* paths[] = {&o->outPath, &o->pngDir, &o->wavPath, &o->frameLogPath,
+                            &o->passLogPath};
+    const char* names[] = {"--out", "--png", "--wav", "--frame-log", "--pass-log"};
+    for (int k = 0; k < 5; ++k) {
         if (name == names[k]) {
             *paths[k] = value;
             return !paths[k]->empty();
@@ -189,6 +190,8 @@ const char* RenderUsage() {
            "  --wav FILE          the mixed soundtrack, 44100 Hz stereo 16-bit\n"
            "  --frame-log FILE    one CSV row per frame: time, scene, section, beats,\n"
            "                      music seconds, render milliseconds, phase, mean level\n"
+           "  --pass-log FILE     median milliseconds of each step of a frame per scene,\n"
+           "                      the GL pipeline drained between steps (slows the run)\n"
            "  --gl-info           print the GL renderer and version, then end\n"
            "  --help              this text\n"
            "\n"

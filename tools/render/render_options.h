@@ -23,6 +23,7 @@ struct RenderOptions {
     std::string pngDir;
     std::string wavPath;
     std::string frameLogPath;
+    std::string passLogPath;
 };
 
 // Fills options from argv; false with a one-line reason in *error.
