@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstddef>
 #include <cmath>
 #include <cstdio>
@@ -66,7 +67,9 @@ struct TerrainPieces {
     unsigned int indices = 0;   // six a cell: two triangles
     int columns = 0, rows = 0;  // cells; columns outermost, as in the list
     int blockColumns = 0, blockRows = 0;
-    std::vector<float> boxes;  // per block: min x, y, z, max x, y, z (mesh space)
+    std::vector<float> boxes;     // per block: min x, y, z, max x, y, z (mesh space)
+    std::vector<int> blockFirst;  // per block: its first cell in the index buffer
+    std::vector<int> blockCells;  // per block: its cells, contiguous there
     float lastNormal[3] = {0, 0, 1};
     float lastTexCoord[2] = {0, 0};
     size_t Cells() const { return static_cast<size_t>(columns) * rows; }
@@ -104,19 +107,36 @@ void FillBlockBoxes(const std::vector<TerrainQuad>& quads, TerrainPieces* p) {
     }
 }
 
-void FillVertices(const std::vector<TerrainQuad>& quads, std::vector<CornerVertex>* corners,
-                  std::vector<GLuint>* indices) {
+void FillVertices(const std::vector<TerrainQuad>& quads, std::vector<CornerVertex>* corners) {
     corners->reserve(quads.size() * 4);
-    indices->reserve(quads.size() * 6);
     for (const TerrainQuad& quad : quads) {
-        const GLuint first = static_cast<GLuint>(corners->size());
         for (int v = 0; v < 4; ++v) {
             const float* n = quad.normal;
             const float* t = quad.texCoord[v];
             const float* x = quad.position[v];
             corners->push_back({{x[0], x[1], x[2]}, {n[0], n[1], n[2]}, {t[0], t[1]}});
         }
-        for (int k : CellSplit) indices->push_back(first + k);
+    }
+}
+
+// The cells block by block, each block's in the list's order (columns
+// outermost), so a block is one run and blocks can be drawn in any order.
+void FillBlockIndices(TerrainPieces* p, std::vector<GLuint>* indices) {
+    const size_t blocks = static_cast<size_t>(p->blockColumns) * p->blockRows;
+    p->blockFirst.assign(blocks, 0);
+    p->blockCells.assign(blocks, 0);
+    indices->reserve(p->Cells() * 6);
+    for (size_t b = 0; b < blocks; ++b) {
+        const int bi = static_cast<int>(b) / p->blockRows, bj = static_cast<int>(b) % p->blockRows;
+        p->blockFirst[b] = static_cast<int>(indices->size() / 6);
+        for (int i = bi * BlockSide; i < std::min(p->columns, (bi + 1) * BlockSide); ++i) {
+            for (int j = bj * BlockSide; j < std::min(p->rows, (bj + 1) * BlockSide); ++j) {
+                const GLuint first =
+                    static_cast<GLuint>((static_cast<size_t>(i) * p->rows + j) * 4);
+                for (int k : CellSplit) indices->push_back(first + k);
+            }
+        }
+        p->blockCells[b] = static_cast<int>(indices->size() / 6) - p->blockFirst[b];
     }
 }
 
@@ -146,7 +166,8 @@ void BuildPieces(const std::vector<TerrainQuad>& quads, int columns, int rows, i
     FillBlockBoxes(quads, &p);
     std::vector<CornerVertex> corners;
     std::vector<GLuint> indices;
-    FillVertices(quads, &corners, &indices);
+    FillVertices(quads, &corners);
+    FillBlockIndices(&p, &indices);
     UploadPieces(&p, corners, indices);
     for (int i = 0; i < 3; ++i) p.lastNormal[i] = corners.back().normal[i];
     for (int i = 0; i < 2; ++i) p.lastTexCoord[i] = corners.back().texCoord[i];
@@ -198,24 +219,29 @@ bool BoxOutsideView(const float m[16], const float* box) {
     return false;
 }
 
-// Runs of cells to draw: within each column, the rows of the blocks in
-// view; neighbouring runs merge. first and count are in cells.
-void CollectRuns(const TerrainPieces& p, const std::vector<char>& shown, std::vector<int>* first,
+// Runs of cells to draw: the blocks in view, nearest first (by the clip w
+// of the box centre), so the depth test can reject what nearer blocks hide
+// before it is shaded; neighbouring runs merge. first and count are in cells.
+void CollectRuns(const TerrainPieces& p, const float m[16], std::vector<int>* first,
                  std::vector<int>* count) {
-    for (int i = 0; i < p.columns; ++i) {
-        const char* column = &shown[static_cast<size_t>(i / BlockSide) * p.blockRows];
-        for (int b = 0; b < p.blockRows; ++b) {
-            if (!column[b])
-                continue;
-            const int j = b * BlockSide;
-            const int start = i * p.rows + j;
-            const int n = std::min(BlockSide, p.rows - j);
-            if (!first->empty() && first->back() + count->back() == start) {
-                count->back() += n;
-            } else {
-                first->push_back(start);
-                count->push_back(n);
-            }
+    std::vector<std::pair<float, int>> order;
+    for (size_t b = 0; b < p.blockFirst.size(); ++b) {
+        const float* box = &p.boxes[b * 6];
+        if (p.blockCells[b] == 0 || BoxOutsideView(m, box))
+            continue;
+        float w = m[15];
+        for (int i = 0; i < 3; ++i) w += m[4 * i + 3] * 0.5f * (box[i] + box[3 + i]);
+        order.push_back({w, static_cast<int>(b)});
+    }
+    std::stable_sort(order.begin(), order.end());
+    for (const auto& entry : order) {
+        const int start = p.blockFirst[entry.second];
+        const int n = p.blockCells[entry.second];
+        if (!first->empty() && first->back() + count->back() == start) {
+            count->back() += n;
+        } else {
+            first->push_back(start);
+            count->push_back(n);
         }
     }
 }
@@ -324,10 +350,8 @@ void DrawTerrainMesh(int slot) {
     const TerrainPieces& p = Pieces[slot];
     float m[16];
     CurrentClipMatrix(m);
-    std::vector<char> shown(static_cast<size_t>(p.blockColumns) * p.blockRows);
-    for (size_t b = 0; b < shown.size(); ++b) shown[b] = !BoxOutsideView(m, &p.boxes[b * 6]);
     std::vector<int> first, count;
-    CollectRuns(p, shown, &first, &count);
+    CollectRuns(p, m, &first, &count);
     DrawRuns(p, first, count);
 }
 
