@@ -29,6 +29,20 @@ PassState PassWithColor(const PassState& pass, float r, float g, float b, float 
     return copy;
 }
 
+void DrawSkyBehindTerrain(const PassState& pass, const float rim[3]) {
+    float color[4], normal[3], texCoord[4];
+    glGetFloatv(GL_CURRENT_COLOR, color);
+    glGetFloatv(GL_CURRENT_NORMAL, normal);
+    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, texCoord);
+    ApplyPassState(pass);
+    glDepthRange(1.0, 1.0);
+    DrawSkyCone(0, 0, 0, rim[0], rim[1], rim[2], 0, 0, 0);
+    glDepthRange(0.0, 1.0);
+    glColor4fv(color);
+    glNormal3fv(normal);
+    glTexCoord4fv(texCoord);
+}
+
 void DrawDetailTerrain() {
     SetTextureScale(8);
     DrawTerrainTiles();

@@ -29,8 +29,8 @@ enum NightfallPass { SkyPass, DayTerrainPass, NightTerrainPass, DetailPass, Flar
 // that depend on the night amount n are filled in per pass.
 // clang-format off
 const PassState NightfallPasses[6] = {
-    // sky cone, then the grade and the camera translation
-    {PassNoTexture,       PassBlend,       false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // sky cone, drawn behind the terrain after it
+    {PassNoTexture,       SkySwitches,     false, false, {1, 1, 1, 1},             GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // day terrain
     {TextureDayTerrain,   TerrainSwitches, false, true,  {0.65f, 0.65f, 0.65f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // night terrain over it with opacity n
@@ -100,11 +100,9 @@ float StepSection() {
 }
 
 // The sky cone's rim: the first blend runs past dusk once n is above 0.5.
-void DrawSky(float n, float horizon[3]) {
+void SkyHorizon(float n, float horizon[3]) {
     float dusk[3];
     LerpVec3(LerpVec3(DayHorizon, DuskHorizon, dusk, 2 * n), NightHorizon, horizon, n);
-    ApplyPassState(NightfallPasses[SkyPass]);
-    DrawSkyCone(0, 0, 0, horizon[0], horizon[1], horizon[2], 0, 0, 0);
 }
 
 // Day grade at n = 0, white at n = 1.
@@ -129,11 +127,15 @@ void DrawPasses(float n) {
     glLoadIdentity();
     ApplyCameraRotation();
     float horizon[3];
-    DrawSky(n, horizon);
+    SkyHorizon(n, horizon);
     SetNightfallGrade(n, horizon);
     glColor4f(1, 1, 1, 1);
+    glPushMatrix();
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
     DrawTerrainLayers(n);
+    glPopMatrix();
+    DrawSkyBehindTerrain(NightfallPasses[SkyPass], horizon);
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
     float c = 0.05f - 0.05f * n;
     ApplyPassState(PassWithColor(NightfallPasses[FlarePass], c, c, c, 1));
     glTranslatef(0, 6, 0);

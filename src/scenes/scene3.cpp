@@ -44,8 +44,8 @@ enum NightPass {
 // that depend on L are filled in per pass.
 // clang-format off
 const PassState NightPasses[8] = {
-    // sky cone, then the camera translation
-    {PassNoTexture,       PassBlend,                                   false, false, {1, 1, 1, 1},            GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // sky cone, drawn behind the terrain after it
+    {PassNoTexture,       SkySwitches,                                 false, false, {1, 1, 1, 1},            GL_ONE,       GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // night terrain, tinted green by L
     {TextureNightTerrain, TerrainSwitches,                             false, true,  {0.55f, 0.55f, 0.6f, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // detail texture, source x destination twice
@@ -121,14 +121,16 @@ GroupContent StepSection() {
 void DrawSkyAndTerrain(float lights) {
     glLoadIdentity();
     ApplyCameraRotation();
-    ApplyPassState(NightPasses[SkyPass]);
-    DrawSkyCone(0, 0, 0, SkyHorizon[0], SkyHorizon[1], SkyHorizon[2], 0, 0, 0);
+    glPushMatrix();
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
     ApplyPassState(PassWithColor(NightPasses[TerrainPass], 0.55f, 0.55f + 0.2f * lights, 0.6f, 1));
     DrawTerrainTiles();
     ApplyPassState(NightPasses[DetailPass]);
     if (DemoSettings.demoPlus)
         DrawDetailTerrain();
+    glPopMatrix();
+    DrawSkyBehindTerrain(NightPasses[SkyPass], SkyHorizon);
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
 }
 
 // In the group's frame; from section 2 on the second light replaces the
