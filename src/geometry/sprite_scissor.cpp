@@ -15,9 +15,10 @@
 
 namespace {
 
-// Texels at or below this times 1 / colour count as adding nothing: a
-// quarter of one 8-bit step, so that either rounding of the product is 0.
-constexpr float DarkProduct = 0.25f;
+// A texel adds nothing when texel x colour, both in 8-bit steps, stays at
+// or below this: the 8-bit multiply ((p + 128) + ((p + 128) >> 8)) >> 8
+// and rounding the float product to the nearest step both give 0 there.
+constexpr float DarkProduct = 127.0f;
 constexpr float PixelSlack = 2.0f;  // pixels added around every box
 
 // One texture's mip chain as the brightest channel of each texel.
@@ -136,14 +137,17 @@ bool BlackAddsNothing() {
            renderMode == GL_RENDER;
 }
 
-// The darkest texel value that still adds nothing with the current colour.
+// The brightest texel value that still adds nothing with the current
+// colour, the colour taken at the 8-bit step at or above it, however
+// llvmpipe rounds it.
 int DarkThreshold() {
     float color[4];
     glGetFloatv(GL_CURRENT_COLOR, color);
     float brightest = std::max({color[0], color[1], color[2], 0.0f});
     if (brightest <= 0.0f)
         return 255;
-    return static_cast<int>(std::min(255.0f, std::floor(DarkProduct / std::min(brightest, 1.0f))));
+    const float steps = std::ceil(std::min(brightest, 1.0f) * 255.0f + 0.01f);
+    return static_cast<int>(std::min(255.0f, std::floor(DarkProduct / steps)));
 }
 
 // Window coordinates of (x, y, 0) in the sprite's plane; false when it lies
