@@ -1,5 +1,8 @@
 // Whole frames through RenderFrame, read back: grade, fade, glow, mask,
 // scene choice and beat counting.
+#include <algorithm>
+#include <iterator>
+
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -44,6 +47,7 @@ struct FrameTest : testing::Test {
     void SetUp() override {
         ASSERT_TRUE(UseSceneTestContext());
         UseManualClock(1000);
+        std::copy(std::begin(SceneTable), std::end(SceneTable), std::begin(scenes));
         SceneTable[0] = PaintScene;
         SceneIndex = 0;
         SceneEntry = 0;
@@ -57,9 +61,11 @@ struct FrameTest : testing::Test {
         SetColor(GlowPassColor, 1, 1, 1);
     }
     void TearDown() override {
-        SceneTable[0] = nullptr;
+        // Later tests in this process draw the real scenes.
+        std::copy(std::begin(scenes), std::end(scenes), std::begin(SceneTable));
         ResetPlatformDefaults();
     }
+    SceneFunction scenes[5];
     // Average of the middle of the frame, away from the glow's edge wrap.
     static Rgb Middle() { return AverageRgb(64, 64, 128, 128); }
 };

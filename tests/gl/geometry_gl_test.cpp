@@ -91,6 +91,10 @@ Feedback Capture(const Box& box, const std::function<void()>& draw, size_t capac
 void PlainState() {
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
+    // The demo's render state turns on light 1 and colour material; a test
+    // that ran before in the same process may have left them on.
+    glDisable(GL_LIGHT1);
+    glDisable(GL_COLOR_MATERIAL);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);

@@ -2,6 +2,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/render_state.h"
@@ -62,6 +63,8 @@ TEST(Viewport, OverlayIsTheUnitSquareFromTheTopLeftAndIsUndone) {
 
 TEST(RenderState, StartsWireframeLitAndFogged) {
     DemoSettings.height = 250;
+    const float start[4] = {-0.15f, -0.15f, -0.1f, 1.0f};  // scenes may have moved it
+    std::copy(start, start + 4, LightAmbient);
     InitFixedRenderState();
     GLint modes[2], fogMode = 0;
     glGetIntegerv(GL_POLYGON_MODE, modes);

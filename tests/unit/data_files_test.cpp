@@ -19,13 +19,13 @@
 
 namespace {
 
-const std::string kData = std::string(NORVALE_SOURCE_DIR) + "/data/";
+const std::string DataFolder = std::string(NORVALE_SOURCE_DIR) + "/data/";
 
-const char* const kAllFiles[] = {"font.jpg",     "font.fnt",          "heightmaptex.jpg",
-                                 "flare.jpg",    "dot.jpg",           "heightmaptexnight.jpg",
-                                 "skystars.jpg", "lightfx.jpg",       "boxed.jpg",
-                                 "glowmap.jpg",  "detail.jpg",        "heightmap.jpg",
-                                 "logo.tga",     "introeffectmx.mp3", "preview_kovi.mp3"};
+const char* const AllDataFiles[] = {"font.jpg",     "font.fnt",          "heightmaptex.jpg",
+                                    "flare.jpg",    "dot.jpg",           "heightmaptexnight.jpg",
+                                    "skystars.jpg", "lightfx.jpg",       "boxed.jpg",
+                                    "glowmap.jpg",  "detail.jpg",        "heightmap.jpg",
+                                    "logo.tga",     "introeffectmx.mp3", "preview_kovi.mp3"};
 
 struct Decoded {
     ImageRecord image;
@@ -39,7 +39,7 @@ struct Decoded {
 
 // True when the file decodes to a 24-bit picture; callers stop otherwise.
 bool LoadJpeg(const std::string& name, Decoded& d) {
-    bool ok = LoadJpegImage((kData + name).c_str(), &d.image) && d.image.bitsPerPixel == 24;
+    bool ok = LoadJpegImage((DataFolder + name).c_str(), &d.image) && d.image.bitsPerPixel == 24;
     EXPECT_TRUE(ok) << name << " does not decode to 24 bits per pixel";
     return ok;
 }
@@ -173,13 +173,13 @@ std::vector<unsigned char> ReadBytes(const std::string& path) {
 }
 
 TEST(DataFiles, LogoIsRunLengthTopFirstWithItsBackgroundAroundTheLogo) {
-    std::vector<unsigned char> raw = ReadBytes(kData + "logo.tga");
+    std::vector<unsigned char> raw = ReadBytes(DataFolder + "logo.tga");
     ASSERT_GE(raw.size(), 18u);
     EXPECT_EQ(raw[2], 10);
     EXPECT_EQ(raw[16], 24);
     EXPECT_EQ(raw[17] & 0x20, 0x20);
     Decoded d;
-    LoadTgaImage((kData + "logo.tga").c_str(), &d.image);
+    LoadTgaImage((DataFolder + "logo.tga").c_str(), &d.image);
     ASSERT_NE(d.image.pixels, nullptr);
     ASSERT_EQ(d.image.width, 1024);
     ASSERT_EQ(d.image.height, 1024);
@@ -202,7 +202,7 @@ TEST(DataFiles, LogoIsRunLengthTopFirstWithItsBackgroundAroundTheLogo) {
 }
 
 TEST(DataFiles, FontDescriptorHasEveryCharacterInsideTheAtlas) {
-    ASSERT_TRUE(LoadFontDescriptorFrom((kData + "font.fnt").c_str()));
+    ASSERT_TRUE(LoadFontDescriptorFrom((DataFolder + "font.fnt").c_str()));
     Decoded atlas;
     ASSERT_TRUE(LoadJpeg("font.jpg", atlas));
     EXPECT_EQ(BitmapFont.scaleW, atlas.image.width);
@@ -243,7 +243,7 @@ void GlyphInk(const Decoded& atlas, const GlyphRecord& g, double& ink, int& edge
 }
 
 TEST(DataFiles, FontRectanglesHoldTheirGlyphsWithABlankBorder) {
-    ASSERT_TRUE(LoadFontDescriptorFrom((kData + "font.fnt").c_str()));
+    ASSERT_TRUE(LoadFontDescriptorFrom((DataFolder + "font.fnt").c_str()));
     Decoded atlas;
     ASSERT_TRUE(LoadJpeg("font.jpg", atlas));
     for (int code : {int('A'), int('g'), int('W'), int('0'), int('@'), 0xC4, 0xE9, 0xDF, 0xFF}) {
@@ -267,7 +267,7 @@ TEST(DataFiles, FontRectanglesHoldTheirGlyphsWithABlankBorder) {
 }
 
 TEST(DataFiles, FontDescriptorLinesComeInTheExpectedOrder) {
-    std::ifstream in(kData + "font.fnt");
+    std::ifstream in(DataFolder + "font.fnt");
     std::vector<std::string> kinds;
     std::string line;
     while (std::getline(in, line)) {
@@ -337,7 +337,7 @@ TEST(DataFiles, TwoRunsWriteTheSameBytes) {
     ASSERT_FALSE(a.path.empty() || b.path.empty());
     ASSERT_EQ(std::system((gen + " " + a.path).c_str()), 0);
     ASSERT_EQ(std::system((gen + " " + b.path).c_str()), 0);
-    for (const char* name : kAllFiles) {
+    for (const char* name : AllDataFiles) {
         std::vector<unsigned char> first = ReadBytes(a.path + "/" + name);
         EXPECT_FALSE(first.empty()) << name;
         EXPECT_TRUE(first == ReadBytes(b.path + "/" + name)) << name;

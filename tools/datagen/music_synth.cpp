@@ -184,31 +184,49 @@ void RenderPad(const Note& n, VoiceSound* out) {
     }
 }
 
+// A low-pass whose cutoff starts at (1 + bright) x the note's and decays to it, and the
+// note's envelope: the shared front of the bass and the plucks.
+struct SweptFilter {
+    Svf filter;
+    AdsrState env;
+    float sweep;
+    float sweepFactor;
+};
+
+void SweptStart(SweptFilter* v, const Adsr& shape, float sweepSeconds) {
+    v->sweep = 1.0f;
+    v->sweepFactor = DecayFactor(sweepSeconds);
+    SvfReset(&v->filter);
+    AdsrStart(&v->env, shape);
+}
+
+// Per sample; the filter is re-tuned every 16 samples, which the ear cannot tell apart.
+void SweptStep(SweptFilter* v, const Note& n, int i, float bright, float q) {
+    if ((i & 15) == 0) {
+        SvfSet(&v->filter, n.cutoff * (1.0f + bright * v->sweep), q);
+    }
+    v->sweep *= v->sweepFactor;
+    if (i == n.length) {
+        AdsrRelease(&v->env);
+    }
+}
+
 // Saw plus a sine at the root, with a short filter sweep on each note, driven a little: the
 // overtones carry the line on speakers that cannot play its root.
 void RenderBass(const Note& n, std::vector<float>* out) {
     const Adsr shape = {0.008f, 0.3f, 0.65f, 0.07f};
     out->assign(VoiceLength(n, shape.release), 0.0f);
     float inc = MidiToHz(n.pitch) * InvRate;
-    float phase = 0.0f, sinePhase = 0.0f, sweep = 1.0f;
-    float sweepFactor = DecayFactor(0.09f);
-    Svf filter;
-    SvfReset(&filter);
-    AdsrState env;
-    AdsrStart(&env, shape);
+    float phase = 0.0f, sinePhase = 0.0f;
+    SweptFilter v;
+    SweptStart(&v, shape, 0.09f);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        if ((i & 15) == 0) {
-            SvfSet(&filter, n.cutoff * (1.0f + 3.0f * sweep), 1.1f);
-        }
-        sweep *= sweepFactor;
-        if (i == n.length) {
-            AdsrRelease(&env);
-        }
-        float saw = SvfRun(&filter, SawBlep(phase, inc)).low;
+        SweptStep(&v, n, i, 3.0f, 1.1f);
+        float saw = SvfRun(&v.filter, SawBlep(phase, inc)).low;
         float sine = std::sin(2.0f * Pi * sinePhase);
         phase = Wrap(phase + inc);
         sinePhase = Wrap(sinePhase + inc);
-        (*out)[i] = std::tanh(1.6f * saw + 0.5f * sine) * 0.42f * AdsrNext(&env) * n.velocity;
+        (*out)[i] = std::tanh(1.6f * saw + 0.5f * sine) * 0.42f * AdsrNext(&v.env) * n.velocity;
     }
 }
 
@@ -218,24 +236,15 @@ void RenderPluckLike(const Note& n, float decay, float bright, float amp, std::v
     out->assign(VoiceLength(n, decay + 0.1f), 0.0f);
     float inc = MidiToHz(n.pitch) * InvRate;
     float inc2 = inc * Cents(11.0f);
-    float phase = 0.0f, phase2 = 0.5f, sweep = 1.0f;
-    float sweepFactor = DecayFactor(decay * 0.3f);
-    Svf filter;
-    SvfReset(&filter);
-    AdsrState env;
-    AdsrStart(&env, shape);
+    float phase = 0.0f, phase2 = 0.5f;
+    SweptFilter v;
+    SweptStart(&v, shape, decay * 0.3f);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        if ((i & 15) == 0) {
-            SvfSet(&filter, n.cutoff * (1.0f + bright * sweep), 1.6f);
-        }
-        sweep *= sweepFactor;
-        if (i == n.length) {
-            AdsrRelease(&env);
-        }
+        SweptStep(&v, n, i, bright, 1.6f);
         float s = SawBlep(phase, inc) + 0.6f * SquareBlep(phase2, inc2);
         phase = Wrap(phase + inc);
         phase2 = Wrap(phase2 + inc2);
-        (*out)[i] = SvfRun(&filter, s * 0.5f).low * AdsrNext(&env) * amp * n.velocity;
+        (*out)[i] = SvfRun(&v.filter, s * 0.5f).low * AdsrNext(&v.env) * amp * n.velocity;
     }
 }
 
@@ -422,30 +431,40 @@ const VoiceRoute Routes[VoiceCount] = {
     {0.00f, 0.30f, false},  // crash
 };
 
-void RenderMono(const Note& n, VoiceSound* out) {
-    out->right.clear();
-    std::vector<float>* mono = &out->left;
-    switch (n.voice) {
-        case VoiceBass:
-            return RenderBass(n, mono);
-        case VoicePluck:
-            return RenderPluckLike(n, 0.28f, 5.0f, 0.22f, mono);
-        case VoiceLead:
-            return RenderLead(n, mono);
-        case VoiceBell:
-            return RenderBell(n, mono);
-        case VoiceStab:
-            return RenderPluckLike(n, 0.2f, 8.0f, 0.2f, mono);
-        case VoiceKick:
-            return RenderKick(n, mono);
-        case VoiceSnare:
-            return RenderNoiseHit(n, 1900.0f, 0.7f, 0.11f, 0.6f, 0.55f, mono);
-        case VoiceRiser:
-            return RenderRiser(n, mono);
-        default:
-            mono->clear();
-    }
+void RenderPluck(const Note& n, std::vector<float>* out) {
+    RenderPluckLike(n, 0.28f, 5.0f, 0.22f, out);
 }
+
+void RenderStab(const Note& n, std::vector<float>* out) {
+    RenderPluckLike(n, 0.2f, 8.0f, 0.2f, out);
+}
+
+void RenderSnare(const Note& n, std::vector<float>* out) {
+    RenderNoiseHit(n, 1900.0f, 0.7f, 0.11f, 0.6f, 0.55f, out);
+}
+
+void RenderHatClosed(const Note& n, VoiceSound* out) {
+    RenderHat(n, 0.028f, 0.22f, out);
+}
+
+void RenderHatOpen(const Note& n, VoiceSound* out) {
+    RenderHat(n, 0.16f, 0.2f, out);
+}
+
+// A mono voice fills the left side only; the mixer places it.
+template <void (*Render)(const Note&, std::vector<float>*)>
+void Mono(const Note& n, VoiceSound* out) {
+    out->right.clear();
+    Render(n, &out->left);
+}
+
+using VoiceRender = void (*)(const Note&, VoiceSound*);
+
+const VoiceRender Renders[VoiceCount] = {
+    RenderPad,        Mono<RenderBass>,  Mono<RenderPluck>, Mono<RenderLead>, Mono<RenderBell>,
+    Mono<RenderStab>, Mono<RenderKick>,  Mono<RenderSnare>, RenderClap,       RenderHatClosed,
+    RenderHatOpen,    Mono<RenderRiser>, RenderCrash,
+};
 
 }  // namespace
 
@@ -454,18 +473,8 @@ const VoiceRoute& RouteOf(uint8_t voice) {
 }
 
 void RenderVoice(const Note& n, VoiceSound* out) {
-    switch (n.voice) {
-        case VoicePad:
-            return RenderPad(n, out);
-        case VoiceHatClosed:
-            return RenderHat(n, 0.028f, 0.22f, out);
-        case VoiceHatOpen:
-            return RenderHat(n, 0.16f, 0.2f, out);
-        case VoiceCrash:
-            return RenderCrash(n, out);
-        case VoiceClap:
-            return RenderClap(n, out);
-        default:
-            return RenderMono(n, out);
-    }
+    if (n.voice < VoiceCount)
+        return Renders[n.voice](n, out);
+    out->left.clear();
+    out->right.clear();
 }
