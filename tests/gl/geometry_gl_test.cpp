@@ -476,46 +476,58 @@ TEST(GeometryDraw, CulledTerrainAndScissoredSpritesKeepEveryPixel) {
     glDisable(GL_DEPTH_TEST);
     EXPECT_GT(std::count(lit.begin(), lit.end(), 0), 0);  // the view leaves part of the mesh out
 
-    // A texture bright in the middle, faint (below what colour 0.02 can show) around it.
-    std::vector<unsigned char> texels(64 * 64 * 3, 0);
-    for (int y = 8; y < 56; ++y)
-        for (int x = 8; x < 56; ++x)
-            for (int c = 0; c < 3; ++c)
-                texels[(y * 64 + x) * 3 + c] = (x >= 24 && x < 40 && y >= 28 && y < 36) ? 255 : 9;
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    // A texture bright in the middle, faint around it: shown under colour 0.5
+    // (9 x 0.5 = 4.5 steps); under colour 0.02 the faintest the scissor may
+    // leave out (21 x 0.02 = 0.42 steps, 21 x 6 / 255 even with the colour
+    // taken a step up).
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     CameraPose.angles[0] = 10;
     CameraPose.angles[1] = -20;
     FrameClock.now = 1.5f;
-    const auto sprites = [] {
-        glColor3f(0.02f, 0.5f, 0.02f);
-        DrawSpriteCloud(0.8f, 0.8f, 0.8f, 0.4f, 0.2f);
-    };
-    const auto plain = [] {
-        glColor3f(0.02f, 0.5f, 0.02f);
-        SpritePlacement placements[SpriteCount];
-        const int n = ComputeSpriteCloud(0.8f, 0.8f, 0.8f, 0.4f, 0.2f, 1.5f, placements);
-        for (int k = 0; k < n; ++k) {
-            glPushMatrix();
-            glTranslatef(placements[k].offset[0], placements[k].offset[1], placements[k].offset[2]);
-            glRotatef(CameraPose.angles[1], 0, 1, 0);
-            glRotatef(CameraPose.angles[0], 1, 0, 0);
-            const float s = placements[k].half;
-            DrawUnitTexturedQuad(-s, -s, s, s);
-            glPopMatrix();
-        }
-    };
-    const auto expected = picture(plain);
-    EXPECT_TRUE(picture(sprites) == expected) << "scissored sprites";
-    EXPECT_GT(*std::max_element(expected.begin(), expected.end()), 100);
-    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
-    glDeleteTextures(1, &texture);
+    const struct {
+        float color[3];
+        unsigned char faint;
+        int brightest;  // the picture's brightest byte is above this
+    } cases[] = {{{0.02f, 0.5f, 0.02f}, 9, 100}, {{0.02f, 0.02f, 0.02f}, 21, 0}};
+    for (const auto& c : cases) {
+        std::vector<unsigned char> texels(64 * 64 * 3, 0);
+        for (int y = 8; y < 56; ++y)
+            for (int x = 8; x < 56; ++x)
+                for (int k = 0; k < 3; ++k)
+                    texels[(y * 64 + x) * 3 + k] =
+                        (x >= 24 && x < 40 && y >= 28 && y < 36) ? 255 : c.faint;
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        gluBuild2DMipmaps(GL_TEXTURE_2D, 3, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+        const auto sprites = [&c] {
+            glColor3fv(c.color);
+            DrawSpriteCloud(0.8f, 0.8f, 0.8f, 0.4f, 0.2f);
+        };
+        const auto plain = [&c] {
+            glColor3fv(c.color);
+            SpritePlacement placements[SpriteCount];
+            const int n = ComputeSpriteCloud(0.8f, 0.8f, 0.8f, 0.4f, 0.2f, 1.5f, placements);
+            for (int k = 0; k < n; ++k) {
+                glPushMatrix();
+                glTranslatef(placements[k].offset[0], placements[k].offset[1],
+                             placements[k].offset[2]);
+                glRotatef(CameraPose.angles[1], 0, 1, 0);
+                glRotatef(CameraPose.angles[0], 1, 0, 0);
+                const float s = placements[k].half;
+                DrawUnitTexturedQuad(-s, -s, s, s);
+                glPopMatrix();
+            }
+        };
+        const auto expected = picture(plain);
+        EXPECT_TRUE(picture(sprites) == expected) << "scissored sprites, faint " << int(c.faint);
+        EXPECT_GT(*std::max_element(expected.begin(), expected.end()), c.brightest);
+        EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+        glDeleteTextures(1, &texture);
+    }
     PlainState();
     glDisable(GL_BLEND);
 }
