@@ -1,4 +1,5 @@
-// The detail texture over the terrain and the star box, drawn by scenes 2 and 3.
+// The detail texture over the terrain and the star box, drawn by scenes 2 and
+// 3, and the sky cone behind the terrain (scenes 0, 2 and 3).
 #include <GL/gl.h>
 
 #include "app/settings.h"
@@ -29,14 +30,15 @@ PassState PassWithColor(const PassState& pass, float r, float g, float b, float 
     return copy;
 }
 
-void DrawSkyBehindTerrain(const PassState& pass, const float rim[3]) {
+void DrawSkyBehindTerrain(const PassState& pass, const float top[3], const float rim[3],
+                          const float bottom[3]) {
     float color[4], normal[3], texCoord[4];
     glGetFloatv(GL_CURRENT_COLOR, color);
     glGetFloatv(GL_CURRENT_NORMAL, normal);
     glGetFloatv(GL_CURRENT_TEXTURE_COORDS, texCoord);
     ApplyPassState(pass);
     glDepthRange(1.0, 1.0);
-    DrawSkyCone(0, 0, 0, rim[0], rim[1], rim[2], 0, 0, 0);
+    DrawSkyCone(top[0], top[1], top[2], rim[0], rim[1], rim[2], bottom[0], bottom[1], bottom[2]);
     glDepthRange(0.0, 1.0);
     glColor4fv(color);
     glNormal3fv(normal);

@@ -36,8 +36,8 @@ enum OrbitPass {
 // writes, colour, blend source and destination, texture generation, polygon mode.
 // clang-format off
 const PassState GlidePasses[5] = {
-    // sky cone, then the camera translation
-    {PassNoTexture,  0,                  false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
+    // sky cone, drawn behind the solid terrain after it
+    {PassNoTexture,  PassDepthTest,      false, false, {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // lit solid coarse terrain
     {TextureBlank,   LitTerrainSwitches, false, true,  {1, 1, 1, 1},             GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL},
     // its faint additive wireframe (the blank texture still bound)
@@ -78,13 +78,26 @@ void SetFrameLook() {
     GradeColor[0] = GradeColor[1] = GradeColor[2] = 0.5f;
 }
 
+const float SkyTop[3] = {1, 1, 1}, SkyRim[3] = {0, 0, 0}, SkyBottom[3] = {1, 1, 1};
+
 // Identity, rotation, the sky centred on the viewer, then the world translation.
 void DrawSkyAndPlaceWorld(const PassState& skyPass) {
     glLoadIdentity();
     ApplyCameraRotation();
     ApplyPassState(skyPass);
-    DrawSkyCone(1, 1, 1, 0, 0, 0, 1, 1, 1);
+    DrawSkyCone(SkyTop[0], SkyTop[1], SkyTop[2], SkyRim[0], SkyRim[1], SkyRim[2], SkyBottom[0],
+                SkyBottom[1], SkyBottom[2]);
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+}
+
+// The sky centred on the viewer behind the solid terrain just drawn, before
+// anything is added over either; the matrix stays as it was.
+void DrawSkyBehindSolidTerrain(const PassState& skyPass) {
+    glPushMatrix();
+    glLoadIdentity();
+    ApplyCameraRotation();
+    DrawSkyBehindTerrain(skyPass, SkyTop, SkyRim, SkyBottom);
+    glPopMatrix();
 }
 
 // Mesh (X, Y, Z) becomes world (16 X, -4 Z, 16 Y).
@@ -119,10 +132,13 @@ void PlaceGlideCamera(const float from[3], const float to[3]) {
 
 void RunGlide(const float from[3], const float to[3]) {
     PlaceGlideCamera(from, to);
-    DrawSkyAndPlaceWorld(GlidePasses[GlideSkyPass]);
+    glLoadIdentity();
+    ApplyCameraRotation();
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
     ApplyPassState(GlidePasses[GlideTerrainPass]);
     BeginTerrain();
     glCallList(DisplayListTable[ListCoarseTerrain]);
+    DrawSkyBehindSolidTerrain(GlidePasses[GlideSkyPass]);
     ApplyPassState(GlidePasses[GlideWirePass]);
     glTranslatef(0, 0, -0.01f);
     glCallList(DisplayListTable[ListCoarseTerrain]);

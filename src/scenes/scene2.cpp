@@ -134,7 +134,8 @@ void DrawPasses(float n) {
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
     DrawTerrainLayers(n);
     glPopMatrix();
-    DrawSkyBehindTerrain(NightfallPasses[SkyPass], horizon);
+    const float black[3] = {0, 0, 0};
+    DrawSkyBehindTerrain(NightfallPasses[SkyPass], black, horizon, black);
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
     float c = 0.05f - 0.05f * n;
     ApplyPassState(PassWithColor(NightfallPasses[FlarePass], c, c, c, 1));

@@ -129,7 +129,8 @@ void DrawSkyAndTerrain(float lights) {
     if (DemoSettings.demoPlus)
         DrawDetailTerrain();
     glPopMatrix();
-    DrawSkyBehindTerrain(NightPasses[SkyPass], SkyHorizon);
+    const float black[3] = {0, 0, 0};
+    DrawSkyBehindTerrain(NightPasses[SkyPass], black, SkyHorizon, black);
     glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
 }
 

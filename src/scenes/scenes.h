@@ -59,14 +59,15 @@ void PlaceCameraOnMove(const CameraMove& move, float t);
 // Layers the terrain scenes 2 and 3 share.
 // A copy of a pass-table row with a colour computed for this pass.
 PassState PassWithColor(const PassState& pass, float r, float g, float b, float a);
-// The sky cone (black top and bottom, rim colour `rim`) drawn after the
-// terrain where none was drawn: at the far end of the depth range, tested
-// (the pass switches the depth test on) and not written, so the pixels the
-// terrain covers are never shaded twice. The cone's alpha is 1 and its blend
-// keeps none of what is under it, as does the opaque terrain's, so the
-// picture is the one of the cone drawn first. Current colour, normal and
+// The sky cone (colours at its top, rim and bottom) drawn after an opaque
+// terrain layer, where none was drawn: at the far end of the depth range,
+// tested (the pass switches the depth test on) and not written, so the
+// pixels the terrain covers are never shaded twice. The cone's alpha is 1
+// and its blend keeps none of what is under it, as does the terrain's, so
+// the picture is the one of the cone drawn first. Current colour, normal and
 // texture coordinate stay as they were.
-void DrawSkyBehindTerrain(const PassState& pass, const float rim[3]);
+void DrawSkyBehindTerrain(const PassState& pass, const float top[3], const float rim[3],
+                          const float bottom[3]);
 // The terrain tiles again with the detail texture repeated 8 times across
 // each texture repeat; the texture matrix is identity again afterwards.
 void DrawDetailTerrain();
