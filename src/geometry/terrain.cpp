@@ -5,11 +5,11 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <utility>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "geometry/models.h"

@@ -14,6 +14,7 @@
 
 #include "frame/frame.h"
 #include "frame/pass_state.h"
+#include "resources/images.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ using WallClock = std::chrono::steady_clock;
 const char* const TextureNames[] = {"blank", "font",          "day terrain", "flare",
                                     "dot",   "night terrain", "stars",       "lights",
                                     "mask",  "glow map",      "detail"};
+static_assert(sizeof(TextureNames) / sizeof(TextureNames[0]) == TextureFileCount,
+              "one name for each texture slot");
 
 // The open step, this frame's sums and the samples of every step seen.
 // Lives for the whole run.
