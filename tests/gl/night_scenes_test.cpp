@@ -1,4 +1,5 @@
-// Scenes 2 and 3: entries, section ends, the nightfall look, skipped layers, fades, frames.
+// Scenes 2 and 3: entries, section ends, camera poses (with scene 0's), the nightfall
+// look, skipped layers, fades, frames.
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -174,6 +175,43 @@ TEST_F(NightScenes, SectionsEndOnlyPastTheirLengthAndCarryTheOvershoot) {
         EXPECT_FLOAT_EQ(SectionBeat, c.nextBeat);
         EXPECT_EQ(SceneEntry, c.nextScene != c.scene ? 1 : 0);
         EXPECT_FLOAT_EQ(SceneBeat, 40.0f);
+    }
+}
+
+// Poses worked out by hand from the scenes' tables: section starts, the middle of a
+// move and its last pass. Scene 0's orbit turns 90 degrees by beat 8 and 202.5 by 18.
+TEST_F(NightScenes, TerrainScenesPutTheCameraWhereTheirTablesSay) {
+    struct Case {
+        int scene, section;
+        float beat, position[3], angles[3];
+    };
+    const Case cases[] = {
+        {0, 0, 0.0f, {-18, 4, 0}, {-10, -100, -10}},
+        {0, 0, 4.0f, {-14, 3.5f, -2.5f}, {-6, -92, -2}},
+        {0, 1, 8.0f, {-10, 3, 5}, {-2, -84, 6}},
+        {0, 2, 0.0f, {20, 4, 0}, {-10, 90, -10}},
+        {0, 2, 8.0f, {0, 5.777778f, 20}, {-8, 0, -2}},
+        {0, 2, 18.0f, {-18.477591f, 8, -7.653669f}, {-5.5f, -112.5f, 8}},
+        {2, 0, 0.0f, {-20, 3, 0}, {-60, -30, -10}},
+        {2, 0, 4.0f, {-10, 2, 0}, {-25, 0, 0}},
+        {2, 1, 8.0f, {0, 1, 0}, {-5, 100, -20}},
+        {2, 2, 8.0f, {0, 2, 25}, {-7.5f, 10, 12.5f}},
+        {2, 2, 16.0f, {0, 1, 30}, {10, 5, -15}},
+        {3, 0, 0.0f, {-7, 1, -16}, {5, 190, 10}},
+        {3, 1, 8.0f, {-16, 1.5f, 3.5f}, {10, -92.5f, 0}},
+        {3, 2, 4.0f, {16, 2.75f, 1.75f}, {12.5f, 114, 5}},
+        {3, 3, 16.0f, {-2.5f, 5, 0}, {15, -90, -10}},
+    };
+    const SceneFunction scenes[] = {RunScene0, nullptr, RunScene2, RunScene3};
+    for (const Case& c : cases) {
+        Enter(c.scene, c.section, c.beat);
+        scenes[c.scene]();
+        SCOPED_TRACE(testing::Message()
+                     << "scene " << c.scene << " section " << c.section << " beat " << c.beat);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(CameraPose.position[i], c.position[i], 1e-4) << "position " << i;
+            EXPECT_NEAR(CameraPose.angles[i], c.angles[i], 1e-4) << "angle " << i;
+        }
     }
 }
 
