@@ -14,9 +14,13 @@ void ApplyCameraRotation() {
     glRotatef(-CameraPose.angles[2], 0.0f, 0.0f, 1.0f);
 }
 
+void ApplyCameraTranslation() {
+    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+}
+
 void ApplyCamera() {
     ApplyCameraRotation();
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+    ApplyCameraTranslation();
 }
 
 // The position is transformed by the model-view matrix current now, so

@@ -21,12 +21,10 @@ bool GradeContrast = false;
 
 namespace {
 // What every scene may rely on after it: the dispatcher's reset.
-const PassState ResetPass = {
-    PassNoTexture, PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest,
-    false,         true,
-    {1, 1, 1, 1},  GL_ONE,
-    GL_ONE,        false,
-    GL_FILL};
+// clang-format off
+const PassState ResetPass =
+    {PassNoTexture, TerrainSwitches, false, true, {1, 1, 1, 1}, GL_ONE, GL_ONE, false, GL_FILL};
+// clang-format on
 
 void RunSceneByIndex() {
     if (SceneIndex >= 0 && SceneIndex < SceneCount) {
@@ -40,15 +38,10 @@ void RunSceneByIndex() {
 // Multiplies the frame by the mask image tinted by FadeLevel.
 void DrawMaskOverlay() {
     BeginOverlay2D();
-    PassState mask = {TextureMask,
-                      PassTexture2D | PassColorMaterial | PassBlend,
-                      false,
-                      false,
-                      {FadeLevel, FadeLevel, FadeLevel, 1.0f},
-                      GL_ZERO,
-                      GL_SRC_COLOR,
-                      false,
-                      GL_FILL};
+    // clang-format off
+    PassState mask = {TextureMask, SpriteSwitches, false, false,
+                      {FadeLevel, FadeLevel, FadeLevel, 1.0f}, GL_ZERO, GL_SRC_COLOR, false, GL_FILL};
+    // clang-format on
     ApplyPassState(mask);
     DrawUnitTexturedQuad(0.0f, 0.0f, 1.0f, 1.0f);
     EndOverlay2D();

@@ -50,7 +50,10 @@ void RenderFrame();
 int DispatchScene();
 void RunEndScene();
 void ApplyCameraRotation();
-void ApplyCamera();
+// Moves the world by -CameraPose.position: after the rotation and the sky,
+// the rest of a scene draws in world coordinates.
+void ApplyCameraTranslation();
+void ApplyCamera();  // rotation, then translation
 void SetLight(float ar, float ag, float ab, float dr, float dg, float db, float px, float py,
               float pz);
 

@@ -17,6 +17,12 @@ enum PassSwitch : unsigned {
     PassDepthTest = 1u << 5,      // GL_DEPTH_TEST
 };
 
+// Switch sets the pass tables share: textured, coloured and blended without
+// the depth test (sprites, overlays, text), and the same depth tested
+// (terrain layers, and the state every scene may rely on after it).
+constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+constexpr unsigned TerrainSwitches = SpriteSwitches | PassDepthTest;
+
 // PassState::texture when the pass binds nothing (the previous binding stays).
 constexpr int PassNoTexture = -1;
 

@@ -47,8 +47,8 @@ const PassState LogoPass =
 // (black without the intro): with colour tracking on it also becomes the
 // material that the first scene's lit terrain is drawn with.
 const PassState SceneStartPass =
-    {PassNoTexture, PassTexture2D | PassColorMaterial | PassLighting | PassBlend | PassDepthTest,
-     false, true, {0, 0, 0, 1}, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL};
+    {PassNoTexture, TerrainSwitches | PassLighting, false, true, {0, 0, 0, 1},
+     GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, false, GL_FILL};
 // clang-format on
 
 // One pass of a timed phase: a clock step, its smoothed step added to the phase's time.

@@ -1,5 +1,6 @@
-// The detail texture over the terrain and the star box, drawn by scenes 2 and
-// 3, and the sky cone behind the terrain (scenes 0, 2 and 3).
+// The terrain field under its sky, the detail texture over the terrain and
+// the star box, drawn by scenes 2 and 3, and the sky cone behind the terrain
+// (scenes 0, 2 and 3).
 #include <GL/gl.h>
 
 #include "app/settings.h"
@@ -43,6 +44,19 @@ void DrawSkyBehindTerrain(const PassState& pass, const float top[3], const float
     glColor4fv(color);
     glNormal3fv(normal);
     glTexCoord4fv(texCoord);
+}
+
+void DrawTerrainUnderSky(void (*layers)(float amount), float amount, const PassState& skyPass,
+                         const float horizon[3]) {
+    glLoadIdentity();
+    ApplyCameraRotation();
+    glPushMatrix();
+    ApplyCameraTranslation();
+    layers(amount);
+    glPopMatrix();
+    const float black[3] = {0, 0, 0};
+    DrawSkyBehindTerrain(skyPass, black, horizon, black);
+    ApplyCameraTranslation();
 }
 
 void DrawDetailTerrain() {

@@ -70,14 +70,7 @@ const PassState OrbitPasses[7] = {
 
 const float OrbitLowest[3] = {0, 4, -25}, OrbitHighest[3] = {0, 8, -25};
 
-void SetFrameLook() {
-    glClearColor(0, 0, 0, 0);
-    GlowColor[0] = 0.3f;
-    GlowColor[1] = 0.4f;
-    GlowColor[2] = 0.6f;
-    GradeContrast = false;
-    GradeColor[0] = GradeColor[1] = GradeColor[2] = 0.5f;
-}
+const FrameLookRecord OpeningLook = {{0.3f, 0.4f, 0.6f}, {0.5f, 0.5f, 0.5f}, false, 0};
 
 const float SkyTop[3] = {1, 1, 1}, SkyRim[3] = {0, 0, 0}, SkyBottom[3] = {1, 1, 1};
 
@@ -88,7 +81,7 @@ void DrawSkyAndPlaceWorld(const PassState& skyPass) {
     ApplyPassState(skyPass);
     DrawSkyCone(SkyTop[0], SkyTop[1], SkyTop[2], SkyRim[0], SkyRim[1], SkyRim[2], SkyBottom[0],
                 SkyBottom[1], SkyBottom[2]);
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+    ApplyCameraTranslation();
 }
 
 // The sky centred on the viewer behind the solid terrain just drawn, before
@@ -125,7 +118,7 @@ void DrawSprites(const PassState& dust, const PassState& flares) {
 
 void PlaceGlideCamera(const float from[3], const float to[3]) {
     float b = SectionBeat;
-    LerpVec3(from, to, CameraPose.position, b * 0.125f);
+    LerpVec3(from, to, CameraPose.position, b / GlideLength);
     CameraPose.angles[0] = b - 10;
     CameraPose.angles[1] = 2 * b - 100;
     CameraPose.angles[2] = 2 * b - 10;
@@ -135,7 +128,7 @@ void RunGlide(const float from[3], const float to[3]) {
     PlaceGlideCamera(from, to);
     glLoadIdentity();
     ApplyCameraRotation();
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+    ApplyCameraTranslation();
     ApplyPassState(GlidePasses[GlideTerrainPass]);
     BeginTerrain();
     glCallList(DisplayListTable[ListCoarseTerrain]);
@@ -216,13 +209,10 @@ void RunOrbit() {
 }  // namespace
 
 void RunScene0() {
-    // Before the entry: the entry pass still fades by the previous counter.
-    FadeLevel = SceneBeat * 0.25f;
-    if (FadeLevel > 1)
-        FadeLevel = 1;
+    FadeIn(0.25f);
     if (SceneEntry)
         EnterScene(SceneStartOffsets[0], true);
-    SetFrameLook();
+    ApplyFrameLook(OpeningLook);
     switch (SectionIndex) {
         case 0:
             RunGlide(OpeningGlides[0][0], OpeningGlides[0][1]);

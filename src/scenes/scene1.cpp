@@ -18,8 +18,7 @@ namespace {
 constexpr float WaveLength = SceneSections[1].lengths[0];  // one section
 constexpr int32_t SwitchInterval = 8;
 
-constexpr unsigned SurfaceSwitches =
-    PassTexture2D | PassColorMaterial | PassLighting | PassBlend | PassDepthTest;
+constexpr unsigned SurfaceSwitches = TerrainSwitches | PassLighting;
 
 enum WavePass { SkyPass, SurfacePass, WirePass, FlarePass };
 
@@ -38,12 +37,7 @@ const PassState WavePasses[4] = {
 };
 // clang-format on
 
-void SetFrameLook() {
-    GlowColor[0] = GlowColor[1] = GlowColor[2] = 0.4f;
-    GradeContrast = false;
-    GradeColor[0] = GradeColor[1] = GradeColor[2] = 0.35f;
-    glClearColor(0, 0, 0, 1.4f);
-}
+const FrameLookRecord WaveLook = {{0.4f, 0.4f, 0.4f}, {0.35f, 0.35f, 0.35f}, false, 1.4f};
 
 void EnterWaveScene() {
     EnterScene(SceneStartOffsets[1], false);
@@ -70,7 +64,7 @@ void DrawPasses() {
     ApplyCameraRotation();
     ApplyPassState(WavePasses[SkyPass]);
     DrawSkyCone(0, 0, 0, 1, 1, 1, 0, 0, 0);
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -z);
+    ApplyCameraTranslation();
     ApplyPassState(WavePasses[SurfacePass]);
     SetLight(-0.5f, -0.48f, -0.48f, 1, 1, 1, 4000, 4000, z);
     glTranslatef(0, 0, -16);
@@ -95,10 +89,8 @@ void SwitchFormula(float b) {
 }  // namespace
 
 void RunScene1() {
-    FadeLevel = SceneBeat;  // before the entry, like scene 0
-    if (FadeLevel > 1)
-        FadeLevel = 1;
-    SetFrameLook();
+    FadeIn(1);
+    ApplyFrameLook(WaveLook);
     if (SceneEntry)
         EnterWaveScene();
     float b = SectionBeat;

@@ -11,13 +11,15 @@
 namespace {
 
 constexpr int NightfallSection = 2;  // the section in which night falls
+// The glow is the sunset's at the middle of the nightfall.
+constexpr float SunsetBeat = SceneSections[2].lengths[NightfallSection] / 2.0f;
 
 // Colours, red, green, blue.
 const float DayHorizon[3] = {0.8f, 0.78f, 0.7f};
 const float DuskHorizon[3] = {0.3f, 0.25f, 0.2f};
 const float NightHorizon[3] = {0.05f, 0.06f, 0.08f};
-const float DayGrade[3] = {0.7f, 0.75f, 0.8f};
-const float DayGlow[3] = {0.5f, 0.45f, 0.4f};
+// Day glow and grade: the look outside the nightfall, where it starts from.
+const FrameLookRecord DayLook = {{0.5f, 0.45f, 0.4f}, {0.7f, 0.75f, 0.8f}, false, 1.4f};
 const float SunsetGlow[3] = {0.7f, 0.65f, -0.2f};  // the negative blue goes to the glow as it is
 const float White[3] = {1, 1, 1};
 
@@ -43,15 +45,6 @@ const PassState NightfallPasses[6] = {
 };
 // clang-format on
 
-void SetFrameLook() {
-    for (int c = 0; c < 3; ++c) {
-        GlowColor[c] = DayGlow[c];
-        GradeColor[c] = DayGrade[c];
-    }
-    GradeContrast = false;
-    glClearColor(0, 0, 0, 1.4f);
-}
-
 void EnterNightfallScene() {
     // From here on, for the rest of the run, everything takes its Demo++ form.
     DemoSettings.demoPlus = true;
@@ -60,10 +53,10 @@ void EnterNightfallScene() {
 
 // The glow passes through the sunset colour at the middle of the nightfall.
 void SetNightfallGlow(float b) {
-    if (b < 8) {
-        LerpVec3(DayGlow, SunsetGlow, GlowColor, b * 0.125f);
+    if (b < SunsetBeat) {
+        LerpVec3(DayLook.glow, SunsetGlow, GlowColor, b / SunsetBeat);
     } else {
-        LerpVec3(SunsetGlow, DayGlow, GlowColor, (b - 8) * 0.125f);
+        LerpVec3(SunsetGlow, DayLook.glow, GlowColor, (b - SunsetBeat) / SunsetBeat);
     }
 }
 
@@ -90,7 +83,7 @@ float StepSection() {
     PlaceCameraOnMove(NightfallMoves[SectionIndex], b / length);
     float n = 0.0f;
     if (SectionIndex == NightfallSection) {
-        n = b * 0.0625f;
+        n = b / length;
         SetNightfallGlow(b);
         GradeContrast = true;
     }
@@ -107,7 +100,7 @@ void SkyHorizon(float n, float horizon[3]) {
 // Day grade at n = 0, white at n = 1.
 void SetNightfallGrade(float n, const float horizon[3]) {
     float towardsHorizon[3];
-    LerpVec3(LerpVec3(DayGrade, horizon, towardsHorizon, 2 * n), White, GradeColor, n);
+    LerpVec3(LerpVec3(DayLook.grade, horizon, towardsHorizon, 2 * n), White, GradeColor, n);
 }
 
 void DrawTerrainLayers(float n) {
@@ -123,19 +116,10 @@ void DrawTerrainLayers(float n) {
 }
 
 void DrawPasses(float n) {
-    glLoadIdentity();
-    ApplyCameraRotation();
     float horizon[3];
     SkyHorizon(n, horizon);
     SetNightfallGrade(n, horizon);
-    glColor4f(1, 1, 1, 1);
-    glPushMatrix();
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
-    DrawTerrainLayers(n);
-    glPopMatrix();
-    const float black[3] = {0, 0, 0};
-    DrawSkyBehindTerrain(NightfallPasses[SkyPass], black, horizon, black);
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+    DrawTerrainUnderSky(DrawTerrainLayers, n, NightfallPasses[SkyPass], horizon);
     float c = 0.05f - 0.05f * n;
     ApplyPassState(PassWithColor(NightfallPasses[FlarePass], c, c, c, 1));
     glTranslatef(0, 6, 0);
@@ -147,11 +131,8 @@ void DrawPasses(float n) {
 }  // namespace
 
 void RunScene2() {
-    // Before the entry: the entry pass still fades by the previous scene's counter.
-    FadeLevel = SceneBeat * 0.5f;
-    if (FadeLevel > 1)
-        FadeLevel = 1;
-    SetFrameLook();
+    FadeIn(0.5f);
+    ApplyFrameLook(DayLook);
     if (SceneEntry)
         EnterNightfallScene();
     float n = StepSection();

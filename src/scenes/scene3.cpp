@@ -22,7 +22,7 @@ constexpr int LastSection = 3;
 constexpr float ShownAbove = 0.01f;  // lattice and sprites are drawn above this amount
 
 const float SkyHorizon[3] = {0.05f, 0.06f, 0.08f};
-const float NightGlow[3] = {0.5f, 0.45f, 0.4f};
+const FrameLookRecord NightLook = {{0.5f, 0.45f, 0.4f}, {1, 1, 1}, false, 1.4f};
 
 // What the group shows in a section.
 struct GroupContent {
@@ -66,16 +66,6 @@ const PassState NightPasses[8] = {
 };
 // clang-format on
 
-void SetFrameLook() {
-    FadeLevel = 1;  // no fade-in: the nightfall cuts straight into this scene
-    for (int c = 0; c < 3; ++c) {
-        GlowColor[c] = NightGlow[c];
-        GradeColor[c] = 1;
-    }
-    GradeContrast = false;
-    glClearColor(0, 0, 0, 1.4f);
-}
-
 GroupContent ContentOf(int section, float t) {
     switch (section) {
         case 0:
@@ -114,27 +104,20 @@ GroupContent StepSection() {
     if (SectionIndex < 0 || SectionIndex > LastSection)
         return ContentOf(SectionIndex, 0);
     float b = SectionBeat;
-    float t = b * 0.0625f;
+    float t = b / SectionLength;
     PlaceCameraOnMove(NightMoves[SectionIndex], t);
     GroupContent content = ContentOf(SectionIndex, t);
     EndSection(b);
     return content;
 }
 
-void DrawSkyAndTerrain(float lights) {
-    glLoadIdentity();
-    ApplyCameraRotation();
-    glPushMatrix();
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+// The night terrain, tinted green by the light sprites' amount.
+void DrawTerrainLayers(float lights) {
     ApplyPassState(PassWithColor(NightPasses[TerrainPass], 0.55f, 0.55f + 0.2f * lights, 0.6f, 1));
     DrawTerrainTiles();
     ApplyPassState(NightPasses[DetailPass]);
     if (DemoSettings.demoPlus)
         DrawDetailTerrain();
-    glPopMatrix();
-    const float black[3] = {0, 0, 0};
-    DrawSkyBehindTerrain(NightPasses[SkyPass], black, SkyHorizon, black);
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
 }
 
 // In the group's frame; from section 2 on the second light replaces the
@@ -191,12 +174,13 @@ void DrawLightSprites(float lights) {
 // The drawing reads SectionBeat as it stands after the section step, so the
 // pass that ends a section already draws the group and stars at the new count.
 void RunScene3() {
-    SetFrameLook();
+    FadeLevel = 1;  // no fade-in: the nightfall cuts straight into this scene
+    ApplyFrameLook(NightLook);
     if (SceneEntry)
         EnterScene(SceneStartOffsets[3], false);
     float p = BeatPulse(SectionBeat);
     GroupContent content = StepSection();
-    DrawSkyAndTerrain(content.lights);
+    DrawTerrainUnderSky(DrawTerrainLayers, content.lights, NightPasses[SkyPass], SkyHorizon);
     DrawGroup(p, content);
     DrawLightSprites(content.lights);
     DrawStarBox(NightPasses[StarPass], 128, SectionBeat);

@@ -40,8 +40,8 @@ constexpr float FanStartBeat = 22.0f;
 constexpr float CreditScale = 1.3f;
 constexpr uint32_t GreetingSeed = 6;
 
-constexpr unsigned PlainSwitches = PassBlend;
-constexpr unsigned TexturedSwitches = PassTexture2D | PassColorMaterial | PassBlend;
+constexpr unsigned PlainSwitches =
+    PassBlend;  // the untextured preset; the textured one is SpriteSwitches
 
 enum ClosingPass { WirePass, DotPass, FlarePass, FanPass, CreditPass, GreetingPass };
 
@@ -53,15 +53,15 @@ const PassState ClosingPasses[6] = {
     // wire sprites, x w (the section's dim level): yellow outlines, depth tested
     {PassNoTexture, PlainSwitches | PassDepthTest, false, false, {0.4f, 0.4f, 0, 1},        GL_ONE,  GL_ONE,                 false, GL_LINE},
     // dot layer
-    {TextureDot,    TexturedSwitches,              false, false, {0.02f, 0.01f, 0, 1},      GL_ONE,  GL_ONE,                 false, GL_FILL},
+    {TextureDot,    SpriteSwitches,                false, false, {0.02f, 0.01f, 0, 1},      GL_ONE,  GL_ONE,                 false, GL_FILL},
     // flare layer (Demo++); switches and depth writes as the dot layer left them
     {TextureFlare,  0,                             true,  false, {0.01f, 0.01f, 0.02f, 1},  GL_ONE,  GL_ONE,                 false, GL_FILL},
     // line fan, x a (fading from 1 at beat 22)
     {PassNoTexture, PlainSwitches,                 false, false, {1, 1, 0.25f, 1},          GL_ONE,  GL_ONE,                 false, GL_LINE},
     // credit line, x p (its pulse)
-    {TextureFont,   TexturedSwitches,              false, false, {1, 1, 0, 1},              GL_ONE,  GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    {TextureFont,   SpriteSwitches,                false, false, {1, 1, 0, 1},              GL_ONE,  GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
     // greetings: white glyphs darken what lies behind them
-    {TextureFont,   TexturedSwitches,              false, false, {1, 1, 1, 1},              GL_ZERO, GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
+    {TextureFont,   SpriteSwitches,                false, false, {1, 1, 1, 1},              GL_ZERO, GL_ONE_MINUS_SRC_COLOR, false, GL_FILL},
 };
 // clang-format on
 
@@ -71,18 +71,7 @@ void ApplyScaledPass(ClosingPass row, float factor) {
     ApplyPassState(pass);
 }
 
-void SetFrameLook() {
-    GlowColor[0] = 1.0f;
-    GlowColor[1] = 0.5f;
-    GlowColor[2] = 0.3f;
-    GradeContrast = false;
-    GradeColor[0] = GradeColor[1] = GradeColor[2] = 1.0f;
-    // Before the entry: the entry pass still fades by the previous counter.
-    FadeLevel = SceneBeat * 0.1f;
-    if (FadeLevel > 1)
-        FadeLevel = 1;
-    glClearColor(0, 0, 0, 1.4f);
-}
+const FrameLookRecord ClosingLook = {{1.0f, 0.5f, 0.3f}, {1, 1, 1}, false, 1.4f};
 
 void DrawCredit() {
     float p = CreditPulse(SectionBeat);
@@ -125,7 +114,7 @@ float RunSection() {
             w = 0.1f - SectionBeat * 0.0625f;
             break;
         case 3:
-            FadeLevel = 1 - SectionBeat * 0.0625f;
+            FadeLevel = 1 - SectionBeat / SceneSections[4].lengths[3];  // over the section
             break;
         default:
             return 0;
@@ -157,7 +146,7 @@ void DrawSkyAndPlaceWorld() {
     BindTextureSlot(TextureBlank);
     ApplyCameraRotation();
     DrawSkyCone(0, 0, 0, 0.01f, 0.005f, 0, 0, 0, 0);
-    glTranslatef(-CameraPose.position[0], -CameraPose.position[1], -CameraPose.position[2]);
+    ApplyCameraTranslation();
 }
 
 void DrawLineFan() {
@@ -244,7 +233,8 @@ void ComputeLineFan(float sceneBeat, float vertices[2 * LineFanCount][3]) {
 }
 
 void RunScene4() {
-    SetFrameLook();
+    ApplyFrameLook(ClosingLook);
+    FadeIn(0.1f);
     if (SceneEntry)
         EnterScene(SceneStartOffsets[4], false, true);
     PlaceClosingCamera(SceneBeat);

@@ -1,5 +1,8 @@
 // What the scenes share: the entry step (restart-free play, music resync,
-// clock reset), the beat pulse and the straight camera move.
+// clock reset), the frame look and fade-in, the beat pulse and the straight
+// camera move.
+#include <GL/gl.h>
+
 #include <cmath>
 #include <cstdint>
 
@@ -29,6 +32,21 @@ void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset) {
         SceneBeat = static_cast<float>(musicBeat - startOffset);
     SectionBeat = SceneBeat;
     ResetFrameClock();
+}
+
+void ApplyFrameLook(const FrameLookRecord& look) {
+    for (int c = 0; c < 3; ++c) {
+        GlowColor[c] = look.glow[c];
+        GradeColor[c] = look.grade[c];
+    }
+    GradeContrast = look.contrast;
+    glClearColor(0, 0, 0, look.clearAlpha);
+}
+
+void FadeIn(float perUnit) {
+    FadeLevel = SceneBeat * perUnit;
+    if (FadeLevel > 1)
+        FadeLevel = 1;
 }
 
 float BeatPulse(float b) {

@@ -37,6 +37,20 @@ void ResetSceneMusicDefaults();
 // otherwise the difference is rounded.
 void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset = false);
 
+// What a scene sets on every pass for the frame composition, one row a scene.
+struct FrameLookRecord {
+    float glow[3];     // GlowColor, red, green, blue
+    float grade[3];    // GradeColor; 0.5 in a channel leaves it unchanged
+    bool contrast;     // GradeContrast
+    float clearAlpha;  // of the black clear colour, passed as it is (1.4 in most scenes)
+};
+// Sets GlowColor, GradeColor, GradeContrast and the clear colour (it takes
+// effect at the next pass's clear).
+void ApplyFrameLook(const FrameLookRecord& look);
+// FadeLevel := SceneBeat x perUnit, at most 1. The scenes run it before their
+// entry, so the entry pass still fades by the counter the previous scene left.
+void FadeIn(float perUnit);
+
 // The beat pulse of the wave and night scenes: 1 at every whole beat plus one
 // half, falling steeply over the next beat; above 1 for negative counters,
 // where fmod keeps the dividend's sign. The fmod in double, each squaring in
@@ -48,10 +62,8 @@ float BeatPulse(float b);
 extern float WaveLastBeat;
 extern int32_t WaveSwitchBeat;
 
-// Switch sets the scenes' pass tables share.
-constexpr unsigned TerrainSwitches = PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest;
-constexpr unsigned SpriteSwitches = PassTexture2D | PassColorMaterial | PassBlend;
-// The sky cone drawn behind the terrain (DrawSkyBehindTerrain).
+// The sky cone drawn behind the terrain (DrawSkyBehindTerrain); the other
+// shared switch sets are in pass_state.h.
 constexpr unsigned SkySwitches = PassBlend | PassDepthTest;
 
 // CameraPose at t along the move (0 at its start, 1 at its end).
@@ -69,6 +81,12 @@ PassState PassWithColor(const PassState& pass, float r, float g, float b, float 
 // texture coordinate stay as they were.
 void DrawSkyBehindTerrain(const PassState& pass, const float top[3], const float rim[3],
                           const float bottom[3]);
+// The terrain field under its sky, as scenes 2 and 3 draw it: identity and
+// the camera's rotation; layers(amount) in world coordinates; the sky cone
+// (black top and bottom, horizon at its rim) behind them with skyPass; then
+// the world translation again for what follows.
+void DrawTerrainUnderSky(void (*layers)(float amount), float amount, const PassState& skyPass,
+                         const float horizon[3]);
 // The terrain tiles again with the detail texture repeated 8 times across
 // each texture repeat; the texture matrix is identity again afterwards.
 void DrawDetailTerrain();
