@@ -17,14 +17,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD)
 
-# Data is made again whenever the generator is newer than it; a failed or
-# missing generator only costs the missing files, which the demo tolerates.
+# The build makes data/: its norvale_data target runs norvale-datagen
+# whenever a data file is missing or the generator has changed.
 fresh-data: build
-	@if [ -x ./$(BUILD)/norvale-datagen ] && { [ ! -f data/.generated ] || \
-		[ ./$(BUILD)/norvale-datagen -nt data/.generated ]; }; then \
-		./$(BUILD)/norvale-datagen data && touch data/.generated || \
-		echo "norvale-datagen failed: some data files may be missing"; \
-	fi
 
 # The demo reads data/ relative to the working directory: run it from here.
 run: fresh-data
