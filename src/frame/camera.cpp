@@ -1,12 +1,32 @@
 // Camera transform helpers over CameraPose, and light 1.
 #include <GL/gl.h>
 
+#include <cstring>
+
 #include "frame/frame.h"
 
+namespace {
+// Light 1 as the process starts: ambient (negative on purpose: it darkens),
+// diffuse, and position (w = 1: a positional light).
+constexpr float AmbientAtStart[4] = {-0.15f, -0.15f, -0.1f, 1.0f};
+constexpr float DiffuseAtStart[4] = {0.9f, 0.8f, 0.7f, 1.0f};
+constexpr float PositionAtStart[4] = {180.0f, 100.0f, 20.0f, 1.0f};
+}  // namespace
+
 CameraPoseRecord CameraPose;
-float LightAmbient[4] = {-0.15f, -0.15f, -0.1f, 1.0f};  // negative on purpose: darkens
-float LightDiffuse[4] = {0.9f, 0.8f, 0.7f, 1.0f};
-float LightPosition[4] = {180.0f, 100.0f, 20.0f, 1.0f};  // w = 1: a positional light
+float LightAmbient[4] = {AmbientAtStart[0], AmbientAtStart[1], AmbientAtStart[2],
+                         AmbientAtStart[3]};
+float LightDiffuse[4] = {DiffuseAtStart[0], DiffuseAtStart[1], DiffuseAtStart[2],
+                         DiffuseAtStart[3]};
+float LightPosition[4] = {PositionAtStart[0], PositionAtStart[1], PositionAtStart[2],
+                          PositionAtStart[3]};
+
+void ResetCameraAndLight() {
+    CameraPose = CameraPoseRecord();
+    std::memcpy(LightAmbient, AmbientAtStart, sizeof LightAmbient);
+    std::memcpy(LightDiffuse, DiffuseAtStart, sizeof LightDiffuse);
+    std::memcpy(LightPosition, PositionAtStart, sizeof LightPosition);
+}
 
 void ApplyCameraRotation() {
     glRotatef(-CameraPose.angles[0], 1.0f, 0.0f, 0.0f);

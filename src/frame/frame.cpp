@@ -11,6 +11,7 @@
 #include "resources/images.h"
 #include "scenes/scenes.h"
 
+// Start values, which ResetSceneState restores.
 FrameClockRecord FrameClock;
 float SceneBeat = 0, SectionBeat = 0;
 int32_t SceneIndex = 0, SectionIndex = 0, SceneEntry = 1, QuitRequested = 0;
@@ -52,6 +53,18 @@ void MarkStep(const char* label) {
         PassMark(label, PassNoTexture);
 }
 }  // namespace
+
+void ResetSceneState() {
+    FrameClock = FrameClockRecord();
+    SceneBeat = SectionBeat = 0;
+    SceneIndex = SectionIndex = 0;
+    SceneEntry = 1;
+    QuitRequested = 0;
+    FadeLevel = 1.0f;
+    for (int c = 0; c < 3; ++c) GradeColor[c] = GlowColor[c] = 0.5f;
+    GradeContrast = false;
+    ResetCameraAndLight();
+}
 
 void UpdateFrameClock() {
     FrameClock.previousDelta = FrameClock.delta;

@@ -11,13 +11,19 @@ struct FrameClockRecord {  // seconds
     float previousDelta = 0.0f;
     float smoothedDelta = 0.0f;
 };
-extern FrameClockRecord FrameClock;
+
+struct CameraPoseRecord {
+    float position[3] = {0, 0, 0};  // world units
+    float angles[3] = {0, 0, 0};    // degrees about x, y, z
+};
 
 // Counter units per second of smoothedDelta: 125/60 to seven decimals. The
 // music-position conversions take it as a double, the counter steps as a float.
 constexpr double BeatRateDouble = 2.0833333;
 constexpr float BeatRate = static_cast<float>(BeatRateDouble);
 
+// The running order: lives for the whole run, advanced by every pass.
+extern FrameClockRecord FrameClock;
 extern float SceneBeat;
 extern float SectionBeat;
 extern int32_t SceneIndex;  // 0..4 scenes, 5 the end step
@@ -25,21 +31,23 @@ extern int32_t SectionIndex;
 extern int32_t SceneEntry;  // 1: the scene must initialise itself on its next pass
 extern int32_t QuitRequested;
 
-// Frame-look values, written by the scenes every pass.
+// The frame look: written by the running scene on every pass, read by the
+// mask overlay and the frame composition of the same pass.
 extern float FadeLevel;
 extern float GradeColor[3];
 extern float GlowColor[3];
 extern bool GradeContrast;
 
-struct CameraPoseRecord {
-    float position[3] = {0, 0, 0};  // world units
-    float angles[3] = {0, 0, 0};    // degrees about x, y, z
-};
+// Camera and light 1: written by the scenes on every pass before they draw.
 extern CameraPoseRecord CameraPose;
-
 extern float LightAmbient[4];
 extern float LightDiffuse[4];
 extern float LightPosition[4];
+
+// Puts all of the above back to the values the process starts with (the
+// light globals only; GL's light 1 keeps what it was given).
+void ResetSceneState();
+void ResetCameraAndLight();  // the last group alone
 
 void UpdateFrameClock();
 void ResetFrameClock();
@@ -57,7 +65,8 @@ void ApplyCamera();  // rotation, then translation
 void SetLight(float ar, float ag, float ab, float dr, float dg, float db, float px, float py,
               float pz);
 
-// Glow capture and frame composition.
+// Glow capture and frame composition. GlowTexture is made once at start-up
+// and kept until the process ends.
 extern unsigned int GlowTexture;
 void CreateGlowTexture();
 void CaptureGlow();

@@ -56,9 +56,7 @@ class ClosingScene : public testing::Test {
     void TearDown() override {
         ResetSceneMusicDefaults();
         ResetPlatformDefaults();
-        SceneIndex = 0;
-        SceneEntry = 1;
-        QuitRequested = 0;
+        ResetSceneState();
         DemoSettings.loop = false;
     }
     static void EnterSection(int section, float beat) {

@@ -49,13 +49,10 @@ struct FrameTest : testing::Test {
         UseManualClock(1000);
         std::copy(std::begin(SceneTable), std::end(SceneTable), std::begin(scenes));
         SceneTable[0] = PaintScene;
-        SceneIndex = 0;
+        ResetSceneState();
         SceneEntry = 0;
-        FadeLevel = 1.0f;
-        GradeContrast = false;
         GlowTopLeftOnly = false;
         GlowPassMilliseconds = FullPassMilliseconds = 0;
-        SetColor(GradeColor, 0.5f, 0.5f, 0.5f);
         SetColor(GlowColor, 0, 0, 0);
         SetColor(FullColor, 1, 1, 1);
         SetColor(GlowPassColor, 1, 1, 1);
@@ -64,6 +61,7 @@ struct FrameTest : testing::Test {
         // Later tests in this process draw the real scenes.
         std::copy(std::begin(scenes), std::end(scenes), std::begin(SceneTable));
         ResetPlatformDefaults();
+        ResetSceneState();
     }
     SceneFunction scenes[5];
     // Average of the middle of the frame, away from the glow's edge wrap.
@@ -196,5 +194,4 @@ TEST_F(FrameTest, EndStepClearsBlackThenQuitsOrLoopsAfterEightUnits) {
         EXPECT_EQ(SceneEntry, loop ? 1 : 0);
     }
     DemoSettings.loop = false;
-    QuitRequested = 0;
 }

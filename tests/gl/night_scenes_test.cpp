@@ -49,8 +49,7 @@ struct NightScenes : testing::Test {
     void TearDown() override {
         ResetSceneMusicDefaults();
         ResetPlatformDefaults();
-        SceneIndex = 0;
-        SceneEntry = 1;
+        ResetSceneState();
         DemoSettings.demoPlus = false;
         for (unsigned int& name : TextureTable) name = 0;  // names of this test's context
         for (unsigned int& name : DisplayListTable) name = 0;

@@ -55,6 +55,7 @@ class SceneFrames : public testing::Test {
         if (haveData)
             UseGlTestContext(GlTestWidth, GlTestHeight);
         ResetPlatformDefaults();
+        ResetSceneState();
     }
     void SetUp() override {
         if (!haveData)

@@ -2,8 +2,6 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "app/settings.h"
 #include "frame/frame.h"
 #include "geometry/wave.h"
@@ -20,9 +18,6 @@ class SceneTimeline : public testing::Test {
         // Other suites put their own scenes into the table; these run the real ones.
         SceneTable[0] = RunScene0;
         SceneTable[1] = RunScene1;
-        std::memcpy(savedLight, LightAmbient, sizeof LightAmbient);
-        std::memcpy(savedLight + 4, LightDiffuse, sizeof LightDiffuse);
-        std::memcpy(savedLight + 8, LightPosition, sizeof LightPosition);
         UseSceneMusicLog();
         musicSample = 5;
         musicChannel = 7;
@@ -36,14 +31,10 @@ class SceneTimeline : public testing::Test {
         SceneBeat = 40.0f;  // past every fade-in
     }
     void TearDown() override {
-        // The scenes' SetLight calls rewrite the light globals that others start from.
-        std::memcpy(LightAmbient, savedLight, sizeof LightAmbient);
-        std::memcpy(LightDiffuse, savedLight + 4, sizeof LightDiffuse);
-        std::memcpy(LightPosition, savedLight + 8, sizeof LightPosition);
         ResetSceneMusicDefaults();
         ResetPlatformDefaults();
-        SceneIndex = 0;
-        SceneEntry = 1;
+        // Also the light globals, which the scenes' SetLight calls rewrite.
+        ResetSceneState();
     }
     static void EnterSection(int scene, int section, float beat) {
         SceneIndex = scene;
@@ -51,7 +42,6 @@ class SceneTimeline : public testing::Test {
         SectionBeat = beat;
         SceneEntry = 0;
     }
-    float savedLight[12];
 };
 
 float ClearAlpha() {

@@ -99,6 +99,6 @@ TEST(Camera, RotatesAboutXThenYThenZAndTranslatesLast) {
     EXPECT_NEAR(eye[0], 0.0f, 1e-5);
     EXPECT_NEAR(eye[1], -1.0f, 1e-5);
     EXPECT_NEAR(eye[2], 0.0f, 1e-5);
-    CameraPose = CameraPoseRecord{};
+    ResetCameraAndLight();
     glLoadIdentity();
 }
