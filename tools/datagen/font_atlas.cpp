@@ -1,6 +1,7 @@
 // The font atlas and its descriptor: white antialiased glyphs on black,
 // rendered with FreeType and packed row by row with padding.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <ft2build.h>
@@ -102,17 +103,30 @@ bool WriteDescriptor(const std::string& path, const Atlas& atlas) {
 
 }  // namespace
 
+namespace {
+
+// One FreeType library for the run: started by the first face, released at
+// exit. Only the thread that makes the font and the logo uses it.
+FT_Library FontLibrary = nullptr;
+
+bool StartFreeType() {
+    static const bool started = [] {
+        if (FT_Init_FreeType(&FontLibrary))
+            return false;
+        std::atexit([] { FT_Done_FreeType(FontLibrary); });
+        return true;
+    }();
+    return started;
+}
+
+}  // namespace
+
 bool WithFontFace(const char* file, int pixelSize, const std::function<bool(FT_Face)>& use) {
-    FT_Library library;
-    if (FT_Init_FreeType(&library))
-        return false;
     FT_Face face;
-    bool ok = FT_New_Face(library, file, 0, &face) == 0;
-    if (ok) {
-        ok = FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelSize)) == 0 && use(face);
-        FT_Done_Face(face);
-    }
-    FT_Done_FreeType(library);
+    if (!StartFreeType() || FT_New_Face(FontLibrary, file, 0, &face) != 0)
+        return false;
+    bool ok = FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelSize)) == 0 && use(face);
+    FT_Done_Face(face);
     return ok;
 }
 
