@@ -8,14 +8,14 @@
 
 namespace {
 // Lives while the dialog is shown.
-struct SettingsDialogRecord {
+struct DialogRecord {
     GtkBuilder* builder = nullptr;
     GtkWidget* window = nullptr;
     GtkWidget* fields[SettingsFieldCount] = {};
     GtkWidget* switches[5] = {};  // Fullscreen, Loop, 32-bit Z, vSync, Demo++
     int result = -1;              // a DialogResult once the dialog has ended
 };
-SettingsDialogRecord Dialog;
+DialogRecord Dialog;
 bool ToolkitStarted = false;  // from StartDialogToolkit to the end of the process
 
 const char* const FieldIds[SettingsFieldCount] = {"width", "height", "colorBits", "aspect",
@@ -215,7 +215,7 @@ void ShowDialog() {
 void DestroyDialog() {
     gtk_widget_destroy(Dialog.window);
     g_object_unref(Dialog.builder);
-    Dialog = SettingsDialogRecord{};
+    Dialog = DialogRecord{};
     while (gtk_events_pending()) {
         gtk_main_iteration();
     }
@@ -277,7 +277,7 @@ DialogResult RunSettingsDialog() {
         if (Dialog.builder != nullptr) {
             g_object_unref(Dialog.builder);
         }
-        Dialog = SettingsDialogRecord{};
+        Dialog = DialogRecord{};
         return DialogResultFailed;
     }
     ConnectDialog();

@@ -70,7 +70,7 @@ const PassState OrbitPasses[7] = {
 
 const float OrbitLowest[3] = {0, 4, -25}, OrbitHighest[3] = {0, 8, -25};
 
-const FrameLookRecord OpeningLook = {{0.3f, 0.4f, 0.6f}, {0.5f, 0.5f, 0.5f}, false, 0};
+const FrameLook OpeningLook = {{0.3f, 0.4f, 0.6f}, {0.5f, 0.5f, 0.5f}, false, 0};
 
 const float SkyTop[3] = {1, 1, 1}, SkyRim[3] = {0, 0, 0}, SkyBottom[3] = {1, 1, 1};
 

@@ -37,7 +37,7 @@ const PassState WavePasses[4] = {
 };
 // clang-format on
 
-const FrameLookRecord WaveLook = {{0.4f, 0.4f, 0.4f}, {0.35f, 0.35f, 0.35f}, false, 1.4f};
+const FrameLook WaveLook = {{0.4f, 0.4f, 0.4f}, {0.35f, 0.35f, 0.35f}, false, 1.4f};
 
 void EnterWaveScene() {
     EnterScene(SceneStartOffsets[1], false);

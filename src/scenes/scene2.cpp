@@ -19,7 +19,7 @@ const float DayHorizon[3] = {0.8f, 0.78f, 0.7f};
 const float DuskHorizon[3] = {0.3f, 0.25f, 0.2f};
 const float NightHorizon[3] = {0.05f, 0.06f, 0.08f};
 // Day glow and grade: the look outside the nightfall, where it starts from.
-const FrameLookRecord DayLook = {{0.5f, 0.45f, 0.4f}, {0.7f, 0.75f, 0.8f}, false, 1.4f};
+const FrameLook DayLook = {{0.5f, 0.45f, 0.4f}, {0.7f, 0.75f, 0.8f}, false, 1.4f};
 const float SunsetGlow[3] = {0.7f, 0.65f, -0.2f};  // the negative blue goes to the glow as it is
 const float White[3] = {1, 1, 1};
 

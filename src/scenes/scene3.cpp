@@ -22,7 +22,7 @@ constexpr int LastSection = 3;
 constexpr float ShownAbove = 0.01f;  // lattice and sprites are drawn above this amount
 
 const float SkyHorizon[3] = {0.05f, 0.06f, 0.08f};
-const FrameLookRecord NightLook = {{0.5f, 0.45f, 0.4f}, {1, 1, 1}, false, 1.4f};
+const FrameLook NightLook = {{0.5f, 0.45f, 0.4f}, {1, 1, 1}, false, 1.4f};
 
 // What the group shows in a section.
 struct GroupContent {

@@ -71,7 +71,7 @@ void ApplyScaledPass(ClosingPass row, float factor) {
     ApplyPassState(pass);
 }
 
-const FrameLookRecord ClosingLook = {{1.0f, 0.5f, 0.3f}, {1, 1, 1}, false, 1.4f};
+const FrameLook ClosingLook = {{1.0f, 0.5f, 0.3f}, {1, 1, 1}, false, 1.4f};
 
 void DrawCredit() {
     float p = CreditPulse(SectionBeat);

@@ -34,7 +34,7 @@ void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset) {
     ResetFrameClock();
 }
 
-void ApplyFrameLook(const FrameLookRecord& look) {
+void ApplyFrameLook(const FrameLook& look) {
     for (int c = 0; c < 3; ++c) {
         GlowColor[c] = look.glow[c];
         GradeColor[c] = look.grade[c];

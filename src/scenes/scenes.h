@@ -38,7 +38,7 @@ void ResetSceneMusicDefaults();
 void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset = false);
 
 // What a scene sets on every pass for the frame composition, one row a scene.
-struct FrameLookRecord {
+struct FrameLook {
     float glow[3];     // GlowColor, red, green, blue
     float grade[3];    // GradeColor; 0.5 in a channel leaves it unchanged
     bool contrast;     // GradeContrast
@@ -46,7 +46,7 @@ struct FrameLookRecord {
 };
 // Sets GlowColor, GradeColor, GradeContrast and the clear colour (it takes
 // effect at the next pass's clear).
-void ApplyFrameLook(const FrameLookRecord& look);
+void ApplyFrameLook(const FrameLook& look);
 // FadeLevel := SceneBeat x perUnit, at most 1. The scenes run it before their
 // entry, so the entry pass still fades by the counter the previous scene left.
 void FadeIn(float perUnit);

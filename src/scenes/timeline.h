@@ -15,11 +15,11 @@ inline constexpr int SceneStartOffsets[SceneCount] = {0, 34, 66, 98, 162};
 
 // Each scene's sections in SectionBeat units, in order.
 constexpr int MaxSceneSections = 4;
-struct SceneSectionsRecord {
+struct SectionList {
     int count;                      // 1..MaxSceneSections
     int lengths[MaxSceneSections];  // counter units
 };
-inline constexpr SceneSectionsRecord SceneSections[SceneCount] = {
+inline constexpr SectionList SceneSections[SceneCount] = {
     {3, {8, 8, 18}},        // terrain glides, then the orbit around the spheres
     {1, {32}},              // the wave surface
     {3, {8, 8, 16}},        // two sweeps by day, then the nightfall

@@ -25,14 +25,14 @@ class TextureTableTest : public testing::Test {
     void SetUp() override {
         char pattern[] = "/tmp/norvale-textures-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        previous_ = std::filesystem::current_path();
-        std::filesystem::create_directory(dir_ + "/data");
-        std::filesystem::current_path(dir_);
+        folder = pattern;
+        previousFolder = std::filesystem::current_path();
+        std::filesystem::create_directory(folder + "/data");
+        std::filesystem::current_path(folder);
     }
     void TearDown() override {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(dir_);
+        std::filesystem::current_path(previousFolder);
+        std::filesystem::remove_all(folder);
     }
     // A solid picture whose red level tells the slot it was written for.
     static void WriteSlot(int slot, int components = 3) {
@@ -40,8 +40,8 @@ class TextureTableTest : public testing::Test {
                                   [slot](int, int, int c) { return c == 0 ? slot * 20 : 40; }));
     }
 
-    std::string dir_;
-    std::filesystem::path previous_;
+    std::string folder;
+    std::filesystem::path previousFolder;
 };
 
 GLint LevelParameter(unsigned int name, int level, GLenum parameter) {

@@ -16,12 +16,12 @@ class JpegLoad : public testing::Test {
     void SetUp() override {
         char pattern[] = "/tmp/norvale-jpeg-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        folder = pattern;
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Path(const char* name) const { return dir_ + "/" + name; }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    std::string Path(const char* name) const { return folder + "/" + name; }
 
-    std::string dir_;
+    std::string folder;
 };
 
 // Top half red, bottom half blue.
