@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build fresh-data run test bench data video install package clean
+.PHONY: all deps configure build fresh-data run test bench lint data video install package clean
 
 all: build
 
@@ -41,6 +41,13 @@ test: fresh-data
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 	@for s in bench/*.sh; do [ -f "$$s" ] && BUILD=$(BUILD) bash "$$s" || exit 1; done
+
+# CONTRIBUTING.md's naming table (.clang-tidy) over every source the build
+# compiles; any name that breaks it fails.
+lint: configure
+	@run-clang-tidy -quiet -p $(BUILD) -j $$(nproc) "$(CURDIR)/(src|tools|tests|bench)/" \
+		>$(BUILD)/lint.log 2>&1 || { grep -E "error:" $(BUILD)/lint.log; exit 1; }
+	@echo "lint: every name follows the table"
 
 data: build
 	@if [ -x ./$(BUILD)/norvale-datagen ]; then ./$(BUILD)/norvale-datagen data; \

@@ -24,7 +24,7 @@ bool SetUpFrame(int width, int height) {
     return true;
 }
 
-void BM_RenderFrame(benchmark::State& state) {
+void TimeRenderFrame(benchmark::State& state) {
     if (!SetUpFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)))) {
         state.SkipWithError("no headless GL context");
         return;
@@ -37,7 +37,7 @@ void BM_RenderFrame(benchmark::State& state) {
     }
     DestroyHeadlessContext();
 }
-BENCHMARK(BM_RenderFrame)->Args({640, 360})->Args({1280, 720})->Unit(benchmark::kMillisecond);
+BENCHMARK(TimeRenderFrame)->Args({640, 360})->Args({1280, 720})->Unit(benchmark::kMillisecond);
 }  // namespace
 
 BENCHMARK_MAIN();

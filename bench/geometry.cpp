@@ -31,7 +31,7 @@ void SetUpView() {
     glLoadIdentity();
 }
 
-void BM_WaveEvaluate(benchmark::State& state) {
+void TimeWaveEvaluate(benchmark::State& state) {
     const bool demoPlus = state.range(0) != 0;
     float phase = 0;
     for (auto _ : state) {
@@ -41,10 +41,10 @@ void BM_WaveEvaluate(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * Grid.rows * Grid.columns);
 }
-BENCHMARK(BM_WaveEvaluate)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TimeWaveEvaluate)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // Emission through immediate mode, finished so the driver's work is counted.
-void BM_WaveEmit(benchmark::State& state) {
+void TimeWaveEmit(benchmark::State& state) {
     EvaluateWaveGrid(0, -30, state.range(0) != 0, 1.0f, 1, &Grid);
     SetUpView();
     glTranslatef(0, -3, -16);
@@ -54,9 +54,9 @@ void BM_WaveEmit(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * Grid.rows * Grid.columns);
 }
-BENCHMARK(BM_WaveEmit)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TimeWaveEmit)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-void BM_DrawWaveSurface(benchmark::State& state) {
+void TimeDrawWaveSurface(benchmark::State& state) {
     DemoSettings.demoPlus = state.range(0) != 0;
     SetUpView();
     glTranslatef(0, -3, -16);
@@ -67,9 +67,9 @@ void BM_DrawWaveSurface(benchmark::State& state) {
     }
     DemoSettings.demoPlus = false;
 }
-BENCHMARK(BM_DrawWaveSurface)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TimeDrawWaveSurface)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-void BM_BuildTerrainList(benchmark::State& state) {
+void TimeBuildTerrainList(benchmark::State& state) {
     const int step = int(state.range(0));
     for (auto _ : state) {
         if (!BuildTerrainListFromFile(HeightMapFile.c_str(), step, 2)) {
@@ -79,9 +79,9 @@ void BM_BuildTerrainList(benchmark::State& state) {
         glFinish();
     }
 }
-BENCHMARK(BM_BuildTerrainList)->Arg(16)->Arg(4)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(TimeBuildTerrainList)->Arg(16)->Arg(4)->Arg(1)->Unit(benchmark::kMillisecond);
 
-void BM_DrawSpriteCloud(benchmark::State& state) {
+void TimeDrawSpriteCloud(benchmark::State& state) {
     SetUpView();
     glTranslatef(0, 0, -60);
     for (auto _ : state) {
@@ -90,9 +90,9 @@ void BM_DrawSpriteCloud(benchmark::State& state) {
         FrameClock.now += 0.016f;
     }
 }
-BENCHMARK(BM_DrawSpriteCloud)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TimeDrawSpriteCloud)->Unit(benchmark::kMicrosecond);
 
-void BM_DrawLatticeShell(benchmark::State& state) {
+void TimeDrawLatticeShell(benchmark::State& state) {
     SetUpView();
     glTranslatef(0, 0, -8);
     float phase = 0;
@@ -102,7 +102,7 @@ void BM_DrawLatticeShell(benchmark::State& state) {
         phase += 0.01f;
     }
 }
-BENCHMARK(BM_DrawLatticeShell)->Unit(benchmark::kMicrosecond);
+BENCHMARK(TimeDrawLatticeShell)->Unit(benchmark::kMicrosecond);
 
 bool WriteHeightMap() {
     char name[] = "/tmp/norvale-bench-heightmap-XXXXXX";

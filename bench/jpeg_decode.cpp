@@ -93,7 +93,7 @@ double ChildCpuNow() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-void BM_LoadJpegImage(benchmark::State& state) {
+void TimeLoadJpegImage(benchmark::State& state) {
     double start = Now(), cpuStart = CpuNow();
     for (auto _ : state) {
         for (const std::string& file : Files) {
@@ -106,9 +106,9 @@ void BM_LoadJpegImage(benchmark::State& state) {
     OurSeconds = (Now() - start) / double(state.iterations());
     OurCpuSeconds = (CpuNow() - cpuStart) / double(state.iterations());
 }
-BENCHMARK(BM_LoadJpegImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(TimeLoadJpegImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_Djpeg(benchmark::State& state) {
+void TimeDjpeg(benchmark::State& state) {
     double start = Now(), cpuStart = ChildCpuNow();
     for (auto _ : state) {
         for (const std::string& file : Files) {
@@ -121,7 +121,7 @@ void BM_Djpeg(benchmark::State& state) {
     DjpegSeconds = (Now() - start) / double(state.iterations());
     DjpegCpuSeconds = (ChildCpuNow() - cpuStart) / double(state.iterations());
 }
-BENCHMARK(BM_Djpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(TimeDjpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
