@@ -51,7 +51,6 @@ bool IsFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-
 // The places that may hold the shell files or data/, in the order they are
 // tried after the working directory's: the source tree (build folder only),
 // then the installed share folder.
@@ -70,8 +69,9 @@ SharePlaces FindSharePlaces() {
         places.source = NORVALE_SOURCE_DIR;
     }
     // "/usr/games/../share/norvale" as "/usr/share/norvale", for messages.
-    places.installed =
-        std::filesystem::path(FolderOf(exe) + "/" NORVALE_SHARE_FROM_BIN).lexically_normal().string();
+    places.installed = std::filesystem::path(FolderOf(exe) + "/" NORVALE_SHARE_FROM_BIN)
+                           .lexically_normal()
+                           .string();
     return places;
 }
 

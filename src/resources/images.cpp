@@ -15,6 +15,7 @@
 
 unsigned int TextureTable[TextureTableSize];
 
+// clang-format off
 const char* const TextureFiles[TextureFileCount] = {
     nullptr,
     "font.jpg",
@@ -28,6 +29,7 @@ const char* const TextureFiles[TextureFileCount] = {
     "glowmap.jpg",
     "detail.jpg",
 };
+// clang-format on
 
 // Larger pictures are refused before any buffer is made: no texture the
 // demo uses comes near it, and it keeps every size product far from overflow.

@@ -89,10 +89,11 @@ TEST_F(TextureTableTest, EachFileFillsItsSlotAndAMissingOneLeavesAGap) {
 }
 
 TEST_F(TextureTableTest, TopRowOfThePictureLiesAtTZero) {
-    ASSERT_TRUE(WriteTestJpeg(DataPath(TextureFiles[1]).c_str(), Width, Height, 3, [](int, int y, int c) {
-        bool top = y < Height / 2;
-        return (c == 0 && top) || (c == 2 && !top) ? 255 : 0;
-    }));
+    ASSERT_TRUE(
+        WriteTestJpeg(DataPath(TextureFiles[1]).c_str(), Width, Height, 3, [](int, int y, int c) {
+            bool top = y < Height / 2;
+            return (c == 0 && top) || (c == 2 && !top) ? 255 : 0;
+        }));
     LoadTextureTable();
     std::vector<unsigned char> pixels = LevelZeroRgb(TextureTable[1]);
     const unsigned char* first = pixels.data();
