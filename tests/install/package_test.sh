@@ -71,6 +71,7 @@ grep -qF "reading data from $share/norvale/data" "$work/render.log" ||
 cd "$share/norvale"
 "$render" --size 160x90 --fps 5 --skip-intro --from 5 --to 5.1 --brightness -1 \
     --png "$work/dark" 2>"$work/render.log" || { cat "$work/render.log"; fail "dark render"; }
+! grep -q "reading data from" "$work/render.log" || fail "./data is not read first"
 cd "$work"
 [ "$(ls frames | wc -l)" -eq 15 ] || fail "expected 15 frames, got $(ls frames | wc -l)"
 for f in frames/frame000020.png frames/frame000027.png frames/frame000034.png; do
