@@ -531,3 +531,45 @@ TEST(GeometryDraw, CulledTerrainAndScissoredSpritesKeepEveryPixel) {
     PlainState();
     glDisable(GL_BLEND);
 }
+
+// A sprite magnified so that one texel spans about 14 pixels: the filtered
+// glow of the bright texels reaches a texel and a half past them on every
+// side, and the scissor box must keep all of it.
+TEST(GeometryDraw, ScissorOfAMagnifiedSpriteKeepsTheFilteredEdges) {
+    PlainState();
+    const int w = GlTestContextWidth(), h = GlTestContextHeight();
+    std::vector<unsigned char> texels(16 * 16 * 3, 0);
+    for (int y = 5; y <= 6; ++y)
+        for (int x = 5; x <= 6; ++x)
+            for (int k = 0; k < 3; ++k) texels[(y * 16 + x) * 3 + k] = 255;
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    gluBuild2DMipmaps(GL_TEXTURE_2D, 3, 16, 16, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const auto picture = [w, h](bool scissored) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        SpriteScissor scissor;
+        if (scissored) {
+            EXPECT_TRUE(BeginSpriteScissor(&scissor));
+            PlaceSpriteScissor(scissor, 0.9f);
+        }
+        DrawUnitTexturedQuad(-0.9f, -0.9f, 0.9f, 0.9f);
+        EndSpriteScissor(scissor);
+        return ReadRgb(0, 0, w, h);
+    };
+    const auto whole = picture(false);
+    EXPECT_TRUE(picture(true) == whole);
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+    glDeleteTextures(1, &texture);
+    PlainState();
+    glDisable(GL_BLEND);
+}
