@@ -9,12 +9,7 @@
 set -euo pipefail
 build=${NORVALE_BUILD:?}
 work=$(mktemp -d)
-xvfb_pid="" demo_pid=""
-cleanup() {
-    for pid in $demo_pid $xvfb_pid; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Mean of a picture's channels, 0..1.
@@ -110,21 +105,22 @@ done
 # from the source tree and from any working directory that holds them; a
 # program outside its build tree and not installed reads res/ where it runs.
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || exit 0
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -n1 "$work/display")
-"$root/usr/games/norvale" >"$work/demo.log" 2>&1 &
-demo_pid=$!
-timeout 20 xdotool search --sync --onlyvisible --name '^Norvale$' >/dev/null ||
-    { cat "$work/demo.log"; fail "the installed norvale shows no dialog"; }
-grep -qF "reading data from $share/norvale/data" "$work/demo.log" ||
-    { cat "$work/demo.log"; fail "the installed norvale does not say it reads the installed data"; }
-kill "$demo_pid" && wait "$demo_pid" 2>/dev/null || true
+# From here on the e2e helpers (an X server of our own, the program started
+# in the background, its window awaited), which test as they go.
+set +e
+on_cleanup() { rm -rf "$work"; }
+CASE=install
+. "${NORVALE_SOURCE:?}/tests/e2e/lib.sh"
+start_xvfb 1024x768
+NORVALE_BIN=$root/usr/games/norvale
+start_demo
+wait_window Norvale 20
+grep -qF "reading data from $share/norvale/data" "$WORK/err" ||
+    fail "the installed norvale does not say it reads the installed data"
+kill "$DEMO_PID" && wait "$DEMO_PID" 2>/dev/null
+DEMO_PID=""
 cp "$build/norvale" lonely/norvale
-(cd "${NORVALE_SOURCE:?}" && exec "$work/lonely/norvale") >"$work/demo.log" 2>&1 &
-demo_pid=$!
-timeout 20 xdotool search --sync --onlyvisible --name '^Norvale$' >/dev/null ||
-    { cat "$work/demo.log"; fail "norvale outside its build tree does not read res/ where it runs"; }
+NORVALE_BIN=$work/lonely/norvale
+cd "$NORVALE_SOURCE" && start_demo && cd "$work" || fail "cannot start norvale in the source tree"
+wait_window Norvale 20
 echo "install: package $(basename "$deb"), Depends: $depends"
