@@ -11,6 +11,7 @@ set -u
 CASE=$1
 . "$(dirname "$0")/lib.sh"
 RUN_AT=0
+RGB=""
 RATE=44100
 
 # Keeps the screen as $E2E_OUT/$CASE$1.png when E2E_OUT is set.
@@ -102,27 +103,26 @@ case_full_run() {
     [ $took -ge 222 ] && [ $took -le 280 ] || fail "ended $took s after Run, expected about 237"
 }
 
-# Waits until the render window's mean colour satisfies the awk test $2 (on
-# r, g, b), at most until $1 s after Run.
-wait_picture() {
-    local rgb
-    while [ $((SECONDS - RUN_AT)) -lt $1 ]; do
-        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended at $((SECONDS - RUN_AT)) s"
-        rgb=$(mean_rgb)
-        [ -n "$rgb" ] && echo "$rgb" | awk "{ r = \$1; g = \$2; b = \$3; exit !($2) }" && return 0
-        sleep 0.5
-    done
-    fail "no picture with $2 by $1 s after Run (last $rgb)"
+# True when the render window's mean colour (in RGB) passes the awk test $1
+# on r, g and b.
+colour_is() {
+    RGB=$(mean_rgb)
+    [ -n "$RGB" ] && echo "$RGB" | awk "{ r = \$1; g = \$2; b = \$3; exit !($1) }"
+}
+
+# Waits until $1 s after Run for a mean colour passing the test $2.
+wait_colour() {
+    wait_picture "$1" colour_is "$2" || fail "no picture with $2 by $1 s after Run (last $RGB)"
 }
 
 case_loop_restart() {
     run_demo loop
     sleep 200
     # The closing scene's orange, then the black of its fade and of the end.
-    wait_picture 290 'r > b + 2'
-    wait_picture 300 'r + g + b < 3'
+    wait_colour 290 'r > b + 2'
+    wait_colour 300 'r + g + b < 3'
     # The first scene fades in again: a cool grey picture, not the orange one.
-    wait_picture 315 'r + g + b > 6'
+    wait_colour 315 'r + g + b > 6'
     local back=$((SECONDS - RUN_AT))
     sleep 6
     local rgb
@@ -132,11 +132,7 @@ case_loop_restart() {
     echo "$rgb" | awk '{ exit !($1 + $2 + $3 > 30 && $3 >= $1) }' ||
         fail "after the loop the picture ($rgb) is not the first scene's"
     [ $back -ge 222 ] && [ $back -le 300 ] || fail "looped $back s after Run, expected about 237"
-    xdotool windowfocus --sync "$WINDOW"
-    xdotool keydown Escape
-    wait_exit 60
-    xdotool keyup Escape
-    [ "$STATUS" = 0 ] || fail "exit status $STATUS, expected 0"
+    quit_with_escape "$WINDOW" 60
 }
 
 declare -F "case_$CASE" >/dev/null || fail "unknown case"

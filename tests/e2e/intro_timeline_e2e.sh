@@ -36,8 +36,6 @@ colourful() { measure "$1" -crop 160x50+0+70 +repage -fx 'max(r, max(g, b)) - mi
 # Brightness of the band from 15 % to 25 % of the height: the wave scene's white horizon.
 upper_band() { measure "$1" -crop 160x12+0+18 +repage -colorspace Gray; }
 
-# Whole seconds since Run.
-since_run() { echo $(((SECONDS - RUN_AT))); }
 wait_until() { while [ $((SECONDS - RUN_AT)) -lt "$1" ]; do sleep 0.2; done; }
 
 start_demo
@@ -63,35 +61,17 @@ shot logo
 
 # The fade-out ends about 22 s after Run plus the loading time; then scene 0 fades in.
 wait_until 23
-SCENE0_AT=""
-while [ $(since_run) -lt 90 ]; do
-    shot scene0
-    if [ "$(brightness scene0)" -ge 10 ] && [ "$(reddish scene0)" -le 1 ]; then
-        SCENE0_AT=$SECONDS
-        break
-    fi
-    sleep 1
-done
-[ -n "$SCENE0_AT" ] || fail "the opening scene never showed"
+opening_scene() { shot scene0 && [ "$(brightness scene0)" -ge 10 ] && [ "$(reddish scene0)" -le 1 ]; }
+wait_picture 90 opening_scene || fail "the opening scene never showed"
+SCENE0_AT=$SECONDS
 
 # The wave scene: coloured stripes under a white horizon band, which the
 # opening scene never shows. It fades in when the music reaches its start.
-SCENE1_AT=""
-while [ $((SECONDS - SCENE0_AT)) -lt 75 ]; do
-    shot scene1
-    if [ "$(upper_band scene1)" -ge 150 ] && [ "$(colourful scene1)" -ge 6 ]; then
-        SCENE1_AT=$SECONDS
-        break
-    fi
-    sleep 1
-done
-[ -n "$SCENE1_AT" ] || fail "the wave scene never showed"
+wave_scene() { shot scene1 && [ "$(upper_band scene1)" -ge 150 ] && [ "$(colourful scene1)" -ge 6 ]; }
+wait_picture $((SCENE0_AT - RUN_AT + 75)) wave_scene || fail "the wave scene never showed"
+SCENE1_AT=$SECONDS
 GAP=$((SCENE1_AT - SCENE0_AT))
 [ $GAP -ge 25 ] && [ $GAP -le 50 ] || fail "the wave scene came $GAP s after the opening scene"
 
-xdotool windowfocus --sync "$WINDOW"
-xdotool keydown Escape
-wait_exit 30
-xdotool keyup Escape
-[ "$STATUS" = 0 ] || fail "exit status $STATUS after Escape"
+quit_with_escape "$WINDOW" 30
 echo "ok (intro timeline: opening scene at $((SCENE0_AT - RUN_AT)) s, wave scene $GAP s later)"

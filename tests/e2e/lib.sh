@@ -79,6 +79,34 @@ wait_window() {
     fail "no window '$1' ${3:-} after $2 s"
 }
 
+# Whole seconds since Run was pressed (RUN_AT, in SECONDS).
+since_run() { echo $((SECONDS - RUN_AT)); }
+
+# Runs "${@:2}" (a look at the picture) every half second until it succeeds,
+# at most until $1 seconds after Run; false when the time is up. The program
+# ending first is a failure.
+wait_picture() {
+    local until=$1
+    shift
+    while [ $((SECONDS - RUN_AT)) -lt "$until" ]; do
+        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended at $(since_run) s after Run"
+        "$@" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+
+# Ends the program with Escape held down over window $1 (the main loop looks
+# at the key once a frame, which may take long) and waits up to $2 seconds
+# for it to end with status 0.
+quit_with_escape() {
+    xdotool windowfocus --sync "$1"
+    xdotool keydown Escape
+    wait_exit "$2"
+    xdotool keyup Escape
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS after Escape, expected 0"
+}
+
 # Waits up to $1 seconds for the program to end; its exit status in STATUS.
 wait_exit() {
     local deadline=$((SECONDS + $1))

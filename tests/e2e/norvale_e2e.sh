@@ -67,15 +67,6 @@ run_windowed() {
     wait_window Norvale 30 640x480
 }
 
-quit_with_escape() {
-    focus "$1"
-    xdotool keydown Escape
-    wait_exit 90
-    xdotool keyup Escape
-    expect_status 0
-    expect_no_window
-}
-
 case_dialog_fields() {
     open_dialog
     local x y w h
@@ -145,7 +136,8 @@ case_run_windowed() {
     run_windowed
     [ "$(echo "$LINE" | cut -d' ' -f2,3)" = "0 0" ] || fail "window not at 0,0: $LINE"
     wait_drawn "$WINDOW" 60
-    quit_with_escape "$WINDOW"
+    quit_with_escape "$WINDOW" 90
+    expect_no_window
 }
 
 case_close_window() {
@@ -170,7 +162,8 @@ case_run_fullscreen() {
     xdotool key alt+r
     sleep 1  # the dialog itself is gone before the render window shows
     wait_window Norvale 30 1920x1080
-    quit_with_escape "$WINDOW"
+    quit_with_escape "$WINDOW" 90
+    expect_no_window
 }
 
 # Leaves through exit() while the display mode is changed: the exit
