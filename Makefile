@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build fresh-data run test bench data video install package clean
+.PHONY: all deps configure build fresh-data run test bench soak data video install package clean
 
 all: build
 
@@ -19,7 +19,12 @@ build: configure
 
 # Data is made again whenever the generator is newer than it; a failed or
 # missing generator only costs the missing files, which the demo tolerates.
-fresh-data: build
+fresh-# A day of demo time with Loop on (an hour or more of wall time): memory,
+# open files and GL objects at every loop, and their slopes. Not in bench.
+soak: fresh-data
+	@BUILD=$(BUILD) bash bench/soak/loop_soak.sh
+
+data: build
 	@if [ -x ./$(BUILD)/norvale-datagen ] && { [ ! -f data/.generated ] || \
 		[ ./$(BUILD)/norvale-datagen -nt data/.generated ]; }; then \
 		./$(BUILD)/norvale-datagen data && touch data/.generated || \
@@ -46,6 +51,11 @@ test: fresh-data
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 	@for s in bench/*.sh; do [ -f "$$s" ] && BUILD=$(BUILD) bash "$$s" || exit 1; done
+
+# A day of demo time with Loop on (an hour or more of wall time): memory,
+# open files and GL objects at every loop, and their slopes. Not in bench.
+soak: fresh-data
+	@BUILD=$(BUILD) bash bench/soak/loop_soak.sh
 
 data: build
 	@if [ -x ./$(BUILD)/norvale-datagen ]; then ./$(BUILD)/norvale-datagen data; \
