@@ -3,6 +3,7 @@
 #include "render_loop_stats.h"
 
 #include <GL/gl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,6 +41,10 @@ int OpenFiles() {
 LoopStats MeasureLoopStats() {
     LoopStats stats;
     stats.residentKb = ResidentKb();
+    // Next to the resident size, it tells memory in use from memory the
+    // allocator keeps after it was freed.
+    const struct mallinfo2 heap = mallinfo2();
+    stats.heapKb = static_cast<long>((heap.uordblks + heap.hblkhd) / 1024);
     stats.openFiles = OpenFiles();
     for (GLuint name = 1; name < LoopStatsNames; ++name) {
         stats.textures += glIsTexture(name) ? 1 : 0;
@@ -51,7 +56,7 @@ LoopStats MeasureLoopStats() {
 bool OpenLoopStats(const std::string& path) {
     if (!OpenTextOutput(StatsFile, path))
         return false;
-    const char* header = "loop,seconds,rss_kb,fds,gl_textures,gl_lists\n";
+    const char* header = "loop,seconds,rss_kb,fds,gl_textures,gl_lists,heap_kb\n";
     return TextRowWritten(StatsFile, std::fputs(header, StatsFile.file) >= 0);
 }
 
@@ -61,8 +66,8 @@ bool WriteLoopStats(int loop, double seconds) {
     if (StatsFile.failed)
         return false;
     const LoopStats s = MeasureLoopStats();
-    int n = std::fprintf(StatsFile.file, "%d,%.3f,%ld,%d,%d,%d\n", loop, seconds, s.residentKb,
-                         s.openFiles, s.textures, s.lists);
+    int n = std::fprintf(StatsFile.file, "%d,%.3f,%ld,%d,%d,%d,%ld\n", loop, seconds, s.residentKb,
+                         s.openFiles, s.textures, s.lists, s.heapKb);
     return TextRowWritten(StatsFile, n >= 0 && std::fflush(StatsFile.file) == 0);
 }
 

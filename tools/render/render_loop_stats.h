@@ -7,6 +7,7 @@
 // Figures of the running process and its GL context.
 struct LoopStats {
     long residentKb = 0;  // resident set size
+    long heapKb = 0;      // what malloc has handed out and not had back, all arenas
     int openFiles = 0;    // open file descriptors
     int textures = 0;     // texture names glIsTexture knows, among the first LoopStatsNames
     int lists = 0;        // display lists glIsList knows, among the first LoopStatsNames

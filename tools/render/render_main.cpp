@@ -3,6 +3,7 @@
 // mixed soundtrack to PNG files, a WAV file, a video (through ffmpeg) and a
 // frame log.
 #include <GL/gl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -282,6 +283,11 @@ void RenderPresent() {
         ReadBackPicture();
         ApplyBrightness(CaptureBrightness, &Session.current);
         MarkRenderStep("outputs and clock");
+    } else {
+        // A present waits for the frame, as a buffer swap does; else
+        // llvmpipe bins frame after frame ahead of its rasterizer threads
+        // and keeps the memory of every scene it ever had in flight.
+        glFinish();
     }
     Session.currentRenderMs = SecondsSince(Session.lastPresent) * 1000.0;
     Session.currentShown = false;
@@ -298,6 +304,10 @@ void NoteLoopStart() {
     if (!starts)
         return;
     ++Session.loops;
+    // A looped capture runs for days: what the last play freed (the GL
+    // driver's scene memory, mostly) goes back to the system at each start,
+    // as the window program does.
+    malloc_trim(0);
     if (!WriteLoopStats(Session.loops, TimelineMilliseconds(Session.timeline) / 1000.0))
         Session.failed = Session.done = true;
 }
