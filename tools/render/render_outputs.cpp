@@ -2,6 +2,7 @@
 #include "render_outputs.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,18 @@ bool AppendWavBytes(WavWriter& wav, const void* bytes, size_t count) {
         return true;
     wav.failed = true;
     return ReportWriteFailure(wav.path, errno);
+}
+
+// Rewrites the header for the file's size on disk, past stdio's buffer;
+// false when it could not.
+bool FixWavHeaderInPlace(FILE* file) {
+    struct stat info;
+    const int fd = fileno(file);
+    if (fstat(fd, &info) != 0 || info.st_size < 44)
+        return false;
+    uint8_t header[44];
+    FillWavHeader(header, static_cast<uint64_t>(info.st_size - 44) / 4);
+    return pwrite(fd, header, 44, 0) == 44;
 }
 
 std::string PngPath(const std::string& dir, int64_t slot) {
@@ -225,6 +238,10 @@ bool CloseWav(WavWriter& wav) {
         ok = std::fseek(wav.file, 0, SEEK_SET) == 0 && AppendWavBytes(wav, header, 44);
         ok = CloseWrittenFile(wav.file, wav.path) && ok;
     } else {
+        // Cut short: the header counts the whole frames that reached the
+        // file, so what was written still plays.
+        std::fflush(wav.file);
+        FixWavHeaderInPlace(wav.file);
         std::fclose(wav.file);
     }
     wav.file = nullptr;

@@ -67,11 +67,12 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-// The renderer run with every file it writes limited to `limitKb` (ulimit
-// -f: a disk that is full for each of them); its status and all it printed.
-int RenderLimited(const std::string& args, const std::string& limitKb, std::string* printed) {
-    std::string command = "cd '" + DataRoot() + "' && (ulimit -f " + limitKb + "; exec '" + Binary +
-                          "/norvale-render' " + args + ") 2>&1";
+// The renderer run with every file it writes limited to `limitBlocks` (ulimit
+// -f, in the shell's blocks: a disk that is full for each of them); its
+// status and all it printed.
+int RenderLimited(const std::string& args, const std::string& limitBlocks, std::string* printed) {
+    std::string command = "cd '" + DataRoot() + "' && (ulimit -f " + limitBlocks + "; exec '" +
+                          Binary + "/norvale-render' " + args + ") 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[256];
     while (pipe && std::fgets(buffer, sizeof buffer, pipe)) *printed += buffer;
@@ -326,11 +327,11 @@ TEST(RenderE2E, FailedWritesEndTheRunNamingTheFileAndWhy) {
     struct Case {
         std::string args;
         std::string file;  // named in the message
-        std::string limitKb;
+        std::string limitBlocks;
     };
     const std::string quick = "--size 64x36 --fps 10 --skip-intro --to 1 ";
     std::vector<Case> cases = {
-        {quick + "--wav " + dir + "/a.wav", dir + "/a.wav", "0"},
+        {quick + "--wav " + dir + "/a.wav", dir + "/a.wav", "40"},
         {quick + "--png " + dir + "/png", dir + "/png/frame000000.png", "0"},
         {quick + "--frame-log " + dir + "/f.csv", dir + "/f.csv", "0"},
         {quick + "--pass-log " + dir + "/p.tsv", dir + "/p.tsv", "0"},
@@ -340,10 +341,16 @@ TEST(RenderE2E, FailedWritesEndTheRunNamingTheFileAndWhy) {
                          dir + "/v.mp4", "40"});
     for (const Case& c : cases) {
         std::string printed;
-        EXPECT_EQ(RenderLimited(c.args, c.limitKb, &printed), 1) << c.args << "\n" << printed;
+        EXPECT_EQ(RenderLimited(c.args, c.limitBlocks, &printed), 1) << c.args << "\n" << printed;
         EXPECT_NE(printed.find("cannot write " + c.file), std::string::npos) << printed;
         EXPECT_NE(printed.find("File too large"), std::string::npos) << printed;
     }
+    // The sound cut short still plays: its header counts what is in the file.
+    const std::string wav = ReadFile(dir + "/a.wav");
+    ASSERT_GT(wav.size(), 44u);
+    uint32_t dataBytes = 0;
+    for (int i = 3; i >= 0; --i) dataBytes = dataBytes << 8 | static_cast<uint8_t>(wav[40 + i]);
+    EXPECT_EQ(dataBytes, (wav.size() - 44) / 4 * 4);
     std::string printed;
     EXPECT_EQ(RenderLimited("--to 1 --frame-log " + dir + "/early.csv --out " + dir +
                                 "/none/v.mp4 --wav " + dir + "/none/a.wav",
