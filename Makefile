@@ -19,12 +19,7 @@ build: configure
 
 # Data is made again whenever the generator is newer than it; a failed or
 # missing generator only costs the missing files, which the demo tolerates.
-fresh-# A day of demo time with Loop on (an hour or more of wall time): memory,
-# open files and GL objects at every loop, and their slopes. Not in bench.
-soak: fresh-data
-	@BUILD=$(BUILD) bash bench/soak/loop_soak.sh
-
-data: build
+fresh-data: build
 	@if [ -x ./$(BUILD)/norvale-datagen ] && { [ ! -f data/.generated ] || \
 		[ ./$(BUILD)/norvale-datagen -nt data/.generated ]; }; then \
 		./$(BUILD)/norvale-datagen data && touch data/.generated || \
