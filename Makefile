@@ -47,7 +47,7 @@ bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 	@for s in bench/*.sh; do [ -f "$$s" ] && BUILD=$(BUILD) bash "$$s" || exit 1; done
 
-# A day of demo time with Loop on (an hour or more of wall time): memory,
+# A day of demo time with Loop on (about an hour of wall time): memory,
 # open files and GL objects at every loop, and their slopes. Not in bench.
 soak: fresh-data
 	@BUILD=$(BUILD) bash bench/soak/loop_soak.sh
