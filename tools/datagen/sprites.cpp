@@ -124,12 +124,12 @@ bool WriteGlowMap(const std::string& path) {
     return WriteJpeg(path, p, 90);
 }
 
-// The mask's level in the middle of the picture. Below 1 on purpose: the
-// day skies of scenes 1 and 2 are white at the horizon, and their grade
-// and squared glow push anything above about 0.8 of it to full white; this
-// keeps the horizon's gradient, at the cost of every scene being a little
-// darker.
-const float MaskLevel = 0.82f;
+// The mask's level down the picture, like a photographer's graduated filter:
+// below 1 in the upper part, where the day skies of scenes 1 and 2 are white
+// at the horizon and their grade and squared glow push anything above about
+// 0.8 of it to full white; nearly 1 at the bottom, so the ground keeps its
+// colours.
+const float MaskTop = 0.8f, MaskBottom = 0.95f;
 
 bool WriteBoxed(const std::string& path) {
     const int size = 512;
@@ -140,7 +140,7 @@ bool WriteBoxed(const std::string& path) {
             float band = SmoothStep(0.085f, 0.115f, v) * (1.0f - SmoothStep(0.885f, 0.915f, v));
             float dx = (u - 0.5f) * 2.0f, dy = (v - 0.5f) * 2.0f;
             float vignette = 1.0f - 0.22f * std::pow(Clamp01((dx * dx + dy * dy) * 0.5f), 1.5f);
-            float w = band * vignette * MaskLevel;
+            float w = band * vignette * Mix(MaskTop, MaskBottom, SmoothStep(0.45f, 0.85f, v));
             PutPixel(p, x, y, {w, w, w});
         }
     return WriteJpeg(path, p, 90);
