@@ -3,6 +3,7 @@
 // mixed soundtrack to PNG files, a WAV file, a video (through ffmpeg) and a
 // frame log.
 #include <GL/gl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 
 #include "app/render_state.h"
 #include "app/settings.h"
+#include "app/shell_files.h"
 #include "app/viewport.h"
 #include "frame/frame.h"
 #include "platform/headless.h"
@@ -27,6 +29,7 @@
 #include "render_passes.h"
 #include "render_timeline.h"
 #include "resources/audio.h"
+#include "resources/data_path.h"
 #include "resources/loading.h"
 #include "resources/music_clock.h"
 #include "scenes/timeline.h"
@@ -403,6 +406,30 @@ int ParseOrExplain(int argc, char** argv) {
     return -1;
 }
 
+// --data, else data/ here, else the folder beside the program. Without one
+// the capture would show nothing the user wants: false after saying where it looked.
+bool ChooseDataFolder(const RenderOptions& o) {
+    std::string looked;
+    std::string folder = o.dataDir.empty() ? FindDataFolder(&looked) : o.dataDir;
+    struct stat info;
+    if (!o.dataDir.empty() && (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+        std::fprintf(stderr, "norvale-render: --data %s is not a folder\n", folder.c_str());
+        return false;
+    }
+    if (folder.empty()) {
+        std::fprintf(stderr,
+                     "norvale-render: no data folder (looked in %s); run it where data/ is, "
+                     "or give one with --data DIR\n",
+                     looked.c_str());
+        return false;
+    }
+    if (folder != DataDirectory) {
+        std::fprintf(stderr, "norvale-render: reading data from %s\n", folder.c_str());
+        DataDirectory = folder;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -410,6 +437,8 @@ int main(int argc, char** argv) {
     if (status >= 0)
         return status;
     const RenderOptions& o = Session.options;
+    if (!o.glInfo && !ChooseDataFolder(o))
+        return 2;
     if (!CreateHeadlessContext(o.width, o.height))
         return 1;
     if (o.glInfo) {
