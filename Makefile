@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build fresh-data run test bench lint data video install package clean
+.PHONY: all deps configure build fresh-data run test bench lint soak data video install package clean
 
 all: build
 
@@ -48,6 +48,11 @@ lint: configure
 	@run-clang-tidy -quiet -p $(BUILD) -j $$(nproc) "$(CURDIR)/(src|tools|tests|bench)/" \
 		>$(BUILD)/lint.log 2>&1 || { grep -E "error:" $(BUILD)/lint.log; exit 1; }
 	@echo "lint: every name follows the table"
+
+# A day of demo time with Loop on (about an hour of wall time): memory,
+# open files and GL objects at every loop, and their slopes. Not in bench.
+soak: fresh-data
+	@BUILD=$(BUILD) bash bench/soak/loop_soak.sh
 
 data: build
 	@if [ -x ./$(BUILD)/norvale-datagen ]; then ./$(BUILD)/norvale-datagen data; \

@@ -12,11 +12,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <initializer_list>
+#include <sstream>
 #include <vector>
 
 extern char** environ;
@@ -31,10 +33,17 @@ struct PendingBytes {
     size_t offset = 0;  // bytes of the front chunk already written
 };
 
+// AAC's priming and padding, and Matroska's millisecond timestamps, make
+// the sound in the file differ from what was sent by this much at most.
+constexpr double AudioLengthTolerance = 0.1;  // seconds
+
 pid_t FfmpegPid = -1;
 PendingBytes VideoPipe;
 PendingBytes AudioPipe;
 bool FfmpegBroken = false;
+std::string OutputPath;
+int64_t VideoFramesSent = 0;
+int64_t AudioFramesSent = 0;  // 44100 Hz stereo frames
 
 // Moves a descriptor out of the range 0..9 so the child's dup2 onto 0 and 3
 // never meets itself; close-on-exec keeps it out of the child.
@@ -66,8 +75,10 @@ void Append(std::vector<std::string>& args, std::initializer_list<std::string> m
 std::vector<std::string> FfmpegArguments(const std::string& path, int width, int height,
                                          const FrameRate& rate, bool lossless) {
     bool mkv = HasSuffix(path, ".mkv");
-    std::vector<std::string> args = {"ffmpeg",    "-hide_banner", "-nostdin",
-                                     "-loglevel", "error",        "-y"};
+    // -xerror: a failed write (a full disk at the trailer) ends ffmpeg with
+    // a failure instead of a warning and status 0.
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel",
+                                     "error",  "-xerror",      "-y"};
     // Both inputs are raw and fully described here. Probing would read
     // seconds ahead on a pipe and wait for what is not made yet.
     std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -89,17 +100,28 @@ std::vector<std::string> FfmpegArguments(const std::string& path, int width, int
     return args;
 }
 
-bool Spawn(std::vector<std::string>& args, int videoRead, int audioRead) {
+// Starts args[0] from PATH; each pair (from, to) gives the child descriptor
+// `from` as its `to`.
+bool Spawn(std::vector<std::string>& args, std::initializer_list<std::pair<int, int>> moves,
+           pid_t* pid) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, videoRead, 0);
-    posix_spawn_file_actions_adddup2(&actions, audioRead, 3);
+    for (const auto& move : moves)
+        posix_spawn_file_actions_adddup2(&actions, move.first, move.second);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    int rc = posix_spawnp(&FfmpegPid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    int rc = posix_spawnp(pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0;
+}
+
+// The child's exit status, or -1 when it did not exit normally.
+int WaitForExit(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Writes what the pipe takes now; false when ffmpeg has gone away.
@@ -135,9 +157,66 @@ bool PumpOnce() {
 
 bool Fail(const char* what) {
     if (!FfmpegBroken)
-        std::fprintf(stderr, "norvale-render: ffmpeg %s\n", what);
+        ReportWriteFailure(OutputPath, 0, (std::string("ffmpeg ") + what + " (see above)").c_str());
     FfmpegBroken = true;
     return false;
+}
+
+// ffprobe's lines "stream index,packet duration in seconds" for every packet
+// of the finished file; false when ffprobe could not read it.
+bool ProbePackets(std::string* out, bool* probed) {
+    int readEnd = -1, writeEnd = -1;
+    if (!MakePipe(&readEnd, &writeEnd))
+        return false;
+    fcntl(writeEnd, F_SETFL, 0);
+    std::vector<std::string> args = {
+        "ffprobe", "-v",      "error",   "-show_entries", "packet=stream_index,duration_time",
+        "-of",     "csv=p=0", OutputPath};
+    pid_t pid = -1;
+    *probed = Spawn(args, {{writeEnd, 1}}, &pid);
+    close(writeEnd);
+    char buffer[4096];
+    for (ssize_t n; *probed && (n = read(readEnd, buffer, sizeof buffer)) != 0;) {
+        if (n > 0)
+            out->append(buffer, static_cast<size_t>(n));
+        else if (errno != EINTR)
+            break;
+    }
+    close(readEnd);
+    return *probed && WaitForExit(pid) == 0;
+}
+
+// What ffmpeg reports as written can still be short (a disk that filled
+// while it moved the index to the front): the frames and the sound's length
+// in the finished file must match what was sent.
+bool CheckFinishedFile() {
+    std::string packets;
+    bool probed = false;
+    if (!ProbePackets(&packets, &probed)) {
+        if (probed)
+            return ReportWriteFailure(OutputPath, 0, "the finished file cannot be read back");
+        std::fprintf(stderr, "norvale-render: no ffprobe: the length of %s was not checked\n",
+                     OutputPath.c_str());
+        return true;
+    }
+    int64_t frames = 0;
+    double audioSeconds = 0;
+    std::istringstream lines(packets);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, 2, "0,") == 0)
+            ++frames;
+        else if (line.compare(0, 2, "1,") == 0)
+            audioSeconds += std::atof(line.c_str() + 2);
+    }
+    const double sentSeconds = static_cast<double>(AudioFramesSent) / RenderAudioRate;
+    char reason[160];
+    std::snprintf(reason, sizeof reason,
+                  "the finished file holds %lld of %lld frames and %.2f of %.2f s of sound",
+                  static_cast<long long>(frames), static_cast<long long>(VideoFramesSent),
+                  audioSeconds, sentSeconds);
+    if (frames != VideoFramesSent || std::fabs(audioSeconds - sentSeconds) > AudioLengthTolerance)
+        return ReportWriteFailure(OutputPath, 0, reason);
+    return true;
 }
 
 void CloseWriteEnd(PendingBytes& pipe) {
@@ -172,8 +251,10 @@ bool StartFfmpeg(const std::string& path, int width, int height, const FrameRate
     int videoRead = -1, audioRead = -1;
     if (!MakePipe(&videoRead, &VideoPipe.fd) || !MakePipe(&audioRead, &AudioPipe.fd))
         return Fail("pipes could not be made");
+    OutputPath = path;
+    VideoFramesSent = AudioFramesSent = 0;
     std::vector<std::string> args = FfmpegArguments(path, width, height, rate, lossless);
-    bool started = Spawn(args, videoRead, audioRead);
+    bool started = Spawn(args, {{videoRead, 0}, {audioRead, 3}}, &FfmpegPid);
     close(videoRead);
     close(audioRead);
     FfmpegBroken = false;
@@ -185,6 +266,7 @@ bool QueueFfmpegAudio(const int16_t* samples, int64_t frames) {
         return false;
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(samples);
     AudioPipe.chunks.emplace_back(bytes, bytes + frames * 4);
+    AudioFramesSent += frames;
     return WriteSome(AudioPipe) || Fail("stopped reading audio");
 }
 
@@ -192,6 +274,7 @@ bool QueueFfmpegVideo(const Picture& picture) {
     if (FfmpegBroken)
         return false;
     VideoPipe.chunks.push_back(picture.rgb);
+    ++VideoFramesSent;
     if (!WriteSome(VideoPipe))
         return Fail("stopped reading video");
     while (VideoPipe.chunks.size() > MaxQueuedFrames) {
@@ -218,12 +301,14 @@ bool FinishFfmpeg() {
     }
     CloseWriteEnd(VideoPipe);
     CloseWriteEnd(AudioPipe);
-    int status = 0;
-    while (waitpid(FfmpegPid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = WaitForExit(FfmpegPid);
     FfmpegPid = -1;
-    bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!ok)
-        std::fprintf(stderr, "norvale-render: ffmpeg failed (status %d)\n", status);
-    return ok && !FfmpegBroken;
+    if (FfmpegBroken)
+        return false;
+    if (status != 0) {
+        const std::string reason =
+            "ffmpeg ended with status " + std::to_string(status) + " (its message is above)";
+        return ReportWriteFailure(OutputPath, 0, reason.c_str());
+    }
+    return CheckFinishedFile();
 }

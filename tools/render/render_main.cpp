@@ -3,12 +3,15 @@
 // mixed soundtrack to PNG files, a WAV file, a video (through ffmpeg) and a
 // frame log.
 #include <GL/gl.h>
+#include <malloc.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
@@ -24,6 +27,7 @@
 #include "platform/platform.h"
 #include "render_brightness.h"
 #include "render_ffmpeg.h"
+#include "render_loop_stats.h"
 #include "render_options.h"
 #include "render_outputs.h"
 #include "render_passes.h"
@@ -80,8 +84,10 @@ struct RenderSession {
     WallClock::time_point lastPresent;
     std::vector<int16_t> audio;
     WavWriter wav;
-    FILE* frameLog = nullptr;
+    TextOutput frameLog;
     bool ffmpeg = false;
+    int loops = 0;           // times the first scene was entered
+    int lastSceneSeen = -1;  // SceneIndex before the latest frame
 };
 RenderSession Session;
 BrightnessTable CaptureBrightness;  // from --brightness, for the whole run
@@ -103,8 +109,9 @@ double SecondsSince(WallClock::time_point t) {
     return std::chrono::duration<double>(WallClock::now() - t).count();
 }
 
-// Drawing work from the start of the output up to output time t, in weighted seconds.
-double WorkUpTo(double t) {
+// Drawing work from the start of the output up to output time t, in weighted
+// seconds, for one play of the demo.
+double WorkOfOnePlay(double t) {
     const double intro = Progress.introSeconds;
     double work = IntroWeight * std::min(t, intro);
     double from = 0;
@@ -115,6 +122,16 @@ double WorkUpTo(double t) {
         from = span.end;
     }
     return work;
+}
+
+// As above; with --loop the scenes come round again after each play.
+double WorkUpTo(double t) {
+    const double intro = Progress.introSeconds;
+    if (!Session.options.loop || t <= intro + DemoSecondsEstimate)
+        return WorkOfOnePlay(t);
+    const double plays = std::floor((t - intro) / DemoSecondsEstimate);
+    const double onePlay = WorkOfOnePlay(intro + DemoSecondsEstimate) - WorkOfOnePlay(intro);
+    return plays * onePlay + WorkOfOnePlay(t - plays * DemoSecondsEstimate);
 }
 
 // Seconds still to wait, from the work done so far; negative while unknown.
@@ -195,7 +212,7 @@ float MusicSecondsForLog() {
     return musicInfo.freq == 0 || musicInfo.chans == 0 ? 0.0f : GetMusicSeconds();
 }
 
-void LogSlot(int64_t slot) {
+bool LogSlot(int64_t slot) {
     FrameLogRow row{SlotSeconds(Session.options.rate, slot),
                     SceneIndex,
                     SectionIndex,
@@ -205,7 +222,7 @@ void LogSlot(int64_t slot) {
                     Session.currentShown ? 0.0 : Session.currentRenderMs,
                     Session.phase,
                     PictureMeanLevel(Session.current)};
-    WriteFrameLogRow(Session.frameLog, row);
+    return WriteFrameLogRow(Session.frameLog, row);
 }
 
 void WriteSlot(int64_t slot) {
@@ -214,14 +231,11 @@ void WriteSlot(int64_t slot) {
         ok = WritePngFrame(Session.options.pngDir, slot, Session.current) && ok;
     if (Session.ffmpeg)
         ok = QueueFfmpegVideo(Session.current) && ok;
-    if (Session.frameLog)
-        LogSlot(slot);
-    if (!ok && !Session.failed) {
-        std::fprintf(stderr, "norvale-render: could not write frame %lld\n",
-                     static_cast<long long>(slot));
-        Session.failed = true;
-        Session.done = true;
-    }
+    if (Session.frameLog.file)
+        ok = LogSlot(slot) && ok;
+    // Each writer has said what failed and why.
+    if (!ok)
+        Session.failed = Session.done = true;
 }
 
 void EmitSlot(int64_t slot) {
@@ -277,12 +291,33 @@ void RenderPresent() {
         ReadBackPicture();
         ApplyBrightness(CaptureBrightness, &Session.current);
         MarkRenderStep("outputs and clock");
+    } else {
+        // A present waits for the frame, as a buffer swap does; else
+        // llvmpipe bins frame after frame ahead of its rasterizer threads
+        // and keeps the memory of every scene it ever had in flight.
+        glFinish();
     }
     Session.currentRenderMs = SecondsSince(Session.lastPresent) * 1000.0;
     Session.currentShown = false;
     PresentOnTimeline(Session.timeline, Sinks);
     Session.lastPresent = WallClock::now();
     StopIfDoneInIntro();
+}
+
+// A loop starts when the first scene comes up, at the start and after each
+// end step with Loop on.
+void NoteLoopStart() {
+    const bool starts = SceneIndex == 0 && Session.lastSceneSeen != 0;
+    Session.lastSceneSeen = SceneIndex;
+    if (!starts)
+        return;
+    ++Session.loops;
+    // A looped capture runs for days: what the last play freed (the GL
+    // driver's scene memory, mostly) goes back to the system at each start,
+    // as the window program does.
+    malloc_trim(0);
+    if (!WriteLoopStats(Session.loops, TimelineMilliseconds(Session.timeline) / 1000.0))
+        Session.failed = Session.done = true;
 }
 
 // The demo's main loop: draw, present, one clock step, until the end step
@@ -292,6 +327,9 @@ void RunMainLoop() {
     Session.timeline.loadingClock = false;
     Session.phase = "demo";
     while (!QuitRequested && !Session.done) {
+        NoteLoopStart();
+        if (Session.done)
+            break;
         RenderFrame();
         PlatformPresent();
         UpdateFrameClock();
@@ -300,7 +338,7 @@ void RunMainLoop() {
 
 void ApplySettings(const RenderOptions& o) {
     DemoSettings.fullscreen = false;
-    DemoSettings.loop = false;
+    DemoSettings.loop = o.loop;
     DemoSettings.demoPlus = o.demoPlus;
     int g = std::gcd(o.width, o.height);
     DemoSettings.aspectNum = o.aspectNum ? o.aspectNum : o.width / g;
@@ -329,20 +367,17 @@ bool OpenOutputs(const RenderOptions& o) {
     Session.current.rgb.assign(static_cast<size_t>(o.width) * o.height * 3, 0);
     Session.readBack = !o.pngDir.empty() || !o.outPath.empty() || !o.frameLogPath.empty() ||
                        !o.passLogPath.empty();
+    // Each opener names its file and the reason when it fails.
     if (!o.pngDir.empty() && !PreparePngDir(o.pngDir))
         return false;
-    if (!o.wavPath.empty() && !OpenWav(Session.wav, o.wavPath)) {
-        std::fprintf(stderr, "norvale-render: cannot write %s\n", o.wavPath.c_str());
+    if (!o.wavPath.empty() && !OpenWav(Session.wav, o.wavPath))
         return false;
-    }
-    if (!o.frameLogPath.empty() && !OpenFrameLog(&Session.frameLog, o.frameLogPath)) {
-        std::fprintf(stderr, "norvale-render: cannot write %s\n", o.frameLogPath.c_str());
+    if (!o.frameLogPath.empty() && !OpenFrameLog(Session.frameLog, o.frameLogPath))
         return false;
-    }
-    if (!o.passLogPath.empty() && !StartPassLog(o.passLogPath)) {
-        std::fprintf(stderr, "norvale-render: cannot write %s\n", o.passLogPath.c_str());
+    if (!o.passLogPath.empty() && !StartPassLog(o.passLogPath))
         return false;
-    }
+    if (!o.loopStatsPath.empty() && !OpenLoopStats(o.loopStatsPath))
+        return false;
     if (!o.outPath.empty()) {
         Session.ffmpeg = StartFfmpeg(o.outPath, o.width, o.height, o.rate, o.lossless);
         return Session.ffmpeg;
@@ -360,10 +395,9 @@ bool FinishOutputs() {
     }
     bool ok = !Session.failed;
     ok = CloseWav(Session.wav) && ok;
-    if (Session.frameLog)
-        ok = std::fclose(Session.frameLog) == 0 && ok;
+    ok = CloseTextOutput(Session.frameLog) && ok;
     ok = FinishPassLog() && ok;
-    Session.frameLog = nullptr;
+    ok = CloseLoopStats() && ok;
     if (Session.ffmpeg)
         ok = FinishFfmpeg() && ok;
     Session.ffmpeg = false;
@@ -387,6 +421,17 @@ void HookPlatform() {
     Platform.present = RenderPresent;
 }
 
+// Every output's folder must exist and take files before the first frame.
+bool CheckOutputPaths(const RenderOptions& o) {
+    bool ok = o.pngDir.empty() || CheckOutputFolder(o.pngDir);
+    for (const std::string* path :
+         {&o.outPath, &o.wavPath, &o.frameLogPath, &o.passLogPath, &o.loopStatsPath}) {
+        if (!path->empty())
+            ok = CheckOutputFile(*path) && ok;
+    }
+    return ok;
+}
+
 int ParseOrExplain(int argc, char** argv) {
     std::string error;
     if (!ParseRenderOptions(argc, argv, &Session.options, &error)) {
@@ -403,7 +448,7 @@ int ParseOrExplain(int argc, char** argv) {
                      "(apt-get install ffmpeg); --png and --wav work without it\n");
         return 1;
     }
-    return -1;
+    return CheckOutputPaths(Session.options) ? -1 : 1;
 }
 
 // --data, else data/ here, else the folder beside the program. Without one
@@ -433,6 +478,9 @@ bool ChooseDataFolder(const RenderOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file size limit a write must fail with EFBIG and be reported,
+    // not end the process (ffmpeg inherits this).
+    signal(SIGXFSZ, SIG_IGN);
     int status = ParseOrExplain(argc, argv);
     if (status >= 0)
         return status;

@@ -73,10 +73,11 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
         return ParseSeconds(value, &o->toSeconds);
     if (name == "--brightness")
         return ParseBrightness(value, &o->brightness);
-    std::string* paths[] = {&o->outPath,      &o->pngDir,      &o->wavPath,
-                            &o->frameLogPath, &o->passLogPath, &o->dataDir};
-    const char* names[] = {"--out", "--png", "--wav", "--frame-log", "--pass-log", "--data"};
-    for (int k = 0; k < 6; ++k) {
+    std::string* paths[] = {&o->outPath,     &o->pngDir,        &o->wavPath, &o->frameLogPath,
+                            &o->passLogPath, &o->loopStatsPath, &o->dataDir};
+    const char* names[] = {"--out",      "--png",        "--wav", "--frame-log",
+                           "--pass-log", "--loop-stats", "--data"};
+    for (size_t k = 0; k < sizeof names / sizeof names[0]; ++k) {
         if (name == names[k]) {
             *paths[k] = value;
             return !paths[k]->empty();
@@ -86,10 +87,11 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
 }
 
 bool ParseFlag(const std::string& name, RenderOptions* o) {
-    bool* flags[] = {&o->demoPlus, &o->skipIntro, &o->lossless, &o->glInfo, &o->help, &o->help};
-    const char* names[] = {"--demo-plus", "--skip-intro", "--lossless",
+    bool* flags[] = {&o->demoPlus, &o->skipIntro, &o->loop, &o->lossless,
+                     &o->glInfo,   &o->help,      &o->help};
+    const char* names[] = {"--demo-plus", "--skip-intro", "--loop", "--lossless",
                            "--gl-info",   "--help",       "-h"};
-    for (int k = 0; k < 6; ++k) {
+    for (size_t k = 0; k < sizeof names / sizeof names[0]; ++k) {
         if (name == names[k]) {
             *flags[k] = true;
             return true;
@@ -99,6 +101,10 @@ bool ParseFlag(const std::string& name, RenderOptions* o) {
 }
 
 bool CheckCombination(const RenderOptions& o, std::string* error) {
+    if (o.loop && o.toSeconds < 0.0) {
+        *error = "--loop needs --to: a looping demo never ends by itself";
+        return false;
+    }
     if (o.toSeconds >= 0.0 && o.toSeconds <= o.fromSeconds) {
         *error = "--to must be later than --from";
         return false;
@@ -187,6 +193,8 @@ const char* RenderUsage() {
            "                      0 leaves them exactly as drawn\n"
            "  --demo-plus         the Demo++ switch\n"
            "  --skip-intro        start at the first scene, without the logo sequence\n"
+           "  --loop              the Loop switch: after the end step the demo starts\n"
+           "                      again from the first scene (needs --to)\n"
            "  --out FILE.mp4|.mkv video with sound through ffmpeg (H.264 + AAC)\n"
            "  --lossless          with --out: lossless video and audio\n"
            "  --png DIR           numbered PNG frames (DIR/frame000000.png ...)\n"
@@ -195,6 +203,9 @@ const char* RenderUsage() {
            "                      music seconds, render milliseconds, phase, mean level\n"
            "  --pass-log FILE     median milliseconds of each step of a frame per scene,\n"
            "                      the GL pipeline drained between steps (slows the run)\n"
+           "  --loop-stats FILE   one CSV row at the start of every loop: resident\n"
+           "                      memory, open files, live GL textures and lists,\n"
+           "                      memory malloc has handed out\n"
            "  --gl-info           print the GL renderer and version, then end\n"
            "  --help              this text\n"
            "\n"

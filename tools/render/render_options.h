@@ -16,6 +16,7 @@ struct RenderOptions {
     float brightness = 0.0f;   // -1..1, the dialog's Brightness; 0 leaves pixels as drawn
     bool demoPlus = false;
     bool skipIntro = false;
+    bool loop = false;  // the dialog's Loop switch: start again after the end step; needs --to
     bool lossless = false;
     bool glInfo = false;  // print the GL renderer and version, render nothing
     bool help = false;
@@ -24,6 +25,7 @@ struct RenderOptions {
     std::string wavPath;
     std::string frameLogPath;
     std::string passLogPath;
+    std::string loopStatsPath;  // a row of process figures at the start of every loop
     std::string dataDir;  // "": data/ here, else the one found beside the program
 };
 

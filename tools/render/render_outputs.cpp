@@ -2,6 +2,10 @@
 #include "render_outputs.h"
 
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -29,13 +33,123 @@ void FillWavHeader(uint8_t header[44], uint64_t frames) {
     PutLe(header + 40, dataBytes, 4);
 }
 
+bool AppendWavBytes(WavWriter& wav, const void* bytes, size_t count) {
+    if (wav.failed)
+        return false;
+    if (std::fwrite(bytes, 1, count, wav.file) == count)
+        return true;
+    wav.failed = true;
+    return ReportWriteFailure(wav.path, errno);
+}
+
+// Rewrites the header for the file's size on disk, past stdio's buffer;
+// false when it could not.
+bool FixWavHeaderInPlace(FILE* file) {
+    struct stat info;
+    const int fd = fileno(file);
+    if (fstat(fd, &info) != 0 || info.st_size < 44)
+        return false;
+    uint8_t header[44];
+    FillWavHeader(header, static_cast<uint64_t>(info.st_size - 44) / 4);
+    return pwrite(fd, header, 44, 0) == 44;
+}
+
 std::string PngPath(const std::string& dir, int64_t slot) {
     char name[32];
     std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(slot));
     return dir + name;
 }
 
+// libpng's own handler prints and loses errno: keep errno for the message.
+void OnPngError(png_structp png, png_const_charp) {
+    *static_cast<int*>(png_get_error_ptr(png)) = errno;
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// A folder the process can make files in.
+bool FolderTakesFiles(const std::string& dir, const std::string& named) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(dir, error)) {
+        const bool exists = std::filesystem::exists(dir, error);
+        const std::string reason =
+            exists ? dir + " is not a folder" : "the folder " + dir + " does not exist";
+        return ReportWriteFailure(named, 0, reason.c_str());
+    }
+    if (access(dir.c_str(), W_OK | X_OK) != 0)
+        return ReportWriteFailure(named, errno);
+    return true;
+}
+
 }  // namespace
+
+bool ReportWriteFailure(const std::string& path, int error, const char* reason) {
+    if (!reason)
+        reason = error ? std::strerror(error) : "write error";
+    std::fprintf(stderr, "norvale-render: cannot write %s: %s\n", path.c_str(), reason);
+    return false;
+}
+
+bool CheckOutputFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return ReportWriteFailure(path, EISDIR);
+    if (std::filesystem::exists(path, error) && access(path.c_str(), W_OK) != 0)
+        return ReportWriteFailure(path, errno);
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    return FolderTakesFiles(dir.empty() ? "." : dir, path);
+}
+
+bool CheckOutputFolder(const std::string& dir) {
+    std::error_code error;
+    if (std::filesystem::exists(dir, error))
+        return FolderTakesFiles(dir, dir);
+    // Made later, with its parents: the nearest folder that exists must take it.
+    std::filesystem::path parent = std::filesystem::path(dir).parent_path();
+    while (!parent.empty() && !std::filesystem::exists(parent, error))
+        parent = parent.parent_path();
+    return FolderTakesFiles(parent.empty() ? "." : parent.string(), dir);
+}
+
+bool CloseWrittenFile(FILE* file, const std::string& path) {
+    errno = 0;
+    bool ok = std::fflush(file) == 0 && !std::ferror(file);
+    int error = errno;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    return ok || ReportWriteFailure(path, error);
+}
+
+bool OpenTextOutput(TextOutput& out, const std::string& path) {
+    out.path = path;
+    out.failed = false;
+    out.file = std::fopen(path.c_str(), "w");
+    return out.file || ReportWriteFailure(path, errno);
+}
+
+bool TextRowWritten(TextOutput& out, bool printed) {
+    if (out.failed)
+        return false;
+    if (printed && !std::ferror(out.file))
+        return true;
+    out.failed = true;
+    return ReportWriteFailure(out.path, errno);
+}
+
+bool CloseTextOutput(TextOutput& out) {
+    if (!out.file)
+        return true;
+    bool ok = !out.failed;
+    if (ok)
+        ok = CloseWrittenFile(out.file, out.path);
+    else
+        std::fclose(out.file);
+    out.file = nullptr;
+    return ok;
+}
 
 double PictureMeanLevel(const Picture& picture) {
     if (picture.rgb.empty())
@@ -59,13 +173,15 @@ bool WritePngFrame(const std::string& dir, int64_t slot, const Picture& picture)
     std::string path = PngPath(dir, slot);
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        return ReportWriteFailure(path, errno);
+    int error = 0;
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         std::fclose(file);
-        return false;
+        return ReportWriteFailure(path, error);
     }
     png_init_io(png, file);
     // Fast compression: the frames are many and the picture is what matters.
@@ -77,7 +193,7 @@ bool WritePngFrame(const std::string& dir, int64_t slot, const Picture& picture)
         png_write_row(png, picture.rgb.data() + static_cast<size_t>(y) * picture.width * 3);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
+    return CloseWrittenFile(file, path);
 }
 
 bool ReadPngFile(const std::string& path, Picture* picture) {
@@ -94,45 +210,57 @@ bool ReadPngFile(const std::string& path, Picture* picture) {
 }
 
 bool OpenWav(WavWriter& wav, const std::string& path) {
-    wav.file = std::fopen(path.c_str(), "wb");
+    wav.path = path;
     wav.frames = 0;
+    wav.failed = false;
+    wav.file = std::fopen(path.c_str(), "wb");
     if (!wav.file)
-        return false;
+        return ReportWriteFailure(path, errno);
     uint8_t header[44];
     FillWavHeader(header, 0);
-    return std::fwrite(header, 1, 44, wav.file) == 44;
+    return AppendWavBytes(wav, header, 44);
 }
 
 bool AppendWav(WavWriter& wav, const int16_t* samples, int64_t frames) {
     // The mix is native 16-bit; WAV is little-endian, as is every machine we run on.
-    size_t count = static_cast<size_t>(frames) * 2;
     wav.frames += static_cast<uint64_t>(frames);
-    return std::fwrite(samples, sizeof(int16_t), count, wav.file) == count;
+    return AppendWavBytes(wav, samples, static_cast<size_t>(frames) * 4);
 }
 
 bool CloseWav(WavWriter& wav) {
     if (!wav.file)
         return true;
-    uint8_t header[44];
-    FillWavHeader(header, wav.frames);
-    bool ok = std::fseek(wav.file, 0, SEEK_SET) == 0 && std::fwrite(header, 1, 44, wav.file) == 44;
-    ok = std::fclose(wav.file) == 0 && ok;
+    // The sizes are fixed up only in a file that holds every sample.
+    bool ok = !wav.failed;
+    if (ok) {
+        uint8_t header[44];
+        FillWavHeader(header, wav.frames);
+        ok = std::fseek(wav.file, 0, SEEK_SET) == 0 && AppendWavBytes(wav, header, 44);
+        ok = CloseWrittenFile(wav.file, wav.path) && ok;
+    } else {
+        // Cut short: the header counts the whole frames that reached the
+        // file, so what was written still plays.
+        std::fflush(wav.file);
+        FixWavHeaderInPlace(wav.file);
+        std::fclose(wav.file);
+    }
     wav.file = nullptr;
     return ok;
 }
 
-bool OpenFrameLog(FILE** log, const std::string& path) {
-    *log = std::fopen(path.c_str(), "w");
-    if (!*log)
+bool OpenFrameLog(TextOutput& log, const std::string& path) {
+    if (!OpenTextOutput(log, path))
         return false;
-    std::fputs(
-        "time,scene,section,scene_beat,section_beat,music_seconds,render_ms,phase,mean_level\n",
-        *log);
-    return true;
+    const char* header =
+        "time,scene,section,scene_beat,section_beat,music_seconds,render_ms,phase,mean_level\n";
+    return TextRowWritten(log, std::fputs(header, log.file) >= 0);
 }
 
-void WriteFrameLogRow(FILE* log, const FrameLogRow& row) {
-    std::fprintf(log, "%.6f,%d,%d,%.6f,%.6f,%.6f,%.3f,%s,%.3f\n", row.seconds, row.sceneIndex,
-                 row.sectionIndex, row.sceneBeat, row.sectionBeat, row.musicSeconds,
-                 row.renderMilliseconds, row.phase, row.meanLevel);
+bool WriteFrameLogRow(TextOutput& log, const FrameLogRow& row) {
+    if (log.failed)
+        return false;
+    int n = std::fprintf(log.file, "%.6f,%d,%d,%.6f,%.6f,%.6f,%.3f,%s,%.3f\n", row.seconds,
+                         row.sceneIndex, row.sectionIndex, row.sceneBeat, row.sectionBeat,
+                         row.musicSeconds, row.renderMilliseconds, row.phase, row.meanLevel);
+    return TextRowWritten(log, n >= 0);
 }

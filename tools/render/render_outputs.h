@@ -17,6 +17,30 @@ struct Picture {
 // Mean of all RGB bytes, 0..255: black is 0.
 double PictureMeanLevel(const Picture& picture);
 
+// "norvale-render: cannot write PATH: REASON" on stderr (REASON from the
+// errno value, or `reason` when given); returns false.
+bool ReportWriteFailure(const std::string& path, int error, const char* reason = nullptr);
+// Refuses, with a message, an output whose folder is missing or cannot be
+// written, or whose name is a folder: checked before anything is drawn.
+bool CheckOutputFile(const std::string& path);
+// As above for the PNG folder, which is made when missing.
+bool CheckOutputFolder(const std::string& dir);
+// Everything stdio still holds goes out, then the file is closed; a failure
+// at any point (also an earlier one stdio remembered) is reported.
+bool CloseWrittenFile(FILE* file, const std::string& path);
+
+// A text file written row by row: the first failed write is reported with
+// the file's name and the reason; after it every row is refused.
+struct TextOutput {
+    FILE* file = nullptr;
+    std::string path;
+    bool failed = false;
+};
+bool OpenTextOutput(TextOutput& out, const std::string& path);
+// After a row was printed (`printed` false when printing failed).
+bool TextRowWritten(TextOutput& out, bool printed);
+bool CloseTextOutput(TextOutput& out);
+
 // DIR/frameNNNNNN.png for slot NNNNNN; the folder is made when missing.
 bool PreparePngDir(const std::string& dir);
 bool WritePngFrame(const std::string& dir, int64_t slot, const Picture& picture);
@@ -26,7 +50,9 @@ bool ReadPngFile(const std::string& path, Picture* picture);
 // 44100 Hz stereo 16-bit; the sizes in the header are fixed up on close.
 struct WavWriter {
     FILE* file = nullptr;
+    std::string path;
     uint64_t frames = 0;
+    bool failed = false;  // reported once; nothing more is written
 };
 bool OpenWav(WavWriter& wav, const std::string& path);
 bool AppendWav(WavWriter& wav, const int16_t* samples, int64_t frames);
@@ -44,5 +70,5 @@ struct FrameLogRow {
     const char* phase;          // "intro" while the logo sequence runs, "demo" after
     double meanLevel;
 };
-bool OpenFrameLog(FILE** log, const std::string& path);
-void WriteFrameLogRow(FILE* log, const FrameLogRow& row);
+bool OpenFrameLog(TextOutput& log, const std::string& path);
+bool WriteFrameLogRow(TextOutput& log, const FrameLogRow& row);

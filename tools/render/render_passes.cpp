@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -14,6 +15,7 @@
 
 #include "frame/frame.h"
 #include "frame/pass_state.h"
+#include "render_outputs.h"
 #include "resources/images.h"
 
 namespace {
@@ -30,6 +32,7 @@ static_assert(sizeof(TextureNames) / sizeof(TextureNames[0]) == TextureFileCount
 // Lives for the whole run.
 struct PassLogRecord {
     FILE* file = nullptr;
+    std::string path;
     bool open = false;  // a step is being timed
     int scene = 0;
     std::string step;           // part and name of the open step
@@ -126,9 +129,10 @@ void WriteScene(int scene) {
 }  // namespace
 
 bool StartPassLog(const std::string& path) {
+    PassLog.path = path;
     PassLog.file = std::fopen(path.c_str(), "w");
     if (!PassLog.file)
-        return false;
+        return ReportWriteFailure(path, errno);
     PassMark = MarkEngineStep;
     return true;
 }
@@ -150,7 +154,7 @@ bool FinishPassLog() {
     FlushFrame();
     std::fprintf(PassLog.file, "scene\tpart\tstep\tframes\tmedian_ms\n");
     for (int scene = 0; scene <= 5; ++scene) WriteScene(scene);
-    const bool ok = std::fclose(PassLog.file) == 0;
+    const bool ok = CloseWrittenFile(PassLog.file, PassLog.path);
     PassLog.file = nullptr;
     return ok;
 }

@@ -41,13 +41,14 @@ TEST(RenderOptions, WholeCommandLines) {
     RenderOptions o;
     std::string error;
     ASSERT_TRUE(Parse({"--size", "320x180", "--fps", "10", "--from", "2.5", "--to", "16",
-                       "--skip-intro", "--wav", "a.wav"},
+                       "--skip-intro", "--loop", "--wav", "a.wav"},
                       &o, &error))
         << error;
     EXPECT_EQ(o.width, 320);
     EXPECT_DOUBLE_EQ(o.fromSeconds, 2.5);
     EXPECT_DOUBLE_EQ(o.toSeconds, 16.0);
     EXPECT_TRUE(o.skipIntro);
+    EXPECT_TRUE(o.loop);
     EXPECT_EQ(o.wavPath, "a.wav");
     EXPECT_FLOAT_EQ(o.brightness, 0.0f);
     ASSERT_TRUE(Parse({"--brightness", "-0.5"}, &o, &error)) << error;
@@ -57,6 +58,7 @@ TEST(RenderOptions, WholeCommandLines) {
                                                      {"--out", "film.avi"},
                                                      {"--size", "161x90", "--out", "a.mp4"},
                                                      {"--fps"},
+                                                     {"--loop"},  // never ends without --to
                                                      {"--brightness", "1.5"},
                                                      {"--brightness", "nan"},
                                                      {"--bogus", "1"},

@@ -1,7 +1,8 @@
 // norvale-render end to end, on small and short renders: identical output
 // from identical runs, exact audio length, picture size, the intro's black
-// and logo, scene starts on the timeline, the end after the end step, and
-// the video ffmpeg makes of it.
+// and logo, scene starts on the timeline, the end after the end step, the
+// loop back to the first scene, the video ffmpeg makes of it, and writes
+// that fail.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,6 +33,7 @@ constexpr double EndStepSeconds = 8.0 * 0.96;
 struct LogRow {
     double time;
     int scene;
+    double music;  // seconds
     std::string phase;
     double mean;
 };
@@ -65,6 +67,30 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+// The renderer run with every file it writes limited to `limitBlocks` (ulimit
+// -f, in the shell's blocks: a disk that is full for each of them); its
+// status and all it printed.
+int RenderLimited(const std::string& args, const std::string& limitBlocks, std::string* printed) {
+    std::string command = "cd '" + DataRoot() + "' && (ulimit -f " + limitBlocks + "; exec '" +
+                          Binary + "/norvale-render' " + args + ") 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) *printed += buffer;
+    int status = pipe ? pclose(pipe) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Same names, same bytes, in two folders; the number of files.
+int ExpectSameFiles(const std::string& a, const std::string& b) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(a)) {
+        std::string name = entry.path().filename();
+        EXPECT_EQ(ReadFile(entry.path()), ReadFile(b + "/" + name)) << name;
+        ++count;
+    }
+    return count;
+}
+
 std::vector<LogRow> ReadLog(const std::string& path) {
     std::vector<LogRow> rows;
     std::ifstream in(path);
@@ -75,7 +101,8 @@ std::vector<LogRow> ReadLog(const std::string& path) {
         std::stringstream s(line);
         for (std::string cell; std::getline(s, cell, ',');) f.push_back(cell);
         if (f.size() >= 9)
-            rows.push_back({std::stod(f[0]), std::stoi(f[1]), f[7], std::stod(f[8])});
+            rows.push_back(
+                {std::stod(f[0]), std::stoi(f[1]), std::stod(f[5]), f[7], std::stod(f[8])});
     }
     return rows;
 }
@@ -217,6 +244,34 @@ TEST(RenderE2E, EndsAfterTheEndStep) {
     EXPECT_LT(rows.back().mean, 1.0);  // the end step is black
 }
 
+// Loop on: after the end step the first scene comes again with the music
+// from its start, and the output stops at --to; still identical run to run.
+TEST(RenderE2E, LoopStartsTheDemoAgainIdentically) {
+    if (!AllScenesPresent())
+        GTEST_SKIP() << "the demo cannot loop until every scene is written";
+    fs::create_directories(Work);
+    const std::string a = Work + "/loop-a", b = Work + "/loop-b";
+    fs::remove_all(a);
+    fs::remove_all(b);
+    const std::string range = "--size 64x36 --fps 2 --skip-intro --loop --from 205 --to 230";
+    ASSERT_EQ(Render(range + " --png " + a + " --wav " + a + ".wav --frame-log " + a + ".csv"), 0)
+        << ReadFile(Work + "/last-stderr.txt");
+    ASSERT_EQ(Render(range + " --png " + b + " --wav " + b + ".wav"), 0);
+    EXPECT_EQ(ExpectSameFiles(a, b), 50);
+    EXPECT_EQ(ReadFile(a + ".wav"), ReadFile(b + ".wav"));
+    std::vector<LogRow> rows = ReadLog(a + ".csv");
+    ASSERT_EQ(rows.size(), 50u);
+    EXPECT_DOUBLE_EQ(rows.back().time, 229.5);
+    size_t again = 1;
+    while (again < rows.size() && !(rows[again - 1].scene == 5 && rows[again].scene == 0)) ++again;
+    ASSERT_LT(again, rows.size()) << "no loop back to the first scene";
+    size_t endStep = 0;
+    while (rows[endStep].scene != 5) ++endStep;
+    EXPECT_NEAR(rows[again].time - rows[endStep].time, EndStepSeconds, 0.6);
+    EXPECT_LT(rows[again].music, 0.6);
+    EXPECT_NEAR(rows.back().music, rows.back().time - rows[again].time, 0.6);
+}
+
 std::string Probe(const std::string& file, const std::string& what) {
     std::string command = "ffprobe -v error " + what + " -of default=nw=1:nk=1 '" + file + "'";
     FILE* pipe = popen(command.c_str(), "r");
@@ -257,6 +312,55 @@ TEST(RenderE2E, MissingFfmpegIsAClearError) {
     int status = pipe ? pclose(pipe) : -1;
     EXPECT_NE(status, 0);
     EXPECT_NE(out.find("needs ffmpeg"), std::string::npos) << out;
+}
+
+}  // namespace
+
+namespace {
+
+// A write that fails ends the run with status 1 and a message naming the
+// file and the reason, also when only ffmpeg saw it (the trailer of the
+// video no longer fits). A folder that is not there is refused before the
+// first frame: nothing else is written.
+TEST(RenderE2E, FailedWritesEndTheRunNamingTheFileAndWhy) {
+    const std::string dir = Work + "/full";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    struct Case {
+        std::string args;
+        std::string file;  // named in the message
+        std::string limitBlocks;
+    };
+    const std::string quick = "--size 64x36 --fps 10 --skip-intro --to 1 ";
+    std::vector<Case> cases = {
+        {quick + "--wav " + dir + "/a.wav", dir + "/a.wav", "40"},
+        {quick + "--png " + dir + "/png", dir + "/png/frame000000.png", "0"},
+        {quick + "--frame-log " + dir + "/f.csv", dir + "/f.csv", "0"},
+        {quick + "--pass-log " + dir + "/p.tsv", dir + "/p.tsv", "0"},
+        {quick + "--loop --loop-stats " + dir + "/l.csv", dir + "/l.csv", "0"}};
+    if (std::system("ffmpeg -version > /dev/null 2>&1") == 0)
+        cases.push_back({"--size 160x90 --fps 10 --skip-intro --to 5 --out " + dir + "/v.mp4",
+                         dir + "/v.mp4", "40"});
+    for (const Case& c : cases) {
+        std::string printed;
+        EXPECT_EQ(RenderLimited(c.args, c.limitBlocks, &printed), 1) << c.args << "\n" << printed;
+        EXPECT_NE(printed.find("cannot write " + c.file), std::string::npos) << printed;
+        EXPECT_NE(printed.find("File too large"), std::string::npos) << printed;
+    }
+    // The sound cut short still plays: its header counts what is in the file.
+    const std::string wav = ReadFile(dir + "/a.wav");
+    ASSERT_GT(wav.size(), 44u);
+    uint32_t dataBytes = 0;
+    for (int i = 3; i >= 0; --i) dataBytes = dataBytes << 8 | static_cast<uint8_t>(wav[40 + i]);
+    EXPECT_EQ(dataBytes, (wav.size() - 44) / 4 * 4);
+    std::string printed;
+    EXPECT_EQ(RenderLimited("--to 1 --frame-log " + dir + "/early.csv --out " + dir +
+                                "/none/v.mp4 --wav " + dir + "/none/a.wav",
+                            "unlimited", &printed),
+              1);
+    EXPECT_NE(printed.find("cannot write " + dir + "/none/v.mp4"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("cannot write " + dir + "/none/a.wav"), std::string::npos) << printed;
+    EXPECT_FALSE(fs::exists(dir + "/early.csv"));
 }
 
 }  // namespace
