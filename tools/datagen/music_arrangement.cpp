@@ -56,10 +56,6 @@ const Phrase CloseTune[] = {{0, 8, 84},  {8, 8, 81},   {16, 8, 79},  {24, 8, 76}
                             {40, 8, 79}, {48, 16, 76}, {64, 8, 81},  {72, 8, 77},  {80, 8, 76},
                             {88, 8, 74}, {96, 8, 79},  {104, 8, 76}, {112, 16, 72}};
 
-#define CHORDS(a) a, static_cast<int>(std::size(a))
-#define TUNE(a, bars, voice) a, static_cast<int>(std::size(a)), bars, voice
-#define NO_TUNE nullptr, 0, 1, VoiceLead
-
 constexpr uint32_t BeatParts = PartKick | PartClap | PartHats16 | PartFill;
 
 // A counter unit of the scenes is half a bar: where scene k and its section j start, in bars.
@@ -81,68 +77,70 @@ constexpr int WaveBar(int change) {
 // drops out at dusk and comes back as the pad opens, the riser ending on the night's crash.
 const Section SoundtrackSections[] = {
     // Scene 0: the two glides build, the orbit runs and fades over its last bar.
-    {0, 4, CHORDS(OpeningChords), 1, PartPad | PartSparkle, 260, 1100, 0.7f, 0.85f, NO_TUNE, 0, 2},
-    {SectionBar(0, 1), 4, CHORDS(OpeningChords), 1,
+    {0, 4, ListChords(OpeningChords), 1, PartPad | PartSparkle, 260, 1100, 0.7f, 0.85f, NoTune, 0,
+     2},
+    {SectionBar(0, 1), 4, ListChords(OpeningChords), 1,
      PartPad | PartBassLong | PartArp8 | PartKick | PartHats8 | PartSparkle | PartRiser, 1100, 2200,
-     0.75f, 0.9f, NO_TUNE, 0.2f, 1},
-    {SectionBar(0, 2), 8, CHORDS(OpeningChords), 1,
+     0.75f, 0.9f, NoTune, 0.2f, 1},
+    {SectionBar(0, 2), 8, ListChords(OpeningChords), 1,
      PartCrash | PartPad | PartBassOff | PartArp16 | BeatParts | PartMelody, 2200, 2600, 0.95f,
-     1.0f, TUNE(OrbitTune, 4, VoiceLead), 0.35f, 0},
-    {SceneBar(1) - 1, 1, CHORDS(FadeChords), 1,
-     PartPad | PartBassOff | PartArp16 | BeatParts | PartCutTails, 2600, 1200, 0.95f, 0.6f, NO_TUNE,
+     1.0f, ListTune(OrbitTune, 4, VoiceLead), 0.35f, 0},
+    {SceneBar(1) - 1, 1, ListChords(FadeChords), 1,
+     PartPad | PartBassOff | PartArp16 | BeatParts | PartCutTails, 2600, 1200, 0.95f, 0.6f, NoTune,
      0.35f, 0},
     // Scene 1: driving; the surface changes form every four bars, so does the music.
-    {WaveBar(0), 4, CHORDS(DriveChords), 1,
-     PartCrash | PartPad | PartBassRoll | PartStab | BeatParts, 1500, 1500, 1.0f, 1.0f, NO_TUNE,
+    {WaveBar(0), 4, ListChords(DriveChords), 1,
+     PartCrash | PartPad | PartBassRoll | PartStab | BeatParts, 1500, 1500, 1.0f, 1.0f, NoTune,
      0.55f, 0},
-    {WaveBar(1), 4, CHORDS(DriveChords), 1,
+    {WaveBar(1), 4, ListChords(DriveChords), 1,
      PartCrash | PartPad | PartBassOff | PartArp16 | PartKick | PartClap | PartHats8 | PartOpenHat |
          PartFill,
-     1800, 1800, 1.0f, 1.0f, NO_TUNE, 0.45f, 0},
-    {WaveBar(2), 4, CHORDS(DriveChords), 1,
+     1800, 1800, 1.0f, 1.0f, NoTune, 0.45f, 0},
+    {WaveBar(2), 4, ListChords(DriveChords), 1,
      PartCrash | PartPad | PartBassRoll | PartStab | BeatParts | PartMelody, 2000, 2000, 1.0f, 1.0f,
-     TUNE(DriveRiff, 4, VoiceLead), 0.55f, 0},
-    {WaveBar(3), 4, CHORDS(DriveChords), 1,
+     ListTune(DriveRiff, 4, VoiceLead), 0.55f, 0},
+    {WaveBar(3), 4, ListChords(DriveChords), 1,
      PartCrash | PartPad | PartBassPulse | PartArp16 | PartStab | PartKick | PartSnareHalf |
          PartHats16 | PartOpenHat | PartMelody | PartRiser | PartRiserGap | PartBreak,
-     2200, 2600, 1.0f, 1.0f, TUNE(DriveRiff, 4, VoiceLead), 0.5f, 0},
+     2200, 2600, 1.0f, 1.0f, ListTune(DriveRiff, 4, VoiceLead), 0.5f, 0},
     // Scene 2: broad and melodic by day; the second sweep brings the claps; then the nightfall.
-    {SectionBar(2, 0), 4, CHORDS(DayChords), 2,
+    {SectionBar(2, 0), 4, ListChords(DayChords), 2,
      PartCrash | PartPad | PartBassPulse | PartArp8 | PartKick | PartSnareHalf | PartHats8 |
          PartMelody,
-     2600, 2600, 1.0f, 0.9f, TUNE(DayTune, 8, VoiceLead), 0.25f, 0},
-    {SectionBar(2, 1), 4, CHORDS(DayChords), 2,
+     2600, 2600, 1.0f, 0.9f, ListTune(DayTune, 8, VoiceLead), 0.25f, 0},
+    {SectionBar(2, 1), 4, ListChords(DayChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp16 | BeatParts | PartMelody, 2600, 2600, 0.95f,
-     0.95f, TUNE(DayTune, 8, VoiceLead), 0.35f, 0, 0, 1, 4},
-    {SectionBar(2, 2), 4, CHORDS(DuskChords), 2,
+     0.95f, ListTune(DayTune, 8, VoiceLead), 0.35f, 0, 0, 1, 4},
+    {SectionBar(2, 2), 4, ListChords(DuskChords), 2,
      PartCrash | PartPad | PartBassLong | PartMelody | PartSparkle, 500, 1100, 0.7f, 0.8f,
-     TUNE(DuskTune, 8, VoiceLead), 0.0f, 1},
-    {SectionBar(2, 2) + 4, 4, CHORDS(DuskChords), 2,
+     ListTune(DuskTune, 8, VoiceLead), 0.0f, 1},
+    {SectionBar(2, 2) + 4, 4, ListChords(DuskChords), 2,
      PartPad | PartBassPulse | PartArp8 | PartKick | PartHats16 | PartSnareHalf | PartMelody |
          PartRiser | PartFill,
-     1100, 3400, 0.8f, 1.0f, TUNE(DuskTune, 8, VoiceLead), 0.3f, 0, 0, 2, 4},
+     1100, 3400, 0.8f, 1.0f, ListTune(DuskTune, 8, VoiceLead), 0.3f, 0, 0, 2, 4},
     // Scene 3: night, four parts of eight bars.
-    {SectionBar(3, 0), 8, CHORDS(NightChords), 2, PartCrash | PartPad | PartBassLong | PartSparkle,
-     450, 700, 0.8f, 0.9f, NO_TUNE, 0.0f, 1},
-    {SectionBar(3, 1), 8, CHORDS(NightChords), 2,
+    {SectionBar(3, 0), 8, ListChords(NightChords), 2,
+     PartCrash | PartPad | PartBassLong | PartSparkle, 450, 700, 0.8f, 0.9f, NoTune, 0.0f, 1},
+    {SectionBar(3, 1), 8, ListChords(NightChords), 2,
      PartPad | PartBassPulse | PartArp8 | PartKick | PartHats8 | PartRiser, 700, 1000, 0.8f, 0.9f,
-     NO_TUNE, 0.3f, 0},
-    {SectionBar(3, 2), 8, CHORDS(NightChords), 2,
-     PartCrash | PartPad | PartBassOff | PartStab | BeatParts, 1000, 1200, 0.95f, 0.95f, NO_TUNE,
+     NoTune, 0.3f, 0},
+    {SectionBar(3, 2), 8, ListChords(NightChords), 2,
+     PartCrash | PartPad | PartBassOff | PartStab | BeatParts, 1000, 1200, 0.95f, 0.95f, NoTune,
      0.45f, 0},
-    {SectionBar(3, 3), 8, CHORDS(NightChords), 2,
+    {SectionBar(3, 3), 8, ListChords(NightChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp16 | PartStab | BeatParts | PartOpenHat |
          PartMelody,
-     1300, 1600, 1.0f, 1.0f, TUNE(NightTune, 8, VoiceLead), 0.45f, 0},
+     1300, 1600, 1.0f, 1.0f, ListTune(NightTune, 8, VoiceLead), 0.45f, 0},
     // Scene 4: the calm close; credits, then greetings, then the fade.
-    {SectionBar(4, 0), 3, CHORDS(CloseChords), 2, PartCrash | PartPad | PartSparkle, 600, 1200,
-     0.75f, 0.85f, NO_TUNE, 0.0f, 2},
-    {SectionBar(4, 1), 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300, 1500,
-     0.85f, 0.85f, TUNE(CloseTune, 8, VoiceBell), 0.0f, 0},
-    {SectionBar(4, 2), 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartArp8 | PartMelody,
-     1500, 1500, 0.85f, 0.85f, TUNE(CloseTune, 8, VoiceLead), 0.0f, 1, -12},
-    {SectionBar(4, 3), 8, CHORDS(LastChords), 2,
-     PartPad | PartBassLong | PartSparkle | PartCutTails, 1400, 600, 0.85f, 0.6f, NO_TUNE, 0.0f, 1},
+    {SectionBar(4, 0), 3, ListChords(CloseChords), 2, PartCrash | PartPad | PartSparkle, 600, 1200,
+     0.75f, 0.85f, NoTune, 0.0f, 2},
+    {SectionBar(4, 1), 8, ListChords(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300,
+     1500, 0.85f, 0.85f, ListTune(CloseTune, 8, VoiceBell), 0.0f, 0},
+    {SectionBar(4, 2), 8, ListChords(CloseChords), 2,
+     PartPad | PartBassLong | PartArp8 | PartMelody, 1500, 1500, 0.85f, 0.85f,
+     ListTune(CloseTune, 8, VoiceLead), 0.0f, 1, -12},
+    {SectionBar(4, 3), 8, ListChords(LastChords), 2,
+     PartPad | PartBassLong | PartSparkle | PartCutTails, 1400, 600, 0.85f, 0.6f, NoTune, 0.0f, 1},
 };
 
 constexpr float SoundtrackSeconds = 218.0f;

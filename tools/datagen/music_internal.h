@@ -154,16 +154,37 @@ enum Part : uint32_t {
     PartRiserGap = 1u << 21,  // the riser stops a beat early: a breath before the hit
 };
 
+// A section's chords in order, each held barsPerChord bars, then again.
+struct ChordList {
+    const Chord* chords;
+    int count;
+};
+template <int N>
+constexpr ChordList ListChords(const Chord (&chords)[N]) {
+    return {chords, N};
+}
+
+// A section's written melody: `count` notes over `bars` bars for `voice`.
+struct Tune {
+    const Phrase* notes;  // none when count is 0
+    int count;
+    int bars;
+    uint8_t voice;
+};
+template <int N>
+constexpr Tune ListTune(const Phrase (&notes)[N], int bars, uint8_t voice) {
+    return {notes, N, bars, voice};
+}
+constexpr Tune NoTune = {nullptr, 0, 1, VoiceLead};
+
 struct Section {
     int firstBar, bars;
-    const Chord* chords;
-    int chordCount, barsPerChord;
+    ChordList chords;
+    int barsPerChord;
     uint32_t parts;
     float padCutoff0, padCutoff1;  // Hz at the first and after the last bar
     float level0, level1;          // velocity scale at the first and after the last bar
-    const Phrase* melody;
-    int melodyCount, melodyBars;
-    uint8_t melodyVoice;
+    Tune melody;
     float duck;           // depth of the kick's pumping on ducked voices, 0..1
     int sparkle;          // bells per bar
     int melodyShift = 0;  // semitones added to the written melody

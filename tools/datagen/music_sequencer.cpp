@@ -107,15 +107,15 @@ void EmitStab(Score* score, const BarContext& c) {
 }
 
 void EmitMelody(Score* score, const BarContext& c, const Section& s) {
-    int phraseStep = (c.phrase % s.melodyBars) * 16;
-    for (int i = 0; i < s.melodyCount; i++) {
-        const Phrase& p = s.melody[i];
+    int phraseStep = (c.phrase % s.melody.bars) * 16;
+    for (int i = 0; i < s.melody.count; i++) {
+        const Phrase& p = s.melody.notes[i];
         if (p.step < phraseStep || p.step >= phraseStep + 16) {
             continue;
         }
         float cutoff = std::max(1400.0f, c.padCutoff * 1.2f);
         Put(score, c, StepSample(c.bar, p.step - phraseStep), p.length * StepSamples - 800,
-            static_cast<float>(p.pitch + s.melodyShift), c.level * 0.85f, s.melodyVoice, cutoff,
+            static_cast<float>(p.pitch + s.melodyShift), c.level * 0.85f, s.melody.voice, cutoff,
             0.45f);
     }
 }
@@ -177,7 +177,7 @@ BarContext MakeBarContext(const Score& score, const Section& s, int i, uint32_t*
     c.bar = s.firstBar + i;
     c.index = i;
     c.phrase = i + s.phraseBar;
-    c.chord = &s.chords[(c.phrase / s.barsPerChord) % s.chordCount];
+    c.chord = &s.chords.chords[(c.phrase / s.barsPerChord) % s.chords.count];
     c.chordStarts = c.phrase % s.barsPerChord == 0;
     c.lastBar = i == s.bars - 1;
     c.chordBars = std::min(s.barsPerChord - c.phrase % s.barsPerChord, s.bars - i);
@@ -207,7 +207,7 @@ void EmitBar(Score* score, const BarContext& c, const Section& s) {
     if (parts & PartStab) {
         EmitStab(score, c);
     }
-    if ((s.parts & PartMelody) && s.melodyCount > 0) {
+    if ((s.parts & PartMelody) && s.melody.count > 0) {
         EmitMelody(score, c, s);
     }
     EmitDrums(score, c, parts);
