@@ -15,6 +15,7 @@
 #include "geometry/terrain.h"
 
 unsigned int DisplayListTable[DisplayListTableSize];
+bool PlainDraw = false;
 SpriteCloudRecord SpriteCloud;
 
 namespace {

@@ -15,6 +15,13 @@ constexpr int DisplayListTableSize = 64;
 
 extern unsigned int DisplayListTable[DisplayListTableSize];
 
+// Off (the default): the terrain tiles leave out the blocks outside the view
+// and sprites are drawn only inside the box where they can change the
+// picture. On: every mesh through its display list and every sprite whole,
+// the reference those speed paths must match pixel for pixel on any driver.
+// Set before drawing; lives for the whole run.
+extern bool PlainDraw;
+
 void BuildDisplayLists();
 void DrawCube();
 void DrawSpinningCube(float phase);

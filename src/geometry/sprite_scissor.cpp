@@ -180,7 +180,7 @@ void CurrentClipMatrix(float m[16]) {
 
 bool BeginSpriteScissor(SpriteScissor* scissor) {
     scissor->active = false;
-    if (!BlackAddsNothing())
+    if (PlainDraw || !BlackAddsNothing())
         return false;
     const TexelLevels* texels = BoundTexels();
     if (!texels || texels->levels.empty())

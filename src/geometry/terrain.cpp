@@ -343,7 +343,7 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
 
 void DrawTerrainMesh(int slot) {
     const unsigned int list = DisplayListTable[slot];
-    if (slot < 0 || slot >= PieceSlots || !BindPieces(Pieces[slot], list)) {
+    if (PlainDraw || slot < 0 || slot >= PieceSlots || !BindPieces(Pieces[slot], list)) {
         glCallList(list);
         return;
     }

@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "app/viewport.h"
 #include "frame/frame.h"
+#include "geometry/models.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "render_brightness.h"
@@ -294,6 +295,7 @@ void ApplySettings(const RenderOptions& o) {
     DemoSettings.fullscreen = false;
     DemoSettings.loop = false;
     DemoSettings.demoPlus = o.demoPlus;
+    PlainDraw = o.plainDraw;
     int g = std::gcd(o.width, o.height);
     DemoSettings.aspectNum = o.aspectNum ? o.aspectNum : o.width / g;
     DemoSettings.aspectDen = o.aspectDen ? o.aspectDen : o.height / g;
@@ -405,7 +407,7 @@ int main(int argc, char** argv) {
     if (status >= 0)
         return status;
     const RenderOptions& o = Session.options;
-    if (!CreateHeadlessContext(o.width, o.height))
+    if (!CreateHeadlessContext(o.width, o.height, o.depthBits))
         return 1;
     if (o.glInfo) {
         // Pictures are compared byte for byte only on the renderer they were made on.
