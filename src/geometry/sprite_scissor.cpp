@@ -1,8 +1,10 @@
 // Scissor boxes around the part of a sprite that changes the picture: under
-// an additive blend, a sprite adds nothing where its texture samples black
-// (or so dark that texel x colour rounds to 0), so only the box around the
-// rest needs drawing. The quad itself is drawn unchanged, so every pixel
-// inside the box is the one the whole quad gives.
+// an additive blend, a sprite adds nothing where every texel its filter
+// reads is exactly black, so only the box around the rest needs drawing. The
+// quad itself is drawn unchanged, so every pixel inside the box is the one
+// the whole quad gives. Only exact black counts: a texel that merely rounds
+// to nothing at 8 bits still adds up on a driver that keeps colour as floats
+// between blends, dithers, or has a deeper colour buffer.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -15,11 +17,11 @@
 
 namespace {
 
-// A texel adds nothing when texel x colour, both in 8-bit steps, stays at
-// or below this: the 8-bit multiply ((p + 128) + ((p + 128) >> 8)) >> 8
-// and rounding the float product to the nearest step both give 0 there.
-constexpr float DarkProduct = 127.0f;
 constexpr float PixelSlack = 2.0f;  // pixels added around every box
+// Mip levels past the one the sprite's size on screen asks for: the second
+// level of trilinear filtering, and one more for the driver's rounding of
+// the level of detail (or a bias forced on it).
+constexpr int LevelSlack = 2;
 
 // One texture's mip chain as the brightest channel of each texel.
 struct TexelLevels {
@@ -77,15 +79,15 @@ void ReachOfTexels(int first, int last, int n, float* from, float* to) {
 }
 
 // Union of the reach of every level up to each level: reach[l] = {s0, t0, s1, t1},
-// empty (s0 > s1) when nothing is brighter than the threshold.
-void FillReach(const TexelLevels& t, int threshold, std::vector<float>* reach) {
+// empty (s0 > s1) when every texel is exactly black.
+void FillReach(const TexelLevels& t, std::vector<float>* reach) {
     float box[4] = {1, 1, 0, 0};
     for (size_t l = 0; l < t.levels.size(); ++l) {
         const int w = t.widths[l], h = t.heights[l];
         int x0 = w, y0 = h, x1 = -1, y1 = -1;
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
-                if (t.levels[l][static_cast<size_t>(y) * w + x] <= threshold)
+                if (t.levels[l][static_cast<size_t>(y) * w + x] == 0)
                     continue;
                 x0 = std::min(x0, x);
                 x1 = std::max(x1, x);
@@ -137,17 +139,12 @@ bool BlackAddsNothing() {
            renderMode == GL_RENDER;
 }
 
-// The brightest texel value that still adds nothing with the current
-// colour, the colour taken at the 8-bit step at or above it, however
-// llvmpipe rounds it.
-int DarkThreshold() {
+// True when the current colour is exactly black: then texel x colour is 0
+// for every texel and the sprite adds nothing anywhere.
+bool ColorIsBlack() {
     float color[4];
     glGetFloatv(GL_CURRENT_COLOR, color);
-    float brightest = std::max({color[0], color[1], color[2], 0.0f});
-    if (brightest <= 0.0f)
-        return 255;
-    const float steps = std::ceil(std::min(brightest, 1.0f) * 255.0f + 0.01f);
-    return static_cast<int>(std::min(255.0f, std::floor(DarkProduct / steps)));
+    return color[0] <= 0.0f && color[1] <= 0.0f && color[2] <= 0.0f;
 }
 
 // Window coordinates of (x, y, 0) in the sprite's plane; false when it lies
@@ -186,7 +183,13 @@ bool BeginSpriteScissor(SpriteScissor* scissor) {
     if (!texels || texels->levels.empty())
         return false;
     scissor->reach.clear();
-    FillReach(*texels, DarkThreshold(), &scissor->reach);
+    FillReach(*texels, &scissor->reach);
+    if (ColorIsBlack()) {
+        for (size_t i = 0; i < scissor->reach.size(); i += 4) {
+            const float empty[4] = {1, 1, 0, 0};
+            std::copy(empty, empty + 4, scissor->reach.begin() + static_cast<long>(i));
+        }
+    }
     scissor->side = std::max(texels->widths[0], texels->heights[0]);
     glGetIntegerv(GL_VIEWPORT, scissor->viewport);
     glGetIntegerv(GL_SCISSOR_BOX, scissor->saved);
@@ -222,7 +225,8 @@ void PlaceSpriteScissor(const SpriteScissor& scissor, float half) {
     int level = levels - 1;
     if (side > 1e-3f)
         level = std::min(
-            level, std::max(0, static_cast<int>(std::floor(std::log2(scissor.side / side))) + 2));
+            level,
+            std::max(0, static_cast<int>(std::floor(std::log2(scissor.side / side))) + LevelSlack));
     const float* r = &scissor.reach[static_cast<size_t>(level) * 4];
     if (r[0] > r[2]) {
         glScissor(vp[0], vp[1], 0, 0);  // nothing bright enough: the quad adds nothing
