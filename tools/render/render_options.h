@@ -16,7 +16,7 @@ struct RenderOptions {
     float brightness = 0.0f;   // -1..1, the dialog's Brightness; 0 leaves pixels as drawn
     int depthBits = 24;  // 16, 24 or 32: at least this many; 16 is the dialog's "32-bit Z" off
     bool demoPlus = false;
-    bool plainDraw = false;  // the engine's PlainDraw: no terrain culling, no sprite scissor
+    bool plainDraw = false;  // the engine's PlainDraw: no terrain culling
     bool skipIntro = false;
     bool lossless = false;
     bool glInfo = false;  // print the GL renderer and version, render nothing
