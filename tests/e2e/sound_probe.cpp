@@ -10,6 +10,7 @@
 #include <pulse/simple.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -161,14 +162,110 @@ long Find(const Pcm& rec, const Pcm& ref, long searchFrom) {
     return best;
 }
 
-// Adds `ref` placed at frame `at` of the recording to what it should hold.
-void AddAt(std::vector<int32_t>* expected, const Pcm& ref, long at) {
-    for (size_t i = 0; i < ref.size(); ++i) {
-        long j = at * 2 + static_cast<long>(i);
-        if (j >= 0 && j < static_cast<long>(expected->size())) {
-            (*expected)[j] += ref[i];
+// The two sounds as placed in the recording: what it should hold at source
+// frame p (the recording's frame while nothing has slipped).
+struct Placed {
+    const Pcm* jingle;
+    long jingleAt;
+    const Pcm* music;
+    long musicAt;
+};
+
+int Want(const Placed& placed, long p, int channel) {
+    int sum = 0;
+    long j = (p - placed.jingleAt) * 2 + channel;
+    long m = (p - placed.musicAt) * 2 + channel;
+    if (j >= 0 && j < static_cast<long>(placed.jingle->size())) {
+        sum += (*placed.jingle)[j];
+    }
+    if (m >= 0 && m < static_cast<long>(placed.music->size())) {
+        sum += (*placed.music)[m];
+    }
+    return std::clamp(sum, -32768, 32767);
+}
+
+// The 10 ms block at recording frame i against source frame p: true when
+// it agrees within -26 dB of its signal (or -61 dBFS); its signal energy.
+bool BlockMatches(const Pcm& rec, const Placed& placed, long i, long p, double* signal) {
+    double d2 = 0;
+    double s2 = 0;
+    if (i < 0 || (i + Block) * 2 > static_cast<long>(rec.size())) {
+        return false;
+    }
+    for (long k = 0; k < Block * 2; ++k) {
+        double want = Want(placed, p + k / 2, k % 2);
+        d2 += (rec[i * 2 + k] - want) * (rec[i * 2 + k] - want);
+        s2 += want * want;
+    }
+    *signal = s2;
+    return d2 <= 0.0025 * s2 + Block * 2 * 30.0 * 30.0;
+}
+
+// Where the output slipped at a mismatch before source frame p: the shift
+// (frames; positive when silence was put in, negative when sound was
+// repeated) at which one of the next audible blocks turns up, up to 2 s
+// later or 10 ms earlier (a block lost in the slip is passed over); false
+// when none does.
+bool FindSlip(const Pcm& rec, const Placed& placed, long shift, long p, long* slip) {
+    double signal = 0;
+    long q = p;
+    for (int tries = 0; tries < 20; ++tries) {
+        q += Block;
+        while (q < p + 5 * Rate &&
+               (BlockMatches(rec, placed, 0, q, &signal), signal) < Block * 2 * 300.0 * 300.0) {
+            q += Block;
+        }
+        for (long d = -Block; d <= 2 * Rate; ++d) {
+            if (BlockMatches(rec, placed, q + shift + d, q, &signal)) {
+                *slip = d;
+                return true;
+            }
         }
     }
+    return false;
+}
+
+struct Walk {
+    long shift = 0;  // frames the output has slipped by in all
+    long slips = 0;
+    long largest = 0;  // frames, the largest slip either way
+    long longest = 0;  // blocks, the longest run of damaged sound
+    bool lostTrack = false;
+    std::string where;  // the first slips, "at:by" in ms
+};
+
+// Block by block from the jingle's start up to recording frame `end`: a
+// block that does not match is a slip of the output (a gap or a repeat;
+// everything after it moves by as much) or damaged sound.
+Walk WalkRecording(const Pcm& rec, const Placed& placed, long end) {
+    Walk walk;
+    long run = 0;
+    double signal = 0;
+    end = std::min(end, static_cast<long>(Frames(rec)));
+    for (long i = placed.jingleAt + Block; i + Block <= end; i += Block) {
+        if (BlockMatches(rec, placed, i, i - walk.shift, &signal)) {
+            run = 0;
+            continue;
+        }
+        long slip = 0;
+        if (!FindSlip(rec, placed, walk.shift, i - walk.shift, &slip)) {
+            walk.lostTrack = i + 5 * Rate < static_cast<long>(Frames(rec));
+            walk.where += " lost_at:" + std::to_string((i - placed.jingleAt) * 1000 / Rate);
+            break;
+        }
+        if (slip == 0) {
+            walk.longest = std::max(walk.longest, ++run);
+            continue;
+        }
+        if (++walk.slips <= 5) {
+            walk.where += " " + std::to_string((i - placed.jingleAt) * 1000 / Rate) + ":" +
+                          std::to_string(slip * 1000.0 / Rate).substr(0, 5);
+        }
+        walk.largest = std::max(walk.largest, std::abs(slip));
+        walk.shift += slip;
+        run = 0;
+    }
+    return walk;
 }
 
 int Align(const char* jinglePath, const char* soundtrackPath, const char* recPath) {
@@ -184,46 +281,33 @@ int Align(const char* jinglePath, const char* soundtrackPath, const char* recPat
         return 1;
     }
     // The soundtrack is looked for once the jingle is taken out.
-    std::vector<int32_t> expected(rec.size(), 0);
-    AddAt(&expected, jingle, jingleAt);
-    Pcm rest(rec.size());
-    for (size_t i = 0; i < rec.size(); ++i) {
-        rest[i] = static_cast<int16_t>(std::clamp(rec[i] - expected[i], -32768, 32767));
+    Pcm rest(rec);
+    for (size_t i = 0; i < jingle.size() && jingleAt * 2 + i < rest.size(); ++i) {
+        rest[jingleAt * 2 + i] =
+            static_cast<int16_t>(std::clamp(rest[jingleAt * 2 + i] - jingle[i], -32768, 32767));
     }
     long musicAt = Find(rest, soundtrack, jingleAt);
     if (musicAt < 0) {
         std::printf("no-soundtrack jingle %.4f\n", jingleAt / double(Rate));
         return 1;
     }
-    AddAt(&expected, soundtrack, musicAt);
-    // From the jingle's start on, every 10 ms block must be the clamped sum.
-    long bad = 0, run = 0, longest = 0, firstBad = -1;
-    double residualSum = 0, signalSum = 0;
-    for (size_t b = jingleAt / Block + 1; (b + 1) * Block <= Frames(rec); ++b) {
-        double d2 = 0, s2 = 0;
-        for (size_t i = b * Block * 2; i < (b + 1) * Block * 2; ++i) {
-            double want = std::clamp(expected[i], -32768, 32767);
-            d2 += (rec[i] - want) * (rec[i] - want);
-            s2 += want * want;
-        }
-        residualSum += d2;
-        signalSum += s2;
-        bool mismatch = d2 > 0.0025 * s2 + Block * 2 * 30.0 * 30.0;  // -26 dB, or -61 dBFS
-        bad += mismatch;
-        if (mismatch && firstBad < 0) {
-            firstBad = static_cast<long>(b);
-        }
-        run = mismatch ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    double covered = (Frames(rec) - static_cast<double>(musicAt)) / Rate;
+    // Slips before the soundtrack moved it as well: placed in source frames.
+    Walk first = WalkRecording(rec, Placed{&jingle, jingleAt, &soundtrack, LONG_MAX / 4}, musicAt);
+    Placed placed = {&jingle, jingleAt, &soundtrack, musicAt - first.shift};
+    Walk walk = WalkRecording(rec, placed, static_cast<long>(Frames(rec)));
+    long shift = walk.shift;
+    long largest = walk.largest;
+    double covered = (Frames(rec) - static_cast<double>(musicAt - first.shift + shift)) / Rate;
     std::printf(
-        "jingle %.4f soundtrack %.4f covered %.1f bad_blocks %ld longest_bad_ms %ld "
-        "residual_db %.1f first_bad %.2f\n",
-        jingleAt / double(Rate), musicAt / double(Rate), covered, bad, longest * 10,
-        10 * std::log10((residualSum + 1) / (signalSum + 1)),
-        firstBad < 0 ? -1.0 : firstBad * Block / double(Rate));
-    return longest <= 1 ? 0 : 1;
+        "jingle %.4f soundtrack %.4f covered %.1f slips %ld largest_slip_ms %.1f drift_ms %.1f "
+        "longest_damage_ms %ld%s%s\n",
+        jingleAt / double(Rate), (musicAt - first.shift) / double(Rate), covered, walk.slips,
+        largest * 1000.0 / Rate, shift * 1000.0 / Rate, walk.longest * 10,
+        walk.where.empty() ? "" : " slips_at_ms:to_ms", walk.where.c_str());
+    if (walk.lostTrack) {
+        std::printf("the recording stops following the sounds\n");
+    }
+    return !walk.lostTrack && largest <= Block && walk.longest <= 1 ? 0 : 1;
 }
 }  // namespace
 
