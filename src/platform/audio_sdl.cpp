@@ -138,7 +138,7 @@ void WakeAudioThreads() {
         return;
     }
     while (dirent* task = readdir(tasks)) {
-        char path[64];
+        char path[320];
         char name[32] = "";
         std::snprintf(path, sizeof path, "/proc/self/task/%s/comm", task->d_name);
         if (FILE* comm = std::fopen(path, "r")) {
