@@ -51,7 +51,7 @@ void MakeStandIns() {
 void FindFiles() {
     std::string root = std::filesystem::exists("data/heightmap.jpg") ? "" : NORVALE_SOURCE_DIR "/";
     for (int slot = 1; slot <= 10; ++slot) {
-        Files.push_back(root + TextureFiles[slot]);
+        Files.push_back(root + "data/" + TextureFiles[slot]);
     }
     Files.push_back(root + "data/heightmap.jpg");
     for (const std::string& file : Files) {

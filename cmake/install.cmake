@@ -1,21 +1,29 @@
 # Installation and the Debian package. `make install` (PREFIX, DESTDIR) and
 # `make package` use what is declared here:
-#   bin/                          norvale, norvale-render, norvale-datagen
+#   games/                        norvale (the demo, as Debian keeps games)
+#   bin/                          norvale-render, norvale-datagen (command-line tools)
 #   share/norvale/                settings.ui, norvale.bmp, data/ (generated)
 #   share/applications, share/icons/hicolor, share/metainfo, share/man
+#   share/doc/norvale             copyright, changelog.gz
 include(GNUInstallDirs)
 set(NORVALE_VERSION 1.0.0)
 set(NORVALE_APP_ID org.norvale.Norvale)
+set(NORVALE_GAMES_DIR games)
 
-# The installed norvale finds its dialog template beside itself; from the
-# build folder it uses the source tree.
+# The installed programs find their dialog template and data beside
+# themselves; from the build folder they use the source tree. games/ and bin/
+# lie at the same depth, so one relative path serves both.
 file(RELATIVE_PATH NORVALE_SHARE_FROM_BIN /prefix/${CMAKE_INSTALL_BINDIR}
   /prefix/${CMAKE_INSTALL_DATADIR}/norvale)
+file(RELATIVE_PATH games_share /prefix/${NORVALE_GAMES_DIR} /prefix/${CMAKE_INSTALL_DATADIR}/norvale)
+if(NOT games_share STREQUAL NORVALE_SHARE_FROM_BIN)
+  message(FATAL_ERROR "games/ and ${CMAKE_INSTALL_BINDIR}/ must lie at the same depth")
+endif()
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/shell_files.cpp PROPERTIES
-  COMPILE_DEFINITIONS "NORVALE_SHARE_FROM_BIN=\"${NORVALE_SHARE_FROM_BIN}\";NORVALE_RES_DIR=\"${CMAKE_SOURCE_DIR}/res\";NORVALE_BUILD_DIR=\"${CMAKE_BINARY_DIR}\"")
+  COMPILE_DEFINITIONS "NORVALE_SHARE_FROM_BIN=\"${NORVALE_SHARE_FROM_BIN}\";NORVALE_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\";NORVALE_BUILD_DIR=\"${CMAKE_BINARY_DIR}\"")
 
-install(TARGETS norvale norvale-render norvale-datagen
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS norvale RUNTIME DESTINATION ${NORVALE_GAMES_DIR})
+install(TARGETS norvale-render norvale-datagen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES res/settings.ui res/norvale.bmp DESTINATION ${CMAKE_INSTALL_DATADIR}/norvale)
 # data/ is made by the build (the norvale_data target).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/norvale/data
@@ -33,11 +41,12 @@ configure_file(res/${NORVALE_APP_ID}.metainfo.xml
 install(FILES ${CMAKE_BINARY_DIR}/${NORVALE_APP_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# The demo reads data/ from its working directory, so the menu entry starts
-# it in share/norvale. That path is only known at install time (make install
-# with its PREFIX, or /usr in the package), so the entry is written then.
+# The menu entry names the program and starts it in share/norvale, so the
+# data/ it reads first is the installed one. Those paths are only known at
+# install time (make install with its PREFIX, or /usr in the package), so the
+# entry is written then.
 install(CODE "
-  set(NORVALE_BIN \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  set(NORVALE_GAMES \"\${CMAKE_INSTALL_PREFIX}/${NORVALE_GAMES_DIR}\")
   set(NORVALE_SHARE \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/norvale\")
   configure_file(\"${CMAKE_SOURCE_DIR}/res/${NORVALE_APP_ID}.desktop.in\"
     \"${CMAKE_BINARY_DIR}/installed/${NORVALE_APP_ID}.desktop\" @ONLY)
@@ -59,12 +68,24 @@ foreach(page ${NORVALE_MAN_PAGES})
 endforeach()
 add_custom_target(norvale_man ALL DEPENDS ${NORVALE_MAN_GZ})
 
+# The licence as Debian keeps it (machine-readable), the changelog of this
+# native package, and why the games section holds two programs in bin/.
+set(changelog_gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${changelog_gz}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/res/debian/changelog > ${changelog_gz}
+  DEPENDS ${CMAKE_SOURCE_DIR}/res/debian/changelog)
+add_custom_target(norvale_changelog ALL DEPENDS ${changelog_gz})
+install(FILES res/debian/copyright ${changelog_gz} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/norvale)
+install(FILES res/debian/lintian-overrides RENAME norvale
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
+
 # The Debian package: norvale_<version>_amd64.deb, its library dependencies
 # computed from the binaries by dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME norvale)
 set(CPACK_PACKAGE_VERSION ${NORVALE_VERSION})
-set(CPACK_PACKAGE_CONTACT "Norvale developers <norvale@localhost>")
+set(CPACK_PACKAGE_CONTACT "Norvale developers <packages@norvale.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time audiovisual demo with five 3D scenes timed to music")
 set(CPACK_PACKAGE_DESCRIPTION "After a small settings dialog, an OpenGL window shows an intro logo
 with its jingle, then about three and a half minutes of five 3D scenes
@@ -77,6 +98,10 @@ set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)  # the build keeps its debugging information, the package does not
+# A demo is kept as Debian keeps games: section games, the program in
+# /usr/games with its page in section 6 of the manual. The capture tool and
+# the data generator are plain commands with section 1 pages, in /usr/bin,
+# on every PATH (root's too); the override says so to lintian.
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: the renderer's EGL

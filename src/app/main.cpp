@@ -1,13 +1,18 @@
 // Entry point of the demo: settings dialog, render window, main loop.
 #include <SDL.h>
 
+#include <cstdio>
+#include <string>
+
 #include "app/dialog.h"
 #include "app/settings.h"
+#include "app/shell_files.h"
 #include "app/window.h"
 #include "frame/frame.h"
 #include "platform/audio_sdl.h"
 #include "platform/platform_sdl.h"
 #include "resources/audio.h"
+#include "resources/data_path.h"
 
 namespace {
 // SDL's box where it can be drawn, else the dialog toolkit's, else stderr.
@@ -34,6 +39,20 @@ DialogResult ShowSettingsDialog() {
         DemoSettings.aspect = static_cast<float>(w) / static_cast<float>(h);
     }
     return RunSettingsDialog();
+}
+
+// data/ in the working directory, else the one beside the program, said on
+// stderr; without any the demo still plays, each missing file named.
+void ChooseDataFolder() {
+    std::string looked;
+    std::string folder = FindDataFolder(&looked);
+    if (folder.empty()) {
+        std::fprintf(stderr, "norvale: no data folder (looked in %s); playing without it\n",
+                     looked.c_str());
+    } else if (folder != DataDirectory) {
+        DataDirectory = folder;
+        std::fprintf(stderr, "norvale: reading data from %s\n", folder.c_str());
+    }
 }
 
 // One event a pass; a frame only when the queue is empty and the window is
@@ -68,6 +87,7 @@ int main() {
     UseSdlPlatform();
     UseSdlAudioOutput();
     Platform.messageBox = ShellMessageBox;
+    ChooseDataFolder();
     DialogResult result = ShowSettingsDialog();
     if (result == DialogResultExit) {
         return 0;

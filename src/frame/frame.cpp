@@ -20,9 +20,6 @@ float GlowColor[3] = {0.5f, 0.5f, 0.5f};
 bool GradeContrast = false;
 
 namespace {
-constexpr int EndSceneIndex = 5;
-constexpr float EndSceneLength = 8.0f;  // counter units of black before quit or loop
-
 // What every scene may rely on after it: the dispatcher's reset.
 const PassState ResetPass = {
     PassNoTexture, PassTexture2D | PassColorMaterial | PassBlend | PassDepthTest,
@@ -32,7 +29,7 @@ const PassState ResetPass = {
     GL_FILL};
 
 void RunSceneByIndex() {
-    if (SceneIndex >= 0 && SceneIndex < 5) {
+    if (SceneIndex >= 0 && SceneIndex < SceneCount) {
         if (SceneTable[SceneIndex])
             SceneTable[SceneIndex]();
     } else if (SceneIndex == EndSceneIndex) {
@@ -120,7 +117,7 @@ void RunEndScene() {
         SceneBeat = 0.0f;
         return;
     }
-    if (SceneBeat > EndSceneLength) {
+    if (SceneBeat > EndStepLength) {
         if (DemoSettings.loop) {
             SceneIndex = 0;
             SceneEntry = 1;

@@ -14,9 +14,10 @@
 
 #include "geometry/models.h"
 #include "geometry/vec3.h"
+#include "resources/data_path.h"
 #include "resources/images.h"
 
-const char* const HeightMapPath = "data/heightmap.jpg";
+const char* const HeightMapName = "heightmap.jpg";
 
 namespace {
 
@@ -361,7 +362,7 @@ bool BuildTerrainListFromFile(const char* path, int step, int slot) {
     if (!problem && !LoadJpegImageReturning(path, &map))
         problem = "not a decodable JPEG";
     if (problem) {
-        std::fprintf(stderr, "%s: %s; terrain mesh of step %d left empty\n", path, problem, step);
+        ReportUnusableFile(path, problem);  // once for the three meshes
         return false;
     }
     bool built = CompileTerrainList(map, path, step, slot);
@@ -372,5 +373,5 @@ bool BuildTerrainListFromFile(const char* path, int step, int slot) {
 // The full-resolution mesh is built whatever Demo++ says at load time: the
 // day-to-night scene switches Demo++ on later and then draws from it.
 void BuildTerrainList(int step, int slot) {
-    BuildTerrainListFromFile(HeightMapPath, step, slot);
+    BuildTerrainListFromFile(DataPath(HeightMapName).c_str(), step, slot);
 }

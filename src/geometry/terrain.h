@@ -14,12 +14,12 @@ struct TerrainQuad {
     float position[4][3];
 };
 
-// "data/heightmap.jpg", decoded afresh by every BuildTerrainList call.
-extern const char* const HeightMapPath;
+// "heightmap.jpg" in DataDirectory, decoded afresh by every BuildTerrainList call.
+extern const char* const HeightMapName;
 
 // Decodes the height map and compiles the mesh of this step into the list
 // named DisplayListTable[slot]. A height map that cannot be used leaves the
-// list empty and says why on stderr.
+// list empty and says why on stderr (once a run).
 void BuildTerrainList(int step, int slot);
 // BuildTerrainList reading another file; false (and a reason on stderr) when
 // the list was left empty.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/audio_output.h"
+#include "resources/data_path.h"
 
 AudioHandle musicSample = 0;
 AudioHandle musicChannel = 0;
@@ -216,19 +217,26 @@ bool DecodeFile(const char* path, Sample* sample) {
     if (!handle) {
         return false;
     }
+    FILE* file = OpenDataFile(path, "rb");
     bool decoded = false;
-    if (mpg123_open(handle, path) == MPG123_OK &&
+    if (file && mpg123_open_fd(handle, fileno(file)) == MPG123_OK &&
         ReadDecoderFormat(handle, &sample->freq, &sample->chans)) {
         DecodeAll(handle, sample);
         decoded = sample->frames > 0;
     }
     mpg123_close(handle);
     mpg123_delete(handle);
+    if (file) {
+        std::fclose(file);
+        if (!decoded) {
+            ReportUnusableFile(path, "not a decodable MP3");
+        }
+    }
     return decoded;
 }
 
 bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = OpenDataFile(path, "rb");
     if (!file) {
         return false;
     }
@@ -253,8 +261,11 @@ bool RewindStream(StreamDecoder& stream) {
 bool OpenStream(const char* path, Voice* voice) {
     StreamDecoder& stream = voice->stream;
     stream.handle = NewDecoder();
-    if (!stream.handle || !ReadWholeFile(path, &stream.file) || !RewindStream(stream) ||
-        !ReadDecoderFormat(stream.handle, &voice->freq, &voice->chans)) {
+    if (!stream.handle || !ReadWholeFile(path, &stream.file)) {
+        return false;
+    }
+    if (!RewindStream(stream) || !ReadDecoderFormat(stream.handle, &voice->freq, &voice->chans)) {
+        ReportUnusableFile(path, "not a decodable MP3");
         return false;
     }
     stream.window.resize(static_cast<size_t>(StreamWindowFrames) * voice->chans);

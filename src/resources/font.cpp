@@ -8,6 +8,8 @@
 
 #include <GL/gl.h>
 
+#include "resources/data_path.h"
+
 BitmapFontRecord BitmapFont;
 GlyphQuad* TextLayoutQuads = nullptr;
 int32_t TextLayoutCount = 0;
@@ -98,11 +100,16 @@ bool ParseFontDescriptor(FILE* file) {
 }
 
 bool LoadFontDescriptorFrom(const char* path) {
-    return ParseFontDescriptor(fopen(path, "r"));
+    FILE* file = OpenDataFile(path, "r");
+    bool parsed = ParseFontDescriptor(file);
+    if (file != nullptr && BitmapFont.count <= 0) {
+        ReportUnusableFile(path, "no chars line with a count; texts draw nothing");
+    }
+    return parsed;
 }
 
 bool LoadFontDescriptor() {
-    return LoadFontDescriptorFrom("data/font.fnt");
+    return LoadFontDescriptorFrom(DataPath("font.fnt").c_str());
 }
 
 static const GlyphRecord* FindGlyph(const BitmapFontRecord* font, unsigned char code) {

@@ -27,10 +27,10 @@ struct GlyphQuad {
     float s0, t0, s1, t1;
 };
 
-// Parses "data/font.fnt" into BitmapFont. Always true: a missing file, or
+// Parses font.fnt in DataDirectory into BitmapFont. Always true: a missing file, or
 // char lines before any chars line, leave an empty glyph table.
 bool LoadFontDescriptor();
-// Parses a descriptor at any path into BitmapFont (LoadFontDescriptor uses "data/font.fnt").
+// Parses a descriptor at any path into BitmapFont (LoadFontDescriptor uses font.fnt).
 bool LoadFontDescriptorFrom(const char* path);
 // The same from an open stream (closed here; null counts as a missing file).
 bool ParseFontDescriptor(FILE* file);

@@ -11,22 +11,25 @@
 #include <jpeglib.h>
 
 #include "frame/frame.h"
+#include "resources/data_path.h"
 
 unsigned int TextureTable[TextureTableSize];
 
+// clang-format off
 const char* const TextureFiles[TextureFileCount] = {
     nullptr,
-    "data/font.jpg",
-    "data/heightmaptex.jpg",
-    "data/flare.jpg",
-    "data/dot.jpg",
-    "data/heightmaptexnight.jpg",
-    "data/skystars.jpg",
-    "data/lightfx.jpg",
-    "data/boxed.jpg",
-    "data/glowmap.jpg",
-    "data/detail.jpg",
+    "font.jpg",
+    "heightmaptex.jpg",
+    "flare.jpg",
+    "dot.jpg",
+    "heightmaptexnight.jpg",
+    "skystars.jpg",
+    "lightfx.jpg",
+    "boxed.jpg",
+    "glowmap.jpg",
+    "detail.jpg",
 };
+// clang-format on
 
 // Larger pictures are refused before any buffer is made: no texture the
 // demo uses comes near it, and it keeps every size product far from overflow.
@@ -84,7 +87,7 @@ bool LoadJpegImage(const char* path, ImageRecord* record) {
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);  // fatal errors end the process with status 1
     jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
-    FILE* file = fopen(path, "rb");
+    FILE* file = OpenDataFile(path, "rb");
     if (file == nullptr) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -92,6 +95,9 @@ bool LoadJpegImage(const char* path, ImageRecord* record) {
     bool decoded = DecodeJpegFile(&info, file, record);
     jpeg_destroy_decompress(&info);
     fclose(file);
+    if (!decoded) {
+        ReportUnusableFile(path, "not an 8-, 24- or 32-bit picture of at most 16384 pixels a side");
+    }
     return decoded;
 }
 
@@ -110,7 +116,7 @@ void IgnoreMessage(j_common_ptr) {}
 // Reads the header and, with a record, decodes the whole picture, with errors
 // that come back here instead of ending the process and no messages.
 bool ReadJpegReturning(const char* path, JpegHeader* header, ImageRecord* record) {
-    FILE* file = fopen(path, "rb");
+    FILE* file = OpenDataFile(path, "rb");
     if (file == nullptr) {
         return false;
     }
@@ -172,7 +178,7 @@ int LoadTextureTable() {
     // All ten are decoded before the first upload; return values are not
     // needed, a slot without pixels simply stays empty.
     for (int slot = TextureFont; slot <= TextureDetail; ++slot) {
-        LoadJpegImage(TextureFiles[slot], &images[slot]);
+        LoadJpegImage(DataPath(TextureFiles[slot]).c_str(), &images[slot]);
     }
     glGenTextures(TextureTableSize, TextureTable);
     for (int slot = 0; slot < TextureTableSize; ++slot) {

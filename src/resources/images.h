@@ -28,7 +28,8 @@ constexpr int TextureTableSize = 64;  // names generated at once; slots past 10 
 constexpr int TextureFileCount = TextureDetail + 1;
 
 extern unsigned int TextureTable[TextureTableSize];
-// The file decoded into each slot TextureFont to TextureDetail (entry 0 is null).
+// The data file (in DataDirectory) decoded into each slot TextureFont to
+// TextureDetail (entry 0 is null).
 extern const char* const TextureFiles[TextureFileCount];
 
 // Decodes a JPEG (8, 24 or 32 bits per pixel, at most 16384 pixels a side).

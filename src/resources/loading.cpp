@@ -13,6 +13,7 @@
 #include "geometry/models.h"
 #include "platform/platform.h"
 #include "resources/audio.h"
+#include "resources/data_path.h"
 #include "resources/font.h"
 #include "resources/images.h"
 #include "resources/tga.h"
@@ -32,7 +33,7 @@ constexpr float FadeInSeconds = 10.0f;
 constexpr float HoldSeconds = 3.0f;
 constexpr float FadeOutSeconds = 4.0f;
 
-const char* const SoundtrackFile = "data/preview_kovi.mp3";
+const char* const SoundtrackFile = "preview_kovi.mp3";
 
 // Columns as in the scenes' pass tables: texture slot, switched on, keep
 // switches, depth writes, colour, blend source and destination, texture
@@ -148,7 +149,7 @@ void FadeLogoIn(const LogoPlacement& place) {
 }
 
 void LoadSoundtrack() {
-    musicSample = AudioSampleLoad(SoundtrackFile);
+    musicSample = AudioSampleLoad(DataPath(SoundtrackFile).c_str());
     musicChannel = AudioSampleGetChannel(musicSample);
     AudioSampleGetInfo(musicSample, &musicInfo);
 }
@@ -226,9 +227,9 @@ void RunLoadingSequence() {
     AudioInit(44100);
     ShowBlack();
     WaitBlack();
-    AudioChannelPlay(AudioStreamCreateFile("data/introeffectmx.mp3"), true);
+    AudioChannelPlay(AudioStreamCreateFile(DataPath("introeffectmx.mp3").c_str()), true);
     ImageRecord logo;
-    LoadTgaImage("data/logo.tga", &logo);
+    LoadTgaImage(DataPath("logo.tga").c_str(), &logo);
     LogoPlacement place =
         ComputeLogoPlacement(DemoSettings.width, DemoSettings.height, DemoSettings.aspect);
     CreateLogoTexture(logo, place.pixelExact);

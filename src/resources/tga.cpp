@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "resources/data_path.h"
+
 // Header bytes and derived sizes of the file being decoded. Shared by both
 // decoders, so they are not re-entrant.
 struct TgaStateRecord {
@@ -145,8 +147,8 @@ bool LoadTgaStream(FILE* file, ImageRecord* record) {
 }
 
 void LoadTgaImage(const char* path, ImageRecord* record) {
-    FILE* file = fopen(path, "rb");
-    if (file != nullptr) {
-        LoadTgaStream(file, record);
+    FILE* file = OpenDataFile(path, "rb");
+    if (file != nullptr && !LoadTgaStream(file, record)) {
+        ReportUnusableFile(path, "not a whole 24- or 32-bit TGA of type 2 or 10");
     }
 }

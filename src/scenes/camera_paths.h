@@ -19,13 +19,12 @@ inline constexpr float OpeningGlides[2][2][3] = {
 };
 inline constexpr float SphereClusterCentre[3] = {0, 7, 0};
 
-// Scene 2: one move per section, blended by SectionBeat / length.
+// Scene 2: one move per section, blended by SectionBeat / its length.
 inline constexpr CameraMove NightfallMoves[3] = {
     {{-20, 3, 0}, {0, 1, 0}, {-60, -30, -10}, {10, 30, 10}},
     {{20, 3, 0}, {0, 1, 0}, {5, 90, 20}, {-5, 100, -20}},
     {{0, 3, 20}, {0, 1, 30}, {-25, 15, 40}, {10, 5, -15}},
 };
-inline constexpr float NightfallSectionLengths[3] = {8, 8, 16};
 
 // Scene 3: one move per section, blended by SectionBeat / 16, while the
 // cube and lattice group drifts from its start to its end in every section.

@@ -12,8 +12,9 @@
 
 namespace {
 
-constexpr float GlideLength = 8.0f;   // sections 0 and 1, in SectionBeat units
-constexpr float OrbitLength = 18.0f;  // section 2
+constexpr float GlideLength = SceneSections[0].lengths[0];  // sections 0 and 1 alike
+constexpr float OrbitLength = SceneSections[0].lengths[2];
+static_assert(SceneSections[0].lengths[1] == SceneSections[0].lengths[0], "two equal glides");
 constexpr float MeshSwitchBeat = 8.0f;
 constexpr float FadeOutBeat = 16.0f;
 
@@ -220,7 +221,7 @@ void RunScene0() {
     if (FadeLevel > 1)
         FadeLevel = 1;
     if (SceneEntry)
-        EnterScene(0.0f, true);
+        EnterScene(SceneStartOffsets[0], true);
     SetFrameLook();
     switch (SectionIndex) {
         case 0:

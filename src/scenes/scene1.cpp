@@ -15,8 +15,7 @@ int32_t WaveSwitchBeat = 0;
 
 namespace {
 
-constexpr float SceneOffset = 34.0f;  // counter units before this scene starts
-constexpr float SceneLength = 32.0f;  // SectionBeat units
+constexpr float WaveLength = SceneSections[1].lengths[0];  // one section
 constexpr int32_t SwitchInterval = 8;
 
 constexpr unsigned SurfaceSwitches =
@@ -47,7 +46,7 @@ void SetFrameLook() {
 }
 
 void EnterWaveScene() {
-    EnterScene(SceneOffset, false);
+    EnterScene(SceneStartOffsets[1], false);
     WaveFormula = 0;
     WavePhase = 0;
     WavePalette = 0;
@@ -111,10 +110,10 @@ void RunScene1() {
     PlaceCamera(b, pulse);
     DrawPasses();
     SwitchFormula(b);
-    if (b > SceneLength) {
+    if (b > WaveLength) {
         SectionIndex += 1;
         SceneIndex += 1;
         SceneEntry = 1;
-        SectionBeat -= SceneLength;
+        SectionBeat -= WaveLength;
     }
 }

@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr float SceneOffset = 66.0f;  // counter units before this scene starts
-constexpr int NightfallSection = 2;   // the section in which night falls
+constexpr int NightfallSection = 2;  // the section in which night falls
 
 // Colours, red, green, blue.
 const float DayHorizon[3] = {0.8f, 0.78f, 0.7f};
@@ -56,7 +55,7 @@ void SetFrameLook() {
 void EnterNightfallScene() {
     // From here on, for the rest of the run, everything takes its Demo++ form.
     DemoSettings.demoPlus = true;
-    EnterScene(SceneOffset, false);
+    EnterScene(SceneStartOffsets[2], false);
 }
 
 // The glow passes through the sunset colour at the middle of the nightfall.
@@ -87,7 +86,7 @@ float StepSection() {
     if (SectionIndex < 0 || SectionIndex > NightfallSection)
         return 0.0f;
     float b = SectionBeat;
-    float length = NightfallSectionLengths[SectionIndex];
+    float length = SceneSections[2].lengths[SectionIndex];
     PlaceCameraOnMove(NightfallMoves[SectionIndex], b / length);
     float n = 0.0f;
     if (SectionIndex == NightfallSection) {

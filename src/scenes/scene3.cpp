@@ -13,8 +13,11 @@
 
 namespace {
 
-constexpr float SceneOffset = 98.0f;    // counter units before this scene starts
-constexpr float SectionLength = 16.0f;  // all four sections
+constexpr float SectionLength = SceneSections[3].lengths[0];  // all four sections alike
+static_assert(SceneSections[3].lengths[1] == SectionLength &&
+                  SceneSections[3].lengths[2] == SectionLength &&
+                  SceneSections[3].lengths[3] == SectionLength,
+              "the group's drift and the moves assume four equal sections");
 constexpr int LastSection = 3;
 constexpr float ShownAbove = 0.01f;  // lattice and sprites are drawn above this amount
 
@@ -190,7 +193,7 @@ void DrawLightSprites(float lights) {
 void RunScene3() {
     SetFrameLook();
     if (SceneEntry)
-        EnterScene(SceneOffset, false);
+        EnterScene(SceneStartOffsets[3], false);
     float p = BeatPulse(SectionBeat);
     GroupContent content = StepSection();
     DrawSkyAndTerrain(content.lights);

@@ -35,10 +35,7 @@ const char* const GreetingNames[GreetingCount] = {
 
 namespace {
 
-constexpr float SceneOffset = 162.0f;  // counter units before this scene starts
 constexpr float CameraPathLength = 54.0f;
-constexpr int SectionCount = 4;
-const float SectionLengths[SectionCount] = {6, 16, 16, 16};
 constexpr float FanStartBeat = 22.0f;
 constexpr float CreditScale = 1.3f;
 constexpr uint32_t GreetingSeed = 6;
@@ -102,11 +99,11 @@ void DrawCredit() {
 }
 
 void EndSectionIfDone() {
-    float length = SectionLengths[SectionIndex];
+    float length = SceneSections[4].lengths[SectionIndex];
     if (SectionBeat <= length)
         return;
     SectionBeat -= length;
-    if (SectionIndex == SectionCount - 1) {
+    if (SectionIndex == SceneSections[4].count - 1) {
         SceneIndex += 1;
         SceneEntry = 1;
     }
@@ -249,7 +246,7 @@ void ComputeLineFan(float sceneBeat, float vertices[2 * LineFanCount][3]) {
 void RunScene4() {
     SetFrameLook();
     if (SceneEntry)
-        EnterScene(SceneOffset, false, true);
+        EnterScene(SceneStartOffsets[4], false, true);
     PlaceClosingCamera(SceneBeat);
     float w = RunSection();
     DrawSpriteLayers(w);

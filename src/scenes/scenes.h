@@ -6,10 +6,11 @@
 #include "frame/pass_state.h"
 #include "resources/audio.h"
 #include "scenes/camera_paths.h"
+#include "scenes/timeline.h"
 
 typedef void (*SceneFunction)();
-// Entries 0..4: the scenes; a null entry draws nothing.
-extern SceneFunction SceneTable[5];
+// One entry a scene; a null entry draws nothing.
+extern SceneFunction SceneTable[SceneCount];
 
 void RunScene0();
 void RunScene1();

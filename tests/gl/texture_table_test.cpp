@@ -12,6 +12,7 @@
 
 #include "../support/test_jpeg.h"
 #include "frame/frame.h"
+#include "resources/data_path.h"
 #include "resources/images.h"
 
 namespace {
@@ -36,7 +37,7 @@ class TextureTableTest : public testing::Test {
     }
     // A solid picture whose red level tells the slot it was written for.
     static void WriteSlot(int slot, int components = 3) {
-        ASSERT_TRUE(WriteTestJpeg(TextureFiles[slot], Width, Height, components,
+        ASSERT_TRUE(WriteTestJpeg(DataPath(TextureFiles[slot]).c_str(), Width, Height, components,
                                   [slot](int, int, int c) { return c == 0 ? slot * 20 : 40; }));
     }
 
@@ -88,10 +89,11 @@ TEST_F(TextureTableTest, EachFileFillsItsSlotAndAMissingOneLeavesAGap) {
 }
 
 TEST_F(TextureTableTest, TopRowOfThePictureLiesAtTZero) {
-    ASSERT_TRUE(WriteTestJpeg(TextureFiles[1], Width, Height, 3, [](int, int y, int c) {
-        bool top = y < Height / 2;
-        return (c == 0 && top) || (c == 2 && !top) ? 255 : 0;
-    }));
+    ASSERT_TRUE(
+        WriteTestJpeg(DataPath(TextureFiles[1]).c_str(), Width, Height, 3, [](int, int y, int c) {
+            bool top = y < Height / 2;
+            return (c == 0 && top) || (c == 2 && !top) ? 255 : 0;
+        }));
     LoadTextureTable();
     std::vector<unsigned char> pixels = LevelZeroRgb(TextureTable[1]);
     const unsigned char* first = pixels.data();

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built with CPack, extracted into a
-# scratch root, its menu entry, metadata and man pages checked, the installed
-# renderer run from the installed data, the installed demo's dialog shown.
-# Also `make install`'s route: a DESTDIR staging under another prefix.
+# The Debian package as a user gets it: built with CPack, lintian-clean,
+# extracted into a scratch root, its menu entry, metadata and man pages
+# checked, the installed renderer run from another folder (finding the
+# installed data) and from share/norvale, the installed demo's dialog shown.
+# Also `make install`'s route (a DESTDIR staging under another prefix), and
+# programs that find no data or dialog template beside themselves.
 #   NORVALE_BUILD: the build folder (CPackConfig.cmake); NORVALE_SOURCE: the tree.
 set -euo pipefail
 build=${NORVALE_BUILD:?}
@@ -26,13 +28,17 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libsdl2 libgtk-3 libjpeg62-turbo libmpg123 libpng16 libmp3lame libc6; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib (shlibdeps?): $depends"
 done
+# Errors and warnings fail; what is overridden says why in the package.
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps)"
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+    { cat "$work/lintian.log"; fail "lintian"; }
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 share=$root/usr/share
 
 desktop=$share/applications/org.norvale.Norvale.desktop
 grep -qx 'Path=/usr/share/norvale' "$desktop" || fail "menu entry does not start in share/norvale"
-grep -qx 'Exec=/usr/bin/norvale' "$desktop" || fail "menu entry runs the wrong program"
+grep -qx 'Exec=/usr/games/norvale' "$desktop" || fail "menu entry runs the wrong program"
 for size in 16 32 48 64 128 256; do
     [ -s "$share/icons/hicolor/${size}x$size/apps/org.norvale.Norvale.png" ] || fail "icon $size"
 done
@@ -54,13 +60,18 @@ for page in man6/norvale.6.gz man1/norvale-datagen.1.gz; do
     [ -s "$share/man/$page" ] || fail "no man page $page"
 done
 
-# The installed renderer from the installed data: pictures and sound, and
+# The installed renderer from a folder without data/ reads the installed
+# data and says so: pictures and sound. From share/norvale it reads ./data:
 # --brightness -1 halving the same picture.
-cd "$share/norvale"
+cd "$work"
 "$render" --size 160x90 --fps 5 --skip-intro --from 4 --to 7 --png "$work/frames" \
     --wav "$work/sound.wav" 2>"$work/render.log" || { cat "$work/render.log"; fail "render"; }
+grep -qF "reading data from $share/norvale/data" "$work/render.log" ||
+    { cat "$work/render.log"; fail "the renderer does not say it reads the installed data"; }
+cd "$share/norvale"
 "$render" --size 160x90 --fps 5 --skip-intro --from 5 --to 5.1 --brightness -1 \
     --png "$work/dark" 2>"$work/render.log" || { cat "$work/render.log"; fail "dark render"; }
+! grep -q "reading data from" "$work/render.log" || fail "./data is not read first"
 cd "$work"
 [ "$(ls frames | wc -l)" -eq 15 ] || fail "expected 15 frames, got $(ls frames | wc -l)"
 for f in frames/frame000020.png frames/frame000027.png frames/frame000034.png; do
@@ -79,16 +90,41 @@ grep -qx 'Path=/opt/nv/share/norvale' "$work/staged/opt/nv/share/applications/or
     fail "make install: menu entry does not name the prefix"
 [ -s "$work/staged/opt/nv/share/norvale/data/heightmap.jpg" ] || fail "make install: no data"
 
-# The installed demo finds its dialog template beside itself, away from the
-# source tree and from any working directory that holds it.
+# A renderer with no data folder anywhere stops before rendering and says
+# where it looked; --data chooses one, and each file missing there is named
+# once (the height map is read three times).
+mkdir -p lonely empty
+cp "$render" lonely/norvale-render
+status=0
+lonely/norvale-render --size 32x18 --to 1 --png "$work/none" 2>"$work/render.log" || status=$?
+[ "$status" -eq 2 ] && grep -q "looked in ./data, $work/share/norvale/data" "$work/render.log" &&
+    [ ! -e "$work/none" ] || { cat "$work/render.log"; fail "no data folder: status $status"; }
+lonely/norvale-render --data empty --size 32x18 --fps 5 --skip-intro --to 0.2 \
+    2>"$work/render.log" || { cat "$work/render.log"; fail "render with an empty --data"; }
+for file in font.jpg heightmap.jpg preview_kovi.mp3; do
+    [ "$(grep -c "empty/$file: No such file" "$work/render.log")" -eq 1 ] ||
+        { cat "$work/render.log"; fail "$file not named once"; }
+done
+
+# The installed demo finds its dialog template and data beside itself, away
+# from the source tree and from any working directory that holds them; a
+# program outside its build tree and not installed reads res/ where it runs.
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || exit 0
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/display")
-"$root/usr/bin/norvale" >"$work/demo.log" 2>&1 &
+"$root/usr/games/norvale" >"$work/demo.log" 2>&1 &
 demo_pid=$!
 timeout 20 xdotool search --sync --onlyvisible --name '^Norvale$' >/dev/null ||
     { cat "$work/demo.log"; fail "the installed norvale shows no dialog"; }
+grep -qF "reading data from $share/norvale/data" "$work/demo.log" ||
+    { cat "$work/demo.log"; fail "the installed norvale does not say it reads the installed data"; }
+kill "$demo_pid" && wait "$demo_pid" 2>/dev/null || true
+cp "$build/norvale" lonely/norvale
+(cd "${NORVALE_SOURCE:?}" && exec "$work/lonely/norvale") >"$work/demo.log" 2>&1 &
+demo_pid=$!
+timeout 20 xdotool search --sync --onlyvisible --name '^Norvale$' >/dev/null ||
+    { cat "$work/demo.log"; fail "norvale outside its build tree does not read res/ where it runs"; }
 echo "install: package $(basename "$deb"), Depends: $depends"

@@ -3,6 +3,7 @@
 // format, silent end, loudness, true peak, width, onsets on the beat, determinism).
 #include "music.h"
 #include "music_internal.h"
+#include "scenes/timeline.h"
 
 #include <gtest/gtest.h>
 #include <mpg123.h>
@@ -333,6 +334,26 @@ TEST(MusicSequencer, SoundtrackKicksFollowTheBeatGrid) {
             EXPECT_TRUE(std::binary_search(kicks.begin(), kicks.end(), beat))
                 << "no kick on beat " << beat << " (" << beat * 0.48 << " s)";
         }
+    }
+}
+
+// A counter unit is half a bar: every scene starts on a section of the music, and the
+// sections run without gap or overlap to the end step.
+TEST(MusicSequencer, SoundtrackSectionsFollowTheTimeline) {
+    ASSERT_GT(SoundtrackSectionCount, 0);
+    std::vector<int> starts;
+    int bar = 0;
+    for (int i = 0; i < SoundtrackSectionCount; i++) {
+        const Section& s = SoundtrackSectionTable[i];
+        EXPECT_EQ(s.firstBar, bar) << "section " << i << " leaves a gap or overlaps";
+        starts.push_back(s.firstBar);
+        bar = s.firstBar + s.bars;
+    }
+    EXPECT_EQ(bar * 2, TimelineEnd) << "the music's sections end elsewhere than the scenes";
+    for (int scene = 0; scene < SceneCount; scene++) {
+        EXPECT_EQ(SceneStartOffsets[scene] % 2, 0);
+        EXPECT_TRUE(std::count(starts.begin(), starts.end(), SceneStartOffsets[scene] / 2))
+            << "scene " << scene << " starts inside a section of the music";
     }
 }
 

@@ -126,6 +126,9 @@ void SetGain(Score* score, std::initializer_list<float> points) {
 
 }  // namespace
 
+const Section* const SoundtrackSectionTable = SoundtrackSections;
+const int SoundtrackSectionCount = static_cast<int>(std::size(SoundtrackSections));
+
 void ScoreSoundtrack(Score* score) {
     score->frames = static_cast<int>(SoundtrackSeconds * SampleRate);
     score->notes.clear();

@@ -175,6 +175,9 @@ void AddDrumBar(Score* score, int bar, const char* pattern, uint8_t voice, float
                 float cutoff);
 void ScoreSection(Score* score, const Section& section, uint32_t seed);
 
+// The soundtrack's sections in order of their first bar.
+extern const Section* const SoundtrackSectionTable;
+extern const int SoundtrackSectionCount;
 void ScoreSoundtrack(Score* score);
 void ScoreJingle(Score* score);
 

@@ -3,6 +3,7 @@
 // mixed soundtrack to PNG files, a WAV file, a video (through ffmpeg) and a
 // frame log.
 #include <GL/gl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 
 #include "app/render_state.h"
 #include "app/settings.h"
+#include "app/shell_files.h"
 #include "app/viewport.h"
 #include "frame/frame.h"
 #include "platform/headless.h"
@@ -27,28 +29,34 @@
 #include "render_passes.h"
 #include "render_timeline.h"
 #include "resources/audio.h"
+#include "resources/data_path.h"
 #include "resources/loading.h"
 #include "resources/music_clock.h"
+#include "scenes/timeline.h"
 
 namespace {
 
 using WallClock = std::chrono::steady_clock;
 
+// Music seconds a counter unit takes: the counters run at half of BeatRate
+// per second of music (see EnterScene).
+constexpr double UnitSeconds = 2.0 / BeatRateDouble;
 // Output time the logo sequence and the timeline take, for the progress
-// estimate only: 5 + 10 + 3 + 4 s of intro, 216 units of scenes and 8 of the
-// end step at 60 / 125 s a unit.
+// estimate only: 5 + 10 + 3 + 4 s of intro, then the scenes and the end step.
 constexpr double IntroSecondsEstimate = 22.0;
-constexpr double DemoSecondsEstimate = 224.0 * 0.96;
-// Relative drawing time of a second of output in each part of the timeline
-// (scene starts in counter units of 0.96 s), from frame logs at 1280x720 on
-// llvmpipe: the time left weighs what is still to come by these, scaled by
-// the speed seen so far, so the cheap first minute does not promise too much.
+constexpr double DemoSecondsEstimate = (TimelineEnd + EndStepLength) * UnitSeconds;
+// Relative drawing time of a second of output in each part of the timeline,
+// from frame logs at 1280x720 on llvmpipe: the time left weighs what is
+// still to come by these, scaled by the speed seen so far, so the cheap
+// first minute does not promise too much.
 struct CostSpan {
     double end;  // output seconds after the intro
     double weight;
 };
-const CostSpan TimelineCosts[] = {{34 * 0.96, 1.5},  {66 * 0.96, 1.0},  {98 * 0.96, 4.0},
-                                  {162 * 0.96, 3.5}, {216 * 0.96, 2.0}, {224 * 0.96, 0.6}};
+const CostSpan TimelineCosts[] = {
+    {SceneStartOffsets[1] * UnitSeconds, 1.5}, {SceneStartOffsets[2] * UnitSeconds, 1.0},
+    {SceneStartOffsets[3] * UnitSeconds, 4.0}, {SceneStartOffsets[4] * UnitSeconds, 3.5},
+    {TimelineEnd * UnitSeconds, 2.0},          {DemoSecondsEstimate, 0.6}};
 constexpr double IntroWeight = 0.15;
 // A demo that never ends (a scene that never hands over) stops here.
 constexpr double LongestOutputSeconds = 1200.0;
@@ -398,6 +406,30 @@ int ParseOrExplain(int argc, char** argv) {
     return -1;
 }
 
+// --data, else data/ here, else the folder beside the program. Without one
+// the capture would show nothing the user wants: false after saying where it looked.
+bool ChooseDataFolder(const RenderOptions& o) {
+    std::string looked;
+    std::string folder = o.dataDir.empty() ? FindDataFolder(&looked) : o.dataDir;
+    struct stat info;
+    if (!o.dataDir.empty() && (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+        std::fprintf(stderr, "norvale-render: --data %s is not a folder\n", folder.c_str());
+        return false;
+    }
+    if (folder.empty()) {
+        std::fprintf(stderr,
+                     "norvale-render: no data folder (looked in %s); run it where data/ is, "
+                     "or give one with --data DIR\n",
+                     looked.c_str());
+        return false;
+    }
+    if (folder != DataDirectory) {
+        std::fprintf(stderr, "norvale-render: reading data from %s\n", folder.c_str());
+        DataDirectory = folder;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -405,6 +437,8 @@ int main(int argc, char** argv) {
     if (status >= 0)
         return status;
     const RenderOptions& o = Session.options;
+    if (!o.glInfo && !ChooseDataFolder(o))
+        return 2;
     if (!CreateHeadlessContext(o.width, o.height))
         return 1;
     if (o.glInfo) {

@@ -73,10 +73,10 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
         return ParseSeconds(value, &o->toSeconds);
     if (name == "--brightness")
         return ParseBrightness(value, &o->brightness);
-    std::string* paths[] = {&o->outPath, &o->pngDir, &o->wavPath, &o->frameLogPath,
-                            &o->passLogPath};
-    const char* names[] = {"--out", "--png", "--wav", "--frame-log", "--pass-log"};
-    for (int k = 0; k < 5; ++k) {
+    std::string* paths[] = {&o->outPath,      &o->pngDir,      &o->wavPath,
+                            &o->frameLogPath, &o->passLogPath, &o->dataDir};
+    const char* names[] = {"--out", "--png", "--wav", "--frame-log", "--pass-log", "--data"};
+    for (int k = 0; k < 6; ++k) {
         if (name == names[k]) {
             *paths[k] = value;
             return !paths[k]->empty();
@@ -171,8 +171,11 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::stri
 const char* RenderUsage() {
     return "usage: norvale-render [options]\n"
            "Renders the demo headless, frame-exact, with its soundtrack.\n"
-           "Run it where the data folder is (data/...).\n"
            "\n"
+           "  --data DIR          the data folder to read (default: data/ in the\n"
+           "                      working directory, else the one beside the program:\n"
+           "                      share/norvale/data when installed, the source\n"
+           "                      tree's data/ from the build folder)\n"
            "  --size WxH          picture size in pixels (default 1280x720)\n"
            "  --aspect N:D        projection aspect ratio (default: the size's shape)\n"
            "  --fps N | N/D       output frame rate (default 60; 60000/1001 works)\n"

@@ -24,6 +24,7 @@ struct RenderOptions {
     std::string wavPath;
     std::string frameLogPath;
     std::string passLogPath;
+    std::string dataDir;  // "": data/ here, else the one found beside the program
 };
 
 // Fills options from argv; false with a one-line reason in *error.
