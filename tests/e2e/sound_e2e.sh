@@ -26,7 +26,6 @@ fi
 
 on_cleanup() {
     [ -n "${RECORDER_PID:-}" ] && kill "$RECORDER_PID" 2>/dev/null && wait "$RECORDER_PID"
-    [ -n "${WATCH_PID:-}" ] && kill "$WATCH_PID" 2>/dev/null && wait "$WATCH_PID"
     return 0
 }
 
