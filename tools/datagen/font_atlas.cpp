@@ -1,5 +1,8 @@
-// The font atlas and its descriptor: white antialiased glyphs on black,
-// rendered with FreeType and packed row by row with padding.
+// The font atlas and its descriptor: white antialiased glyphs with a soft
+// grey halo on black, rendered with FreeType and packed row by row with
+// padding.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -12,8 +15,17 @@ namespace {
 
 const int AtlasSize = 1024;
 const int NominalSize = 64;
-const int Padding = 3;  // blank border inside each glyph's rectangle
-const int Spacing = 2;  // extra gap between rectangles, so mipmaps don't bleed
+// Glyphs are drawn smaller than the nominal size: a greeting's tallest
+// letter and its halo then stay well inside the 2-unit row step (one nominal
+// size is 2 units), so neighbouring rows keep a gap.
+const int GlyphPixels = 50;
+// The greetings darken what lies behind them; a dark halo around each
+// letter too, so the fan's lines stop short of the strokes and the glow,
+// made from a tiny copy of the frame, has less light to spill into them.
+const int HaloRadius = 3;
+const float HaloLevel = 0.7f;
+const int Padding = HaloRadius + 1;  // blank border inside each glyph's rectangle
+const int Spacing = 2;               // extra gap between rectangles, so mipmaps don't bleed
 
 struct AtlasGlyph {
     int id, x, y, width, height, xoffset, yoffset, xadvance;
@@ -34,13 +46,33 @@ std::vector<int> CharacterCodes() {
     return codes;
 }
 
-// Copies the rendered bitmap into the atlas at the rectangle's inner corner.
+// Coverage of the rendered bitmap at (c, r), 0 outside it.
+int Coverage(const FT_Bitmap& bm, int c, int r) {
+    if (c < 0 || r < 0 || c >= int(bm.width) || r >= int(bm.rows))
+        return 0;
+    return bm.buffer[r * bm.pitch + c];
+}
+
+// The glyph and its halo at (c, r) of the bitmap: the coverage, or the halo
+// falling off with the distance to the nearest covered pixel.
+uint8_t Texel(const FT_Bitmap& bm, int c, int r) {
+    float v = Coverage(bm, c, r);
+    for (int dy = -HaloRadius; dy <= HaloRadius; ++dy)
+        for (int dx = -HaloRadius; dx <= HaloRadius; ++dx) {
+            float fall = std::min(1.0f, (HaloRadius + 1 - std::hypot(float(dx), float(dy))) / 3);
+            if (fall > 0.0f)
+                v = std::max(v, HaloLevel * fall * Coverage(bm, c + dx, r + dy));
+        }
+    return uint8_t(v + 0.5f);
+}
+
+// Draws the glyph with its halo into the atlas; (x, y) is the rectangle's
+// corner, the bitmap lies Padding inside it.
 void Blit(Picture& atlas, const FT_Bitmap& bm, int x, int y) {
-    for (unsigned r = 0; r < bm.rows; ++r)
-        for (unsigned c = 0; c < bm.width; ++c) {
-            uint8_t v = bm.buffer[r * bm.pitch + c];
-            uint8_t* px = &atlas.rgb[(size_t(y + r) * atlas.width + x + c) * 3];
-            px[0] = px[1] = px[2] = v;
+    for (int r = -HaloRadius; r < int(bm.rows) + HaloRadius; ++r)
+        for (int c = -HaloRadius; c < int(bm.width) + HaloRadius; ++c) {
+            uint8_t* px = &atlas.rgb[(size_t(y + Padding + r) * atlas.width + x + Padding + c) * 3];
+            px[0] = px[1] = px[2] = Texel(bm, c, r);
         }
 }
 
@@ -59,7 +91,7 @@ bool Pack(FT_Face face, Atlas& atlas) {
         }
         if (penY + h + Spacing > AtlasSize)
             return false;
-        Blit(atlas.picture, g->bitmap, penX + Padding, penY + Padding);
+        Blit(atlas.picture, g->bitmap, penX, penY);
         int advance = int((g->advance.x + 32) >> 6);
         atlas.glyphs.push_back({code, penX, penY, w, h, g->bitmap_left - Padding,
                                 atlas.base - g->bitmap_top - Padding, advance});
@@ -70,7 +102,7 @@ bool Pack(FT_Face face, Atlas& atlas) {
 }
 
 bool BuildAtlas(Atlas& atlas) {
-    return WithFontFace(AtlasFontFile, NominalSize, [&](FT_Face face) {
+    return WithFontFace(AtlasFontFile, GlyphPixels, [&](FT_Face face) {
         atlas.face = std::string(face->family_name) + " " + face->style_name;
         atlas.lineHeight = int((face->size->metrics.height + 32) >> 6);
         atlas.base = int((face->size->metrics.ascender + 32) >> 6);

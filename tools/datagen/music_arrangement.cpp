@@ -1,5 +1,6 @@
 // The two pieces as written: the soundtrack's sections (bars at 125 BPM) and the jingle.
 #include "music_internal.h"
+#include "scenes/timeline.h"
 
 #include <iterator>
 
@@ -61,61 +62,87 @@ const Phrase CloseTune[] = {{0, 8, 84},  {8, 8, 81},   {16, 8, 79},  {24, 8, 76}
 
 constexpr uint32_t BeatParts = PartKick | PartClap | PartHats16 | PartFill;
 
-// Bars: scene 0 from 0, scene 1 from 17, scene 2 from 33 (night from 41), scene 3 from 49
-// (the flashing light from 65), scene 4 from 81 (credits 84, greetings 92), silence from 108.
+// A counter unit of the scenes is half a bar: where scene k and its section j start, in bars.
+constexpr int SceneBar(int scene) {
+    return SceneStartOffsets[scene] / 2;
+}
+constexpr int SectionBar(int scene, int section) {
+    int units = SceneStartOffsets[scene];
+    for (int i = 0; i < section; i++) units += SceneSections[scene].lengths[i];
+    return units / 2;
+}
+// Scene 1 changes the surface's form and colours every 8 units: every four bars.
+constexpr int WaveBar(int change) {
+    return SceneBar(1) + 4 * change;
+}
+
+// Every picture cut lands on a section start with a crash or a change of groove (or both),
+// and the bar before most cuts ends in a fill. Scene 2's nightfall is one arc: the beat
+// drops out at dusk and comes back as the pad opens, the riser ending on the night's crash.
 const Section SoundtrackSections[] = {
     // Scene 0: the two glides build, the orbit runs and fades over its last bar.
     {0, 4, CHORDS(OpeningChords), 1, PartPad | PartSparkle, 260, 1100, 0.7f, 0.85f, NO_TUNE, 0, 2},
-    {4, 4, CHORDS(OpeningChords), 1,
+    {SectionBar(0, 1), 4, CHORDS(OpeningChords), 1,
      PartPad | PartBassLong | PartArp8 | PartKick | PartHats8 | PartSparkle | PartRiser, 1100, 2200,
      0.75f, 0.9f, NO_TUNE, 0.2f, 1},
-    {8, 8, CHORDS(OpeningChords), 1,
+    {SectionBar(0, 2), 8, CHORDS(OpeningChords), 1,
      PartCrash | PartPad | PartBassOff | PartArp16 | BeatParts | PartMelody, 2200, 2600, 0.95f,
      1.0f, TUNE(OrbitTune, 4, VoiceLead), 0.35f, 0},
-    {16, 1, CHORDS(FadeChords), 1, PartPad | PartBassOff | PartArp16 | BeatParts | PartCutTails,
-     2600, 1200, 0.95f, 0.6f, NO_TUNE, 0.35f, 0},
+    {SceneBar(1) - 1, 1, CHORDS(FadeChords), 1,
+     PartPad | PartBassOff | PartArp16 | BeatParts | PartCutTails, 2600, 1200, 0.95f, 0.6f, NO_TUNE,
+     0.35f, 0},
     // Scene 1: driving; the surface changes form every four bars, so does the music.
-    {17, 4, CHORDS(DriveChords), 1, PartCrash | PartPad | PartBassRoll | PartStab | BeatParts, 1500,
-     1500, 1.0f, 1.0f, NO_TUNE, 0.55f, 0},
-    {21, 4, CHORDS(DriveChords), 1,
-     PartPad | PartBassRoll | PartArp16 | PartStab | BeatParts | PartOpenHat, 1800, 1800, 1.0f,
-     1.0f, NO_TUNE, 0.55f, 0},
-    {25, 4, CHORDS(DriveChords), 1,
+    {WaveBar(0), 4, CHORDS(DriveChords), 1,
+     PartCrash | PartPad | PartBassRoll | PartStab | BeatParts, 1500, 1500, 1.0f, 1.0f, NO_TUNE,
+     0.55f, 0},
+    {WaveBar(1), 4, CHORDS(DriveChords), 1,
+     PartCrash | PartPad | PartBassOff | PartArp16 | PartKick | PartClap | PartHats8 | PartOpenHat |
+         PartFill,
+     1800, 1800, 1.0f, 1.0f, NO_TUNE, 0.45f, 0},
+    {WaveBar(2), 4, CHORDS(DriveChords), 1,
      PartCrash | PartPad | PartBassRoll | PartStab | BeatParts | PartMelody, 2000, 2000, 1.0f, 1.0f,
      TUNE(DriveRiff, 4, VoiceLead), 0.55f, 0},
-    {29, 4, CHORDS(DriveChords), 1,
-     PartPad | PartBassRoll | PartArp16 | PartStab | BeatParts | PartOpenHat | PartMelody |
-         PartRiser | PartBreak,
-     2200, 2600, 1.0f, 1.0f, TUNE(DriveRiff, 4, VoiceLead), 0.55f, 0},
-    // Scene 2: broad and melodic by day, darker from the dusk on.
-    {33, 8, CHORDS(DayChords), 2,
+    {WaveBar(3), 4, CHORDS(DriveChords), 1,
+     PartCrash | PartPad | PartBassPulse | PartArp16 | PartStab | PartKick | PartSnareHalf |
+         PartHats16 | PartOpenHat | PartMelody | PartRiser | PartRiserGap | PartBreak,
+     2200, 2600, 1.0f, 1.0f, TUNE(DriveRiff, 4, VoiceLead), 0.5f, 0},
+    // Scene 2: broad and melodic by day; the second sweep brings the claps; then the nightfall.
+    {SectionBar(2, 0), 4, CHORDS(DayChords), 2,
      PartCrash | PartPad | PartBassPulse | PartArp8 | PartKick | PartSnareHalf | PartHats8 |
          PartMelody,
-     2600, 2600, 0.9f, 0.9f, TUNE(DayTune, 8, VoiceLead), 0.25f, 0},
-    {41, 8, CHORDS(DuskChords), 2,
-     PartPad | PartBassLong | PartKick | PartSnareHalf | PartHats8 | PartMelody | PartSparkle, 1800,
-     800, 0.85f, 0.8f, TUNE(DuskTune, 8, VoiceLead), 0.2f, 1},
+     2600, 2600, 1.0f, 0.9f, TUNE(DayTune, 8, VoiceLead), 0.25f, 0},
+    {SectionBar(2, 1), 4, CHORDS(DayChords), 2,
+     PartCrash | PartPad | PartBassOff | PartArp16 | BeatParts | PartMelody, 2600, 2600, 0.95f,
+     0.95f, TUNE(DayTune, 8, VoiceLead), 0.35f, 0, 0, 1, 4},
+    {SectionBar(2, 2), 4, CHORDS(DuskChords), 2,
+     PartCrash | PartPad | PartBassLong | PartMelody | PartSparkle, 500, 1100, 0.7f, 0.8f,
+     TUNE(DuskTune, 8, VoiceLead), 0.0f, 1},
+    {SectionBar(2, 2) + 4, 4, CHORDS(DuskChords), 2,
+     PartPad | PartBassPulse | PartArp8 | PartKick | PartHats16 | PartSnareHalf | PartMelody |
+         PartRiser | PartFill,
+     1100, 3400, 0.8f, 1.0f, TUNE(DuskTune, 8, VoiceLead), 0.3f, 0, 0, 2, 4},
     // Scene 3: night, four parts of eight bars.
-    {49, 8, CHORDS(NightChords), 2, PartPad | PartBassLong | PartSparkle, 450, 700, 0.8f, 0.9f,
-     NO_TUNE, 0.0f, 1},
-    {57, 8, CHORDS(NightChords), 2,
+    {SectionBar(3, 0), 8, CHORDS(NightChords), 2, PartCrash | PartPad | PartBassLong | PartSparkle,
+     450, 700, 0.8f, 0.9f, NO_TUNE, 0.0f, 1},
+    {SectionBar(3, 1), 8, CHORDS(NightChords), 2,
      PartPad | PartBassPulse | PartArp8 | PartKick | PartHats8 | PartRiser, 700, 1000, 0.8f, 0.9f,
      NO_TUNE, 0.3f, 0},
-    {65, 8, CHORDS(NightChords), 2, PartCrash | PartPad | PartBassOff | PartStab | BeatParts, 1000,
-     1200, 0.95f, 0.95f, NO_TUNE, 0.45f, 0},
-    {73, 8, CHORDS(NightChords), 2,
+    {SectionBar(3, 2), 8, CHORDS(NightChords), 2,
+     PartCrash | PartPad | PartBassOff | PartStab | BeatParts, 1000, 1200, 0.95f, 0.95f, NO_TUNE,
+     0.45f, 0},
+    {SectionBar(3, 3), 8, CHORDS(NightChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp16 | PartStab | BeatParts | PartOpenHat |
          PartMelody,
      1300, 1600, 1.0f, 1.0f, TUNE(NightTune, 8, VoiceLead), 0.45f, 0},
     // Scene 4: the calm close; credits, then greetings, then the fade.
-    {81, 3, CHORDS(CloseChords), 2, PartCrash | PartPad | PartSparkle, 600, 1200, 0.75f, 0.85f,
-     NO_TUNE, 0.0f, 2},
-    {84, 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300, 1500, 0.85f, 0.85f,
-     TUNE(CloseTune, 8, VoiceBell), 0.0f, 0},
-    {92, 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartArp8 | PartMelody, 1500, 1500,
-     0.85f, 0.85f, TUNE(CloseTune, 8, VoiceLead), 0.0f, 1, -12},
-    {100, 8, CHORDS(LastChords), 2, PartPad | PartBassLong | PartSparkle | PartCutTails, 1400, 600,
-     0.85f, 0.6f, NO_TUNE, 0.0f, 1},
+    {SectionBar(4, 0), 3, CHORDS(CloseChords), 2, PartCrash | PartPad | PartSparkle, 600, 1200,
+     0.75f, 0.85f, NO_TUNE, 0.0f, 2},
+    {SectionBar(4, 1), 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300, 1500,
+     0.85f, 0.85f, TUNE(CloseTune, 8, VoiceBell), 0.0f, 0},
+    {SectionBar(4, 2), 8, CHORDS(CloseChords), 2, PartPad | PartBassLong | PartArp8 | PartMelody,
+     1500, 1500, 0.85f, 0.85f, TUNE(CloseTune, 8, VoiceLead), 0.0f, 1, -12},
+    {SectionBar(4, 3), 8, CHORDS(LastChords), 2,
+     PartPad | PartBassLong | PartSparkle | PartCutTails, 1400, 600, 0.85f, 0.6f, NO_TUNE, 0.0f, 1},
 };
 
 constexpr float SoundtrackSeconds = 218.0f;

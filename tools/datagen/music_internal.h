@@ -151,6 +151,7 @@ enum Part : uint32_t {
     PartCrash = 1u << 18,     // a cymbal on the section's first downbeat
     PartFill = 1u << 19,      // a clap roll closes the section's last bar
     PartBreak = 1u << 20,     // the last bar drops kick and bass for a snare roll
+    PartRiserGap = 1u << 21,  // the riser stops a beat early: a breath before the hit
 };
 
 struct Section {
@@ -166,6 +167,8 @@ struct Section {
     float duck;           // depth of the kick's pumping on ducked voices, 0..1
     int sparkle;          // bells per bar
     int melodyShift = 0;  // semitones added to the written melody
+    int riserBars = 1;    // the riser sweeps over this many last bars
+    int phraseBar = 0;    // bar of the chords and the tune where the section starts
 };
 
 void AddNote(Score* score, int start, int length, float pitch, float velocity, uint8_t voice,

@@ -8,8 +8,9 @@ namespace {
 
 // Everything a part needs to place its notes in one bar of a section.
 struct BarContext {
-    int bar;    // absolute bar
-    int index;  // bar within the section
+    int bar;     // absolute bar
+    int index;   // bar within the section
+    int phrase;  // bar within the chords and the tune
     const Chord* chord;
     bool chordStarts;  // the chord changes on this bar
     bool lastBar;      // of the section
@@ -106,7 +107,7 @@ void EmitStab(Score* score, const BarContext& c) {
 }
 
 void EmitMelody(Score* score, const BarContext& c, const Section& s) {
-    int phraseStep = (c.index % s.melodyBars) * 16;
+    int phraseStep = (c.phrase % s.melodyBars) * 16;
     for (int i = 0; i < s.melodyCount; i++) {
         const Phrase& p = s.melody[i];
         if (p.step < phraseStep || p.step >= phraseStep + 16) {
@@ -119,11 +120,14 @@ void EmitMelody(Score* score, const BarContext& c, const Section& s) {
     }
 }
 
-// Sixteen snare hits rising from a whisper: the bar before a turn, kick and bass left out.
-void EmitSnareRoll(Score* score, const BarContext& c) {
-    for (int step = 0; step < 16; step++) {
-        AddNote(score, StepSample(c.bar, step), StepSamples, 60.0f,
-                c.level * (0.25f + 0.05f * step), VoiceSnare, 0.0f, step % 2 ? 0.4f : 0.6f);
+// Snare hits on every sixteenth rising from a whisper: the bar before a turn, kick and bass
+// left out; with a gap the roll stops a beat early and leaves a breath before the hit.
+void EmitSnareRoll(Score* score, const BarContext& c, bool gap) {
+    int steps = gap ? 12 : 16;
+    for (int step = 0; step < steps; step++) {
+        float rise = 0.25f + 0.75f * step / (steps - 1);
+        AddNote(score, StepSample(c.bar, step), StepSamples, 60.0f, c.level * rise, VoiceSnare,
+                0.0f, step % 2 ? 0.4f : 0.6f);
     }
 }
 
@@ -134,13 +138,20 @@ void EmitDrums(Score* score, const BarContext& c, uint32_t parts) {
     }
     if (parts & PartClap) {
         bool fill = (parts & PartFill) && c.lastBar;
-        AddDrumBar(score, c.bar, fill ? "....x.......xoxx" : "....x.......x...", VoiceClap,
-                   v * 0.8f, 0.0f);
+        const char* roll = c.bar % 2 ? "....x...o...xxxx" : "....x.......xoxx";
+        AddDrumBar(score, c.bar, fill ? roll : "....x.......x...", VoiceClap, v * 0.8f, 0.0f);
     }
     if (parts & PartSnareHalf) {
-        AddDrumBar(score, c.bar, "........x.......", VoiceSnare, v * 0.8f, 0.0f);
+        bool fill = (parts & PartFill) && c.lastBar;
+        AddDrumBar(score, c.bar, fill ? "........x...xoxx" : "........x.......", VoiceSnare,
+                   v * 0.8f, 0.0f);
     }
-    const char* closed = (parts & PartHats16) ? "ooxoooxoooxoooxo" : "..x...x...x...x.";
+    // The hats change their figure every four bars, so no stretch repeats for long.
+    static const char* const Sixteenths[3] = {"ooxoooxoooxoooxo", "o.xoo.xoo.xoo.xo",
+                                              "oox.oox.oox.ooxo"};
+    static const char* const Eighths[2] = {"..x...x...x...x.", "..x.o.x...x.o.x."};
+    int phrase = c.bar / 4;
+    const char* closed = (parts & PartHats16) ? Sixteenths[phrase % 3] : Eighths[phrase % 2];
     if (parts & PartOpenHat) {
         closed = "oo.ooo.ooo.ooo.o";
         AddDrumBar(score, c.bar, "..x...x...x...x.", VoiceHatOpen, v * 0.7f, 7000.0f);
@@ -165,10 +176,11 @@ BarContext MakeBarContext(const Score& score, const Section& s, int i, uint32_t*
     BarContext c;
     c.bar = s.firstBar + i;
     c.index = i;
-    c.chord = &s.chords[(i / s.barsPerChord) % s.chordCount];
-    c.chordStarts = i % s.barsPerChord == 0;
+    c.phrase = i + s.phraseBar;
+    c.chord = &s.chords[(c.phrase / s.barsPerChord) % s.chordCount];
+    c.chordStarts = c.phrase % s.barsPerChord == 0;
     c.lastBar = i == s.bars - 1;
-    c.chordBars = std::min(s.barsPerChord, s.bars - i);
+    c.chordBars = std::min(s.barsPerChord - c.phrase % s.barsPerChord, s.bars - i);
     float x = static_cast<float>(i) / s.bars;
     c.level = s.level0 + (s.level1 - s.level0) * x;
     c.padCutoff = s.padCutoff0 * std::pow(s.padCutoff1 / s.padCutoff0, x);
@@ -183,7 +195,7 @@ void EmitBar(Score* score, const BarContext& c, const Section& s) {
     if ((parts & PartBreak) && c.lastBar) {
         parts &= ~(PartKick | PartClap | PartBassLong | PartBassPulse | PartBassOff | PartBassRoll |
                    PartOpenHat | PartStab);
-        EmitSnareRoll(score, c);
+        EmitSnareRoll(score, c, parts & PartRiserGap);
     }
     if (parts & PartPad) {
         EmitPad(score, c);
@@ -203,11 +215,12 @@ void EmitBar(Score* score, const BarContext& c, const Section& s) {
         EmitSparkle(score, c, s.sparkle);
     }
     if ((s.parts & PartCrash) && c.index == 0) {
-        AddNote(score, StepSample(c.bar, 0), StepSamples, 60.0f, c.level * 0.8f, VoiceCrash,
-                4500.0f, 0.55f);
+        AddNote(score, StepSample(c.bar, 0), StepSamples, 60.0f, c.level, VoiceCrash, 3000.0f,
+                0.5f);
     }
-    if ((s.parts & PartRiser) && c.lastBar) {
-        AddNote(score, StepSample(c.bar, 0), BarSamples, 60.0f, c.level, VoiceRiser, 9000.0f, 0.5f);
+    if ((s.parts & PartRiser) && c.index == s.bars - s.riserBars) {
+        int length = s.riserBars * BarSamples - (s.parts & PartRiserGap ? BeatSamples : 0);
+        AddNote(score, StepSample(c.bar, 0), length, 60.0f, c.level, VoiceRiser, 9000.0f, 0.5f);
     }
 }
 

@@ -314,6 +314,44 @@ void RenderKick(const Note& n, std::vector<float>* out) {
     }
 }
 
+// A four-pole roll-off from TopCutoff up, behind every noise voice: bright without hiss at
+// the top of the band, where the encoder smears and small speakers fizz.
+constexpr float TopCutoff = 9000.0f;
+
+struct TopRollOff {
+    Svf a, b;
+};
+
+TopRollOff MakeTopRollOff() {
+    TopRollOff t;
+    SvfReset(&t.a);
+    SvfSet(&t.a, TopCutoff, 0.6f);
+    t.b = t.a;
+    return t;
+}
+
+float RunTopRollOff(TopRollOff* t, float x) {
+    return SvfRun(&t->b, SvfRun(&t->a, x).low).low;
+}
+
+// Noise above the note's cutoff, rolled off above TopCutoff.
+struct NoiseBand {
+    Svf high;
+    TopRollOff top;
+};
+
+NoiseBand MakeNoiseBand(float lowHz, float q) {
+    NoiseBand b;
+    SvfReset(&b.high);
+    SvfSet(&b.high, lowHz, q);
+    b.top = MakeTopRollOff();
+    return b;
+}
+
+float RunNoiseBand(NoiseBand* b, float x) {
+    return RunTopRollOff(&b->top, SvfRun(&b->high, x).high);
+}
+
 // Noise through a band/high-pass with an exponential tail, plus an optional body tone.
 void RenderNoiseHit(const Note& n, float cutoff, float q, float tail, float tone, float amp,
                     std::vector<float>* out) {
@@ -322,12 +360,14 @@ void RenderNoiseHit(const Note& n, float cutoff, float q, float tail, float tone
     Svf filter;
     SvfReset(&filter);
     SvfSet(&filter, cutoff, q);
+    TopRollOff top = MakeTopRollOff();
     float env = 1.0f, toneEnv = tone, factor = DecayFactor(tail), toneFactor = DecayFactor(0.05f);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
         SvfOut o = SvfRun(&filter, NoiseNext(&noise));
         float body = std::sin(2.0f * Pi * 185.0f * i * InvRate) * toneEnv;
         float attack = std::min(i / 30.0f, 1.0f);
-        (*out)[i] = ((o.band + o.high * 0.5f) * env + body) * amp * attack * n.velocity;
+        float hiss = RunTopRollOff(&top, o.band + o.high * 0.5f);
+        (*out)[i] = (hiss * env + body) * amp * attack * n.velocity;
         env *= factor;
         toneEnv *= toneFactor;
     }
@@ -354,47 +394,46 @@ void RenderClap(const Note& n, VoiceSound* out) {
     }
 }
 
-// High-passed noise, a different sequence on each side: every hit is as wide as the mix.
+// Band-passed noise, a different sequence on each side: every hit is as wide as the mix.
 void RenderHat(const Note& n, float tail, float amp, VoiceSound* out) {
     out->left.assign(Seconds(tail * 5.0f), 0.0f);
     out->right.assign(out->left.size(), 0.0f);
     Noise noiseL = NoiseFor(n), noiseR = {noiseL.state ^ 0x9e3779b9u};
-    Svf filterL, filterR;
-    SvfReset(&filterL);
-    SvfSet(&filterL, n.cutoff, 0.8f);
-    filterR = filterL;
+    NoiseBand bandL = MakeNoiseBand(n.cutoff, 0.8f), bandR = bandL;
     float env = amp * n.velocity, factor = DecayFactor(tail);
     for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
-        out->left[i] = SvfRun(&filterL, NoiseNext(&noiseL)).high * env;
-        out->right[i] = SvfRun(&filterR, NoiseNext(&noiseR)).high * env;
+        out->left[i] = RunNoiseBand(&bandL, NoiseNext(&noiseL)) * env;
+        out->right[i] = RunNoiseBand(&bandR, NoiseNext(&noiseR)) * env;
         env *= factor;
     }
 }
 
-// A crash: six detuned square partials (the metal) and noise through a high-pass, each side
-// its own, ringing out over about two seconds.
+// A crash: six detuned square partials (the metal) and noise, mostly the same on both sides so
+// it lands in the middle, over a low thump; the wash rings for about three seconds.
 void RenderCrash(const Note& n, VoiceSound* out) {
     static const float Partials[6] = {1.0f, 1.342f, 1.726f, 2.11f, 2.537f, 3.01f};
-    out->left.assign(Seconds(2.4f), 0.0f);
+    out->left.assign(Seconds(3.6f), 0.0f);
     out->right.assign(out->left.size(), 0.0f);
-    Noise noiseL = NoiseFor(n), noiseR = {noiseL.state ^ 0x9e3779b9u};
+    Noise shared = NoiseFor(n), apart = {shared.state ^ 0x9e3779b9u};
     float phase[6] = {0.0f, 0.21f, 0.43f, 0.57f, 0.78f, 0.9f};
-    Svf filterL, filterR;
-    SvfReset(&filterL);
-    SvfSet(&filterL, n.cutoff, 0.7f);
-    filterR = filterL;
-    float env = 0.3f * n.velocity, factor = DecayFactor(0.55f);
-    for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
-        float metalL = 0.0f, metalR = 0.0f;
+    NoiseBand bandL = MakeNoiseBand(n.cutoff, 0.7f), bandR = bandL;
+    float env = 0.3f * n.velocity, factor = DecayFactor(1.1f);
+    float thump = 0.5f * n.velocity, thumpFactor = DecayFactor(0.18f), thumpPhase = 0.0f;
+    const int count = static_cast<int>(out->left.size());
+    for (int i = 0; i < count; i++) {
+        float metal = 0.0f;
         for (int k = 0; k < 6; k++) {
-            float square = phase[k] < 0.5f ? 1.0f : -1.0f;
-            (k & 1 ? metalR : metalL) += square;
+            metal += phase[k] < 0.5f ? 1.0f : -1.0f;
             phase[k] = Wrap(phase[k] + 420.0f * Partials[k] * InvRate);
         }
-        float attack = std::min(i / 200.0f, 1.0f) * env;
-        out->left[i] = SvfRun(&filterL, NoiseNext(&noiseL) + 0.25f * metalL).high * attack;
-        out->right[i] = SvfRun(&filterR, NoiseNext(&noiseR) + 0.25f * metalR).high * attack;
+        float middle = NoiseNext(&shared) + 0.25f * metal, side = 0.35f * NoiseNext(&apart);
+        float level = std::min(i / 200.0f, 1.0f) * std::min((count - i) / 4410.0f, 1.0f) * env;
+        float low = std::sin(2.0f * Pi * thumpPhase) * thump;
+        thumpPhase = Wrap(thumpPhase + (55.0f + 40.0f * thump) * InvRate);
+        out->left[i] = RunNoiseBand(&bandL, middle + side) * level + low;
+        out->right[i] = RunNoiseBand(&bandR, middle - side) * level + low;
         env *= factor;
+        thump *= thumpFactor;
     }
 }
 
@@ -404,6 +443,7 @@ void RenderRiser(const Note& n, std::vector<float>* out) {
     Noise noise = NoiseFor(n);
     Svf filter;
     SvfReset(&filter);
+    TopRollOff top = MakeTopRollOff();
     float ratio = std::log(n.cutoff / 300.0f);
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
         float x = std::min(static_cast<float>(i) / n.length, 1.0f);
@@ -411,7 +451,8 @@ void RenderRiser(const Note& n, std::vector<float>* out) {
             SvfSet(&filter, 300.0f * std::exp(ratio * x), 2.0f);
         }
         float fade = i < n.length ? 1.0f : 1.0f - (i - n.length) / (0.1f * SampleRate);
-        (*out)[i] = SvfRun(&filter, NoiseNext(&noise)).band * x * x * fade * 0.3f * n.velocity;
+        float swept = RunTopRollOff(&top, SvfRun(&filter, NoiseNext(&noise)).band);
+        (*out)[i] = swept * x * x * fade * 0.3f * n.velocity;
     }
 }
 

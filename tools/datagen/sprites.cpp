@@ -29,6 +29,24 @@ Picture RadialSprite(int size, Shade shade) {
     return p;
 }
 
+// Sets every 8x8 block (the JPEG's unit) whose brightest texel is at most
+// one 8-bit step to exact black: a block of zeros decodes to exactly 0, so
+// outside its glow the sprite adds nothing at all and a scissor around the
+// glow loses nothing.
+void BlackenFaintBlocks(Picture& p) {
+    for (int by = 0; by < p.height; by += 8)
+        for (int bx = 0; bx < p.width; bx += 8) {
+            int peak = 0;
+            for (int y = by; y < by + 8; ++y)
+                for (int x = bx * 3; x < (bx + 8) * 3; ++x)
+                    peak = std::max(peak, int(p.rgb[size_t(y) * p.width * 3 + x]));
+            if (peak > 1)
+                continue;
+            for (int y = by; y < by + 8; ++y)
+                std::fill_n(&p.rgb[(size_t(y) * p.width + bx) * 3], 24, uint8_t(0));
+        }
+}
+
 // Adds a soft round star, wrapped so stars near an edge continue across it.
 void AddStar(Picture& p, float cx, float cy, float radius, Colour c) {
     int reach = int(std::ceil(radius * 4.0f)) + 1;
@@ -70,10 +88,13 @@ Colour Environment(float x, float y, float z) {
 
 }  // namespace
 
+// A flat, hard core filling half the quad, in a halo with rays: scene 3's
+// lattice shell draws it on squares a few pixels wide, where only its
+// average shows, so the core must be wide to stand out from the nebula.
 bool WriteFlare(const std::string& path) {
     Picture p = RadialSprite(256, [](float r, float a) {
-        float core = std::exp(-r * r * 90.0f);
-        float halo = 0.5f * std::exp(-r * 6.0f);
+        float core = 1.0f - SmoothStep(0.3f, 0.55f, r);
+        float halo = 0.6f * std::exp(-r * 5.0f);
         float rays = std::pow(std::fabs(std::cos(a * 3.0f)), 40.0f) +
                      0.6f * std::pow(std::fabs(std::cos(a * 2.0f + 0.4f)), 80.0f);
         float ray = rays * 0.45f * std::exp(-r * 4.0f);
@@ -81,6 +102,7 @@ bool WriteFlare(const std::string& path) {
         float w = core + halo + ray;
         return Colour{w + ring * 0.6f, w * 0.95f + ring * 0.8f, w * 0.9f + ring};
     });
+    BlackenFaintBlocks(p);
     return WriteJpeg(path, p, 90);
 }
 
@@ -124,6 +146,13 @@ bool WriteGlowMap(const std::string& path) {
     return WriteJpeg(path, p, 90);
 }
 
+// The mask's level down the picture, like a photographer's graduated filter:
+// below 1 in the upper part, where the day skies of scenes 1 and 2 are white
+// at the horizon and their grade and squared glow push anything above about
+// 0.8 of it to full white; nearly 1 at the bottom, so the ground keeps its
+// colours.
+const float MaskTop = 0.8f, MaskBottom = 0.95f;
+
 bool WriteBoxed(const std::string& path) {
     const int size = 512;
     Picture p = MakePicture(size, size);
@@ -133,7 +162,7 @@ bool WriteBoxed(const std::string& path) {
             float band = SmoothStep(0.085f, 0.115f, v) * (1.0f - SmoothStep(0.885f, 0.915f, v));
             float dx = (u - 0.5f) * 2.0f, dy = (v - 0.5f) * 2.0f;
             float vignette = 1.0f - 0.22f * std::pow(Clamp01((dx * dx + dy * dy) * 0.5f), 1.5f);
-            float w = band * vignette;
+            float w = band * vignette * Mix(MaskTop, MaskBottom, SmoothStep(0.45f, 0.85f, v));
             PutPixel(p, x, y, {w, w, w});
         }
     return WriteJpeg(path, p, 90);

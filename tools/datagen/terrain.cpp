@@ -60,6 +60,75 @@ std::vector<ClearLine> ClearLines() {
 
 const std::vector<ClearLine> Lines = ClearLines();
 
+// Scene 2 opens looking steeply down at the valley floor: a stream winds
+// along the valley (world z near 0, every x) and boulders lie about where
+// that first look falls, so the ground reads as ground at once.
+constexpr float Pi = 3.14159265f;
+constexpr float StreamHalfWidth = 0.45f;  // world units
+constexpr float StreamDepth = 6.0f;       // height-map levels
+constexpr float BankWidth = 0.35f;        // gravel beside the water, world units
+
+// World z of the stream's middle at world x; repeats every 32 units, as the tiles do.
+float StreamCentreZ(float x) {
+    const float k = 2.0f * Pi / 32.0f;
+    return -3.0f * std::cos(k * (x + 14.0f)) + 0.8f * std::sin(3.0f * k * x + 1.0f);
+}
+
+// A world coordinate difference brought into -16..16, the tiles' repeat.
+float Wrapped(float d) {
+    return d - 32.0f * std::floor(d / 32.0f + 0.5f);
+}
+
+float StreamDistance(float x, float z) {
+    return std::fabs(Wrapped(z - StreamCentreZ(x)));
+}
+
+struct Boulder {
+    float x, z;    // world units
+    float radius;  // world units
+    float height;  // height-map levels at the top
+};
+
+// Boulders where scene 2's first move looks (x -24 to 4, z -9 to 5), none in the water.
+std::vector<Boulder> MakeBoulders() {
+    std::vector<Boulder> rocks;
+    for (uint32_t i = 0; i < 160 && rocks.size() < 90; ++i) {
+        float x = -24.0f + 28.0f * HashUnit(i, 1, 601), z = -9.0f + 14.0f * HashUnit(i, 2, 601);
+        float size = HashUnit(i, 3, 601);
+        float radius = 0.3f + 0.7f * size * size;
+        if (StreamDistance(x, z) < StreamHalfWidth + BankWidth + radius)
+            continue;
+        rocks.push_back({x, z, radius, radius * (12.0f + 10.0f * HashUnit(i, 4, 601))});
+    }
+    return rocks;
+}
+
+const std::vector<Boulder> Boulders = MakeBoulders();
+
+// How far (0 at the middle, 1 at the rim) a world point lies inside a boulder, over 1 outside.
+float BoulderReach(const Boulder& b, float x, float z) {
+    return std::hypot(Wrapped(x - b.x), Wrapped(z - b.z)) / b.radius;
+}
+
+// Calls paint(boulder, reach, index) for every sample of a wrapped field within 1.5 radii
+// of a boulder: samplesPerUnit samples a world unit, sample i at world
+// (i + centre) / samplesPerUnit - 16 (centre 0 for height-map vertices, 0.5 for texels).
+template <typename Paint>
+void ForBoulderSamples(int size, int samplesPerUnit, float centre, Paint paint) {
+    for (const Boulder& b : Boulders) {
+        int cx = int(std::lround((128.0f + 8.0f * b.x) * samplesPerUnit / 8.0f));
+        int cy = int(std::lround((128.0f + 8.0f * b.z) * samplesPerUnit / 8.0f));
+        int reach = int(std::ceil(b.radius * 1.5f * samplesPerUnit)) + 1;
+        for (int dy = -reach; dy <= reach; ++dy)
+            for (int dx = -reach; dx <= reach; ++dx) {
+                int px = ((cx + dx) % size + size) % size, py = ((cy + dy) % size + size) % size;
+                float x = (px + centre) / samplesPerUnit - 16.0f;
+                float z = (py + centre) / samplesPerUnit - 16.0f;
+                paint(b, BoulderReach(b, x, z), size_t(py) * size + px);
+            }
+    }
+}
+
 // Where a pixel lies relative to the clear lines: its distance from the
 // nearest glide (pixels), and the highest terrain allowed there (levels).
 struct PathClearance {
@@ -387,10 +456,25 @@ struct Surface {
     Terrain t;
     std::vector<Vec3> normals;
     Field convex;
+    Field rock;     // texture resolution: 1 on a boulder, 0 off it
+    Field contact;  // texture resolution: the shade around a boulder's foot, 0..1
 };
 
+// Texels per world unit: the texture spans the 32 units of one tile.
+const int TexelsPerUnit = TextureSize / 32;
+
+void PaintBoulders(Surface& s) {
+    s.rock = MakeField(TextureSize, TextureSize);
+    s.contact = MakeField(TextureSize, TextureSize);
+    ForBoulderSamples(TextureSize, TexelsPerUnit, 0.5f, [&](const Boulder&, float reach, size_t i) {
+        s.rock.v[i] = std::max(s.rock.v[i], SmoothStep(1.0f, 0.88f, reach));
+        s.contact.v[i] = std::max(s.contact.v[i], 1.0f - SmoothStep(0.95f, 1.4f, reach));
+    });
+}
+
 Surface MakeSurface(const Field& height) {
-    Surface s{Magnify(height, TextureSize), {}, Convexity(height)};
+    Surface s{Magnify(height, TextureSize), {}, Convexity(height), {}, {}};
+    PaintBoulders(s);
     s.normals.resize(size_t(TextureSize) * TextureSize);
     for (int y = 0; y < TextureSize; ++y)
         for (int x = 0; x < TextureSize; ++x)
@@ -405,6 +489,52 @@ struct LitTerrain {
     Field shadow;
 };
 
+// Where texel (x, y) lies against the stream: 1 in the water, 0 off it,
+// and bank 1 on the gravel beside it; ripple, 0..1, moves the light on the water.
+struct StreamTexel {
+    float water, bank, ripple;
+};
+
+StreamTexel StreamAt(int x, int y) {
+    float wx = (x + 0.5f) / TexelsPerUnit - 16.0f, wz = (y + 0.5f) / TexelsPerUnit - 16.0f;
+    float d = StreamDistance(wx, wz);
+    StreamTexel t{0.0f, 0.0f, 0.0f};
+    if (d > StreamHalfWidth + BankWidth)
+        return t;
+    t.water = SmoothStep(StreamHalfWidth + 0.04f, StreamHalfWidth - 0.08f, d);
+    t.bank = SmoothStep(StreamHalfWidth + BankWidth, StreamHalfWidth + 0.4f * BankWidth, d);
+    float u = x / float(TextureSize), v = y / float(TextureSize);
+    // Ripples stretched along the flow, which runs along x.
+    t.ripple = Clamp01(0.5f + PeriodicFbm(u * 64.0f, v * 256.0f, 64, 3, 0.5f, 611));
+    return t;
+}
+
+// Gravel banks, and water that shows the pale sky with bright glints.
+Colour DayStream(Colour ground, int x, int y) {
+    StreamTexel t = StreamAt(x, y);
+    if (t.bank <= 0.0f)
+        return ground;
+    float grain = 0.75f + 0.5f * HashUnit(uint32_t(x), uint32_t(y), 613);
+    Colour gravel{0.66f * grain, 0.62f * grain, 0.54f * grain};
+    Colour c = MixColour(ground, gravel, t.bank * (1.0f - t.water));
+    float glint = std::pow(t.ripple, 6.0f) * 1.6f;
+    Colour water{0.22f + 0.25f * t.ripple + glint, 0.34f + 0.22f * t.ripple + glint,
+                 0.40f + 0.2f * t.ripple + glint};
+    return MixColour(c, water, t.water);
+}
+
+// At night the water is nearly black, with the moon's glints on it.
+Colour NightStream(Colour ground, int x, int y) {
+    StreamTexel t = StreamAt(x, y);
+    if (t.bank <= 0.0f)
+        return ground;
+    Colour bank{ground.r * 1.3f, ground.g * 1.3f, ground.b * 1.3f};
+    Colour c = MixColour(ground, bank, t.bank * (1.0f - t.water));
+    float glint = std::pow(t.ripple, 5.0f);
+    Colour water{0.02f + 0.3f * glint, 0.035f + 0.36f * glint, 0.07f + 0.5f * glint};
+    return MixColour(c, water, t.water);
+}
+
 Colour DayTexel(const LitTerrain& l, int x, int y) {
     const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
     Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
@@ -414,10 +544,16 @@ Colour DayTexel(const LitTerrain& l, int x, int y) {
     float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
     float shade = FieldBilinear(l.shadow, hx, hy);
     float ao = Clamp01(1.0f + 6.0f * FieldBilinear(l.s.convex, hx, hy));
+    size_t i = size_t(y) * TextureSize + x;
+    float rock = l.s.rock.v[i];
+    float grain = 0.8f + 0.4f * HashUnit(uint32_t(x / 2), uint32_t(y / 2), 607);
+    c = MixColour(c, {0.56f * grain, 0.54f * grain, 0.50f * grain}, rock);
     float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
     // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
     float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
-    return {c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f};
+    light *= 1.0f - 0.5f * l.s.contact.v[i] * (1.0f - rock);
+    Colour lit{c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f};
+    return DayStream(lit, x, y);
 }
 
 // Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
@@ -430,10 +566,14 @@ Colour NightTexel(const LitTerrain& l, int x, int y) {
     float crest = Clamp01(FieldBilinear(l.s.convex, hx, hy) * 14.0f);
     float n1 = PeriodicFbm(x * 16.0f / TextureSize, y * 16.0f / TextureSize, 16, 4, 0.5f, 41);
     float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
-    float base = 0.10f + 0.05f * n1 + 0.08f * h;
-    float moonlight = lit * (0.28f + 0.35f * snow) + crest * (0.25f + 0.3f * lit);
-    return {base * 0.8f + moonlight * 0.75f, base * 0.9f + moonlight * 0.85f,
-            base * 1.25f + moonlight * 1.05f};
+    size_t i = size_t(y) * TextureSize + x;
+    float rock = l.s.rock.v[i];
+    float base = 0.10f + 0.05f * n1 + 0.08f * h + 0.06f * rock;
+    float moonlight = lit * (0.28f + 0.35f * snow + 0.25f * rock) + crest * (0.25f + 0.3f * lit);
+    float foot = 1.0f - 0.5f * l.s.contact.v[i] * (1.0f - rock);
+    Colour c{(base * 0.8f + moonlight * 0.75f) * foot, (base * 0.9f + moonlight * 0.85f) * foot,
+             (base * 1.25f + moonlight * 1.05f) * foot};
+    return NightStream(c, x, y);
 }
 
 template <typename Texel>
@@ -445,6 +585,22 @@ Picture Paint(const LitTerrain& l, Texel texel) {
 }
 
 }  // namespace
+
+// The stream's bed cut into the valley floor and the boulders set on it,
+// after erosion so neither is washed away.
+static void AddStreamAndBoulders(Field& f) {
+    for (int y = 0; y < MapSize; ++y)
+        for (int x = 0; x < MapSize; ++x) {
+            float d = StreamDistance((x - 128) / 8.0f, (y - 128) / 8.0f);
+            float bed = SmoothStep(StreamHalfWidth + 0.3f, StreamHalfWidth - 0.15f, d);
+            f.v[size_t(y) * MapSize + x] -= StreamDepth / 255.0f * bed;
+        }
+    ForBoulderSamples(MapSize, 8, 0.0f, [&](const Boulder& b, float reach, size_t i) {
+        float dome = std::pow(Clamp01(1.0f - reach * reach), 0.6f);
+        f.v[i] += b.height * dome / 255.0f;
+    });
+    for (float& v : f.v) v = std::max(v, 0.0f);
+}
 
 // Before erosion: mountains that fall to a valley floor along the camera paths.
 static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
@@ -472,6 +628,7 @@ Field MakeHeightField() {
     Field soft = BoxBlur(f, 1);
     for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
     Normalise(f);
+    AddStreamAndBoulders(f);
     // The last word: the ground stays under its headroom. The ceiling follows
     // the ground's own shape, so the ridges it lowers keep their relief.
     for (size_t i = 0; i < f.v.size(); ++i) {
