@@ -15,6 +15,7 @@
 #include "geometry/terrain.h"
 
 unsigned int DisplayListTable[DisplayListTableSize];
+bool PlainDraw = false;
 SpriteCloudRecord SpriteCloud;
 
 namespace {
@@ -163,6 +164,19 @@ void DrawSphereCluster(float spread) {
     glPopMatrix();
 }
 
+void CurrentClipMatrix(float m[16]) {
+    float mv[16], pr[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+    glGetFloatv(GL_PROJECTION_MATRIX, pr);
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 4; ++r) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k) sum += pr[k * 4 + r] * mv[c * 4 + k];
+            m[c * 4 + r] = sum;
+        }
+    }
+}
+
 void PlanTerrainTiles(bool demoPlus, TerrainTileStep steps[9]) {
     static const float moves[9][2] = {{0, 0}, {2, 0},  {-4, 0}, {2, 2}, {0, -4},
                                       {2, 0}, {-4, 0}, {0, 4},  {4, 0}};
@@ -211,18 +225,13 @@ int ComputeSpriteCloud(float sx, float sy, float sz, float smallest, float large
 void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest) {
     SpritePlacement placements[SpriteCount];
     const int count = ComputeSpriteCloud(sx, sy, sz, smallest, largest, FrameClock.now, placements);
-    SpriteScissor scissor;
-    if (count > 0)
-        BeginSpriteScissor(&scissor);
     for (int k = 0; k < count; ++k) {
         const SpritePlacement& sprite = placements[k];
         glPushMatrix();
         glTranslatef(sprite.offset[0], sprite.offset[1], sprite.offset[2]);
         glRotatef(CameraPose.angles[1], 0.0f, 1.0f, 0.0f);
         glRotatef(CameraPose.angles[0], 1.0f, 0.0f, 0.0f);
-        PlaceSpriteScissor(scissor, sprite.half);
         DrawUnitTexturedQuad(-sprite.half, -sprite.half, sprite.half, sprite.half);
         glPopMatrix();
     }
-    EndSpriteScissor(scissor);
 }

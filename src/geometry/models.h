@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 // What each DisplayListTable slot holds: the terrain meshes of sampling
 // steps 16, 4 and 1; the other slots stay empty.
@@ -14,6 +13,12 @@ enum DisplayListSlot : int {
 constexpr int DisplayListTableSize = 64;
 
 extern unsigned int DisplayListTable[DisplayListTableSize];
+
+// Off (the default): the terrain tiles leave out the blocks outside the view.
+// On: every mesh through its display list, the reference that speed path
+// (and any later one) must match pixel for pixel on any driver. Set before
+// drawing; lives for the whole run.
+extern bool PlainDraw;
 
 void BuildDisplayLists();
 void DrawCube();
@@ -67,23 +72,6 @@ struct SpritePlacement {
 };
 // Projection x model-view as they stand, column-major.
 void CurrentClipMatrix(float m[16]);
-
-// Drawing a sprite only inside the box where it can change the picture:
-// used when the current state adds nothing for a black texel (additive
-// blend, modulated texture, no depth writes). Texture and colour are read
-// once per cloud from the GL state.
-struct SpriteScissor {
-    bool active = false;
-    int side = 0;  // texture width or height, the larger, texels
-    int viewport[4] = {0, 0, 0, 0};
-    int saved[4] = {0, 0, 0, 0};  // scissor box before
-    std::vector<float> reach;     // per mip level: texture rectangle s0, t0, s1, t1
-};
-// True (and the scissor test on) when the state allows it.
-bool BeginSpriteScissor(SpriteScissor* scissor);
-// Scissor box for the square of this half size at the current matrices.
-void PlaceSpriteScissor(const SpriteScissor& scissor, float half);
-void EndSpriteScissor(const SpriteScissor& scissor);
 
 // Fills SpriteCloud if needed, reseeds with 44 and, unless sx x smallest is
 // 0, places all sprites for time now. Returns how many are to be drawn.

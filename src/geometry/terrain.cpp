@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
 #include <vector>
 
 #include "geometry/models.h"
@@ -47,9 +46,10 @@ void ComputeCell(const ImageRecord& map, int c1, int r1, int step, TerrainQuad* 
     FaceNormal(quad->position[0], quad->position[1], quad->position[2], quad->normal);
 }
 
-// The mesh of a slot once more in buffers, in the list's order, with the box
-// around every block of BlockSide x BlockSide cells, so a draw can leave out
-// the blocks the view cannot see. Lives for the whole run.
+// The mesh of a slot once more in buffers, four corners and six indices a
+// cell in the list's order, with the box around every block of BlockSide x
+// BlockSide cells, so a draw can leave out the blocks the view cannot see.
+// Lives for the whole run.
 constexpr int BlockSide = 16;  // cells
 constexpr int PieceSlots = 5;  // display-list slots 0..4; the meshes use 2..4
 // Clip-space slack around the view: wide lines (up to height / 100 pixels)
@@ -68,9 +68,7 @@ struct TerrainPieces {
     unsigned int indices = 0;   // six a cell: two triangles
     int columns = 0, rows = 0;  // cells; columns outermost, as in the list
     int blockColumns = 0, blockRows = 0;
-    std::vector<float> boxes;     // per block: min x, y, z, max x, y, z (mesh space)
-    std::vector<int> blockFirst;  // per block: its first cell in the index buffer
-    std::vector<int> blockCells;  // per block: its cells, contiguous there
+    std::vector<float> boxes;  // per block, block columns outermost: min x, y, z, max x, y, z
     float lastNormal[3] = {0, 0, 1};
     float lastTexCoord[2] = {0, 0};
     size_t Cells() const { return static_cast<size_t>(columns) * rows; }
@@ -78,9 +76,11 @@ struct TerrainPieces {
 };
 TerrainPieces Pieces[PieceSlots];
 
-// A cell (P00, P10, P11, P01) is drawn as (0, 1, 3) and (1, 2, 3), as the
-// list's replay splits it; another split would change the picture.
-const int CellSplit[6] = {0, 1, 3, 1, 2, 3};
+// A cell (P00, P10, P11, P01) is drawn as (0, 1, 3) and (1, 2, 3): Mesa
+// compiles a list's GL_QUADS into these very triangles (on llvmpipe, softpipe
+// and zink alike), while llvmpipe splits GL_QUADS drawn from arrays along the
+// other diagonal. The diagonal decides how lighting is interpolated.
+const GLuint CellSplit[6] = {0, 1, 3, 1, 2, 3};
 
 void GrowBox(float* box, const float p[3]) {
     for (int i = 0; i < 3; ++i) {
@@ -120,29 +120,12 @@ void FillVertices(const std::vector<TerrainQuad>& quads, std::vector<CornerVerte
     }
 }
 
-// The cells block by block, each block's in the list's order (columns
-// outermost), so a block is one run and blocks can be drawn in any order.
-void FillBlockIndices(TerrainPieces* p, std::vector<GLuint>* indices) {
-    const size_t blocks = static_cast<size_t>(p->blockColumns) * p->blockRows;
-    p->blockFirst.assign(blocks, 0);
-    p->blockCells.assign(blocks, 0);
-    indices->reserve(p->Cells() * 6);
-    for (size_t b = 0; b < blocks; ++b) {
-        const int bi = static_cast<int>(b) / p->blockRows, bj = static_cast<int>(b) % p->blockRows;
-        p->blockFirst[b] = static_cast<int>(indices->size() / 6);
-        for (int i = bi * BlockSide; i < std::min(p->columns, (bi + 1) * BlockSide); ++i) {
-            for (int j = bj * BlockSide; j < std::min(p->rows, (bj + 1) * BlockSide); ++j) {
-                const GLuint first =
-                    static_cast<GLuint>((static_cast<size_t>(i) * p->rows + j) * 4);
-                for (int k : CellSplit) indices->push_back(first + k);
-            }
-        }
-        p->blockCells[b] = static_cast<int>(indices->size() / 6) - p->blockFirst[b];
+void UploadPieces(TerrainPieces* p, const std::vector<CornerVertex>& corners) {
+    std::vector<GLuint> indices;
+    indices.reserve(p->Cells() * 6);
+    for (GLuint first = 0; first < corners.size(); first += 4) {
+        for (GLuint k : CellSplit) indices.push_back(first + k);
     }
-}
-
-void UploadPieces(TerrainPieces* p, const std::vector<CornerVertex>& corners,
-                  const std::vector<GLuint>& indices) {
     // Always new names: a test may have made this context anew.
     glGenBuffers(1, &p->vertices);
     glBindBuffer(GL_ARRAY_BUFFER, p->vertices);
@@ -166,10 +149,8 @@ void BuildPieces(const std::vector<TerrainQuad>& quads, int columns, int rows, i
     p.rows = rows;
     FillBlockBoxes(quads, &p);
     std::vector<CornerVertex> corners;
-    std::vector<GLuint> indices;
     FillVertices(quads, &corners);
-    FillBlockIndices(&p, &indices);
-    UploadPieces(&p, corners, indices);
+    UploadPieces(&p, corners);
     for (int i = 0; i < 3; ++i) p.lastNormal[i] = corners.back().normal[i];
     for (int i = 0; i < 2; ++i) p.lastTexCoord[i] = corners.back().texCoord[i];
 }
@@ -220,35 +201,32 @@ bool BoxOutsideView(const float m[16], const float* box) {
     return false;
 }
 
-// Runs of cells to draw: the blocks in view, nearest first (by the clip w
-// of the box centre), so the depth test can reject what nearer blocks hide
-// before it is shaded; neighbouring runs merge. first and count are in cells.
-void CollectRuns(const TerrainPieces& p, const float m[16], std::vector<int>* first,
-                 std::vector<int>* count) {
-    std::vector<std::pair<float, int>> order;
-    for (size_t b = 0; b < p.blockFirst.size(); ++b) {
-        const float* box = &p.boxes[b * 6];
-        if (p.blockCells[b] == 0 || BoxOutsideView(m, box))
-            continue;
-        float w = m[15];
-        for (int i = 0; i < 3; ++i) w += m[4 * i + 3] * 0.5f * (box[i] + box[3 + i]);
-        order.push_back({w, static_cast<int>(b)});
-    }
-    std::stable_sort(order.begin(), order.end());
-    for (const auto& entry : order) {
-        const int start = p.blockFirst[entry.second];
-        const int n = p.blockCells[entry.second];
-        if (!first->empty() && first->back() + count->back() == start) {
-            count->back() += n;
-        } else {
-            first->push_back(start);
-            count->push_back(n);
+// Runs of cells to draw, in the list's order: down each column, the rows of
+// the blocks in view. Equal depths (common with a 16-bit depth buffer) keep
+// whichever fragment comes last under GL_LEQUAL, so any other order would
+// change the picture. Neighbouring runs merge; first and count are in cells.
+void CollectRuns(const TerrainPieces& p, const float m[16], std::vector<GLint>* first,
+                 std::vector<GLsizei>* count) {
+    std::vector<char> inView(p.boxes.size() / 6);
+    for (size_t b = 0; b < inView.size(); ++b) inView[b] = !BoxOutsideView(m, &p.boxes[b * 6]);
+    for (int i = 0; i < p.columns; ++i) {
+        for (int bj = 0; bj < p.blockRows; ++bj) {
+            if (!inView[static_cast<size_t>(i / BlockSide) * p.blockRows + bj])
+                continue;
+            const GLint start = i * p.rows + bj * BlockSide;
+            const GLsizei n = std::min(BlockSide, p.rows - bj * BlockSide);
+            if (!first->empty() && first->back() + count->back() == start) {
+                count->back() += n;
+            } else {
+                first->push_back(start);
+                count->push_back(n);
+            }
         }
     }
 }
 
-void DrawRuns(const TerrainPieces& p, const std::vector<int>& first,
-              const std::vector<int>& count) {
+void DrawRuns(const TerrainPieces& p, const std::vector<GLint>& first,
+              const std::vector<GLsizei>& count) {
     const GLsizei stride = sizeof(CornerVertex);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
@@ -344,14 +322,15 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
 
 void DrawTerrainMesh(int slot) {
     const unsigned int list = DisplayListTable[slot];
-    if (slot < 0 || slot >= PieceSlots || !BindPieces(Pieces[slot], list)) {
+    if (PlainDraw || slot < 0 || slot >= PieceSlots || !BindPieces(Pieces[slot], list)) {
         glCallList(list);
         return;
     }
     const TerrainPieces& p = Pieces[slot];
     float m[16];
     CurrentClipMatrix(m);
-    std::vector<int> first, count;
+    std::vector<GLint> first;
+    std::vector<GLsizei> count;
     CollectRuns(p, m, &first, &count);
     DrawRuns(p, first, count);
 }

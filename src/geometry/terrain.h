@@ -29,9 +29,10 @@ bool BuildTerrainListFromFile(const char* path, int step, int slot);
 bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int slot);
 
 // Draws the terrain mesh of DisplayListTable[slot] leaving out the pieces
-// that lie wholly outside the view; the pieces keep the list's order, so the
-// picture is the one glCallList draws. Falls back to glCallList when the list
-// was not compiled here (or was replaced) and outside GL_RENDER mode.
+// that lie wholly outside the view; the pieces keep the list's order and its
+// split of every cell into triangles, so the picture is the one glCallList
+// draws. Calls the list itself under PlainDraw, when the list was not
+// compiled here (or was replaced) and outside GL_RENDER mode.
 void DrawTerrainMesh(int slot);
 
 // Null when the file is a 256 x 256, three-component JPEG (judged from its

@@ -32,7 +32,8 @@ double SteadyAudioClock() {
 
 AudioClockFunction AudioClock = SteadyAudioClock;
 
-const AudioOutputInterface OfflineAudioOutput = {OpenOffline, NoLock, NoLock, CloseOffline};
+const AudioOutputInterface OfflineAudioOutput = {OpenOffline, NoLock, NoLock, CloseOffline,
+                                                 nullptr};
 AudioOutputInterface AudioOutput = OfflineAudioOutput;
 
 void UseOfflineAudioOutput() {

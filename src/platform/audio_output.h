@@ -17,6 +17,7 @@ struct AudioOutputFormat {
     // false: the device takes audio at no reliable pace (a driver that plays
     // nothing and may oversleep): what is heard follows AudioClock instead.
     bool trustedClock = true;
+    const char* name = "";  // the driver, for messages
 };
 
 // Seconds on a steady clock. The audio layer reads the time only through
@@ -33,6 +34,10 @@ struct AudioOutputInterface {
     void (*lock)();
     void (*unlock)();
     void (*close)();
+    // True once the output has gone away (its server gone, its stream killed,
+    // the device unplugged) while the mix function is still called. May be
+    // left null. Called from the mix function, so it must not block.
+    bool (*lost)();
 };
 
 // The output the audio layer opens at its next init; the shell sets it.

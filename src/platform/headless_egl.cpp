@@ -26,7 +26,8 @@ EGLDisplay OpenSurfacelessDisplay() {
     return getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
 }
 
-bool ChooseConfig(EGLConfig* config) {
+// EGL sorts the configs with the smallest sufficient depth buffer first.
+bool ChooseConfig(int depthBits, EGLConfig* config) {
     const EGLint attributes[] = {EGL_SURFACE_TYPE,
                                  EGL_PBUFFER_BIT,
                                  EGL_RENDERABLE_TYPE,
@@ -40,7 +41,7 @@ bool ChooseConfig(EGLConfig* config) {
                                  EGL_ALPHA_SIZE,
                                  8,
                                  EGL_DEPTH_SIZE,
-                                 24,
+                                 depthBits,
                                  EGL_NONE};
     EGLint count = 0;
     return eglChooseConfig(HeadlessDisplay, attributes, config, 1, &count) && count == 1;
@@ -54,7 +55,7 @@ EGLContext CreateCompatibilityContext(EGLConfig config) {
 }
 }  // namespace
 
-bool CreateHeadlessContext(int width, int height) {
+bool CreateHeadlessContext(int width, int height, int depthBits) {
     DestroyHeadlessContext();
     HeadlessDisplay = OpenSurfacelessDisplay();
     if (HeadlessDisplay == EGL_NO_DISPLAY)
@@ -64,7 +65,7 @@ bool CreateHeadlessContext(int width, int height) {
     if (!eglBindAPI(EGL_OPENGL_API))
         return Fail("eglBindAPI");
     EGLConfig config;
-    if (!ChooseConfig(&config))
+    if (!ChooseConfig(depthBits, &config))
         return Fail("eglChooseConfig");
     const EGLint surfaceAttributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     HeadlessSurface = eglCreatePbufferSurface(HeadlessDisplay, config, surfaceAttributes);

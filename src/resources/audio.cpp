@@ -1,6 +1,7 @@
 // Our audio layer: MP3 files decoded by libmpg123 (the jingle as it plays,
 // the soundtrack whole at load), mixed into the audio output, positions in
-// bytes of decoded 16-bit audio as heard. Every failure is silent.
+// bytes of decoded 16-bit audio as heard. Every failure is silent but one:
+// an output lost while playing is told once on stderr.
 #include "resources/audio.h"
 
 #include <mpg123.h>
@@ -36,6 +37,9 @@ const uint32_t SilenceChannels = 2;
 const uint64_t UnlimitedFrames = UINT64_MAX / 16;
 const int StreamWindowFrames = 4096;
 const int MixChunkFrames = 512;
+// A device that has not asked for audio this long has stopped taking it
+// (a hung server); callbacks come every few tens of milliseconds.
+const double StallSeconds = 1.0;
 
 struct FreeDeleter {
     void operator()(int16_t* p) const { std::free(p); }
@@ -107,6 +111,8 @@ AudioOutputInterface ActiveOutput;  // the table opened by AudioInit
 AudioOutputFormat OutputFormat;
 bool OutputOpen = false;
 bool DecoderReady = false;
+double LastMixTime = 0;   // AudioClock at the end of the last mix
+bool OutputLost = false;  // told once; positions then run on the clock
 
 void LockMix() {
     if (OutputOpen) {
@@ -120,8 +126,13 @@ void UnlockMix() {
     }
 }
 
+void NoteStall();
+
 void CloseOutputAtExit() {
     if (OutputOpen) {
+        LockMix();
+        NoteStall();
+        UnlockMix();
         ActiveOutput.close();
         OutputOpen = false;
     }
@@ -371,8 +382,15 @@ void NoteMixed(Voice& voice, double now) {
     voice.mixSeen = true;
 }
 
+void LoseOutput(const char* what);
+
 // The output's mix function: interleaved stereo at the output's rate.
 void MixAll(int16_t* out, int frames) {
+    if (!OutputLost && ActiveOutput.lost) {
+        if (ActiveOutput.lost()) {
+            LoseOutput("the device went away");
+        }
+    }
     bool wasPlaying[MaxVoices];
     for (int i = 0; i < MaxVoices; ++i) {
         wasPlaying[i] = Voices[i].used && Voices[i].playing;
@@ -394,6 +412,7 @@ void MixAll(int16_t* out, int frames) {
             NoteMixed(Voices[i], now);
         }
     }
+    LastMixTime = now;
 }
 
 // ---- Handles and positions (main thread) ----------------------------------
@@ -464,8 +483,43 @@ uint64_t ClockHeardFrame(const Voice& voice) {
     return voice.floorFrame + static_cast<uint64_t>(std::min(elapsed, room));
 }
 
+// From now on nothing is heard: every voice runs on the clock from where it
+// was last heard, as on a device that plays nothing, so the timeline keeps
+// its pace in silence. The output is not opened again (a server coming back
+// stays unused) and nothing more is said.
+void LoseOutput(const char* what) {
+    OutputLost = true;
+    std::fprintf(stderr,
+                 "norvale: lost the sound output (%s): %s; the demo goes on without sound\n",
+                 OutputFormat.name, what);
+    if (!OutputFormat.realTime || !OutputFormat.trustedClock) {
+        return;
+    }
+    for (Voice& voice : Voices) {
+        if (voice.used && voice.mixSeen) {
+            double behind =
+                OutputFormat.bufferFrames * static_cast<double>(voice.freq) / OutputFormat.freq;
+            double heard =
+                std::max(voice.cursorAtMix - behind, static_cast<double>(voice.floorFrame));
+            voice.floorFrame = static_cast<uint64_t>(heard);
+            voice.floorTime = voice.mixTime;
+            voice.floorPlaying = true;
+        }
+    }
+    OutputFormat.trustedClock = false;
+}
+
+// A real device that has stopped calling the mixer is lost as well.
+void NoteStall() {
+    if (!OutputLost && OutputFormat.realTime && OutputFormat.trustedClock &&
+        AudioClock() - LastMixTime > StallSeconds) {
+        LoseOutput("it took no audio for over a second");
+    }
+}
+
 // The frame being heard now (see Voice). Offline, what was pulled is heard.
 uint64_t HeardFrame(Voice& voice) {
+    NoteStall();
     uint64_t heard = voice.cursor;
     if (OutputFormat.realTime && !OutputFormat.trustedClock) {
         heard = ClockHeardFrame(voice);
@@ -519,6 +573,8 @@ bool AudioInit(int freq) {
     EnsureDecoder();
     ActiveOutput = AudioOutput;
     OutputFormat = AudioOutputFormat();
+    OutputLost = false;
+    LastMixTime = AudioClock();
     bool opened = ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     if (!opened) {
         // Nothing to play on: carry on silently with the offline output,
@@ -649,6 +705,9 @@ uint64_t AudioChannelGetPosition(AudioHandle handle) {
 
 void AudioFree() {
     if (OutputOpen) {
+        LockMix();
+        NoteStall();
+        UnlockMix();
         ActiveOutput.close();
         OutputOpen = false;
     }

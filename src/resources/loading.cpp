@@ -89,10 +89,15 @@ void CreateLogoTexture(const ImageRecord& logo, bool pixelExact) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     if (pixelExact)
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    // Refused or missing: the record holds no pixels, which shows as black.
+    // One black texel says so without allocating what a header claimed.
+    if (!logo.pixels) {
+        const unsigned char black[4] = {0, 0, 0, 0};
+        glTexImage2D(GL_TEXTURE_2D, 0, 3, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, black);
+        return;
+    }
     // Rows are tightly packed whatever the width, so an odd-width logo is not
     // read past its end; the previous alignment is put back afterwards.
-    if (!logo.pixels)
-        return;  // refused or missing: the header's size alone must not be allocated
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);

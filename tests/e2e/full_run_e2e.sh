@@ -22,24 +22,6 @@ keep_screen() {
         echo "  screen: $E2E_OUT/$CASE$1.png" >&2
 }
 
-# Fills the dialog (640x480, Fullscreen off, Loop as $1) and presses Run; the
-# render window in WINDOW, the moment of Run in RUN_AT.
-run_demo() {
-    start_xvfb 1280x1024
-    start_demo
-    wait_window Norvale 60
-    xdotool windowfocus --sync "$WINDOW"
-    xdotool key Tab Tab  # Run, Exit, then the width field, its text selected
-    xdotool type 640
-    xdotool key Tab
-    xdotool type 480
-    xdotool key Tab Tab Tab Tab space  # colour depth, aspect, brightness: Fullscreen off
-    [ "$1" = loop ] && xdotool key Tab space
-    xdotool key alt+r
-    RUN_AT=$SECONDS
-    wait_window Norvale 30 640x480
-}
-
 # Mean red, green and blue of the render window, 0..255 each.
 mean_rgb() {
     import -silent -window "$WINDOW" png:- 2>/dev/null |

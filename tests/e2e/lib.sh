@@ -7,12 +7,25 @@
 WORK=$(mktemp -d)
 XVFB_PID=""
 DEMO_PID=""
+PULSE_PID=""
 STATUS=""
+
+# Asks process $1 to end; kills it when it has not after 5 s (a hung program).
+end_process() {
+    kill "$1" 2>/dev/null || return 0
+    for _ in $(seq 50); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -9 "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+}
 
 cleanup() {
     declare -F on_cleanup >/dev/null && on_cleanup
-    [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null && wait "$DEMO_PID" 2>/dev/null
+    [ -n "$DEMO_PID" ] && end_process "$DEMO_PID"
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    stop_pulse
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -58,6 +71,38 @@ start_xvfb() {
         XVFB_PID=""
     done
     fail "no X server could be started"
+}
+
+# A PulseAudio server of our own (root or not, no session bus, no other
+# daemon assumed) with one null sink, norvale_sink, at the demo's format;
+# its monitor is what was played. Clients of this shell find it through
+# PULSE_SERVER; SDL is told to use it.
+start_pulse() {
+    mkdir -p -m 700 "$WORK/pulse"
+    export XDG_RUNTIME_DIR="$WORK/pulse" PULSE_RUNTIME_PATH="$WORK/pulse/run" \
+        PULSE_STATE_PATH="$WORK/pulse/state" PULSE_SERVER="unix:$WORK/pulse/run/native" \
+        SDL_AUDIODRIVER=pulse
+    HOME="$WORK/pulse" pulseaudio --daemonize=no --exit-idle-time=-1 -n --use-pid-file=no \
+        --log-target=stderr \
+        --load="module-native-protocol-unix auth-anonymous=1" \
+        --load="module-null-sink sink_name=norvale_sink rate=44100 format=s16le channels=2" \
+        2>>"$WORK/pulse.log" &
+    PULSE_PID=$!
+    for _ in $(seq 50); do
+        pactl info >/dev/null 2>&1 && return 0
+        kill -0 "$PULSE_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    sed 's/^/  pulseaudio: /' "$WORK/pulse.log" >&2
+    fail "no PulseAudio server could be started"
+}
+
+# Ends the server, also a stopped one.
+stop_pulse() {
+    [ -n "$PULSE_PID" ] || return 0
+    kill -CONT "$PULSE_PID" 2>/dev/null
+    kill "$PULSE_PID" 2>/dev/null && wait "$PULSE_PID" 2>/dev/null
+    PULSE_PID=""
 }
 
 start_demo() {
@@ -117,4 +162,22 @@ wait_exit() {
     wait "$DEMO_PID"
     STATUS=$?
     DEMO_PID=""
+}
+
+# Fills the dialog (640x480, Fullscreen off, Loop as $1) and presses Run; the
+# render window in WINDOW, the moment of Run in RUN_AT.
+run_demo() {
+    start_xvfb 1280x1024
+    start_demo
+    wait_window Norvale 60
+    xdotool windowfocus --sync "$WINDOW"
+    xdotool key Tab Tab  # Run, Exit, then the width field, its text selected
+    xdotool type 640
+    xdotool key Tab
+    xdotool type 480
+    xdotool key Tab Tab Tab Tab space  # colour depth, aspect, brightness: Fullscreen off
+    [ "$1" = loop ] && xdotool key Tab space
+    xdotool key alt+r
+    RUN_AT=$SECONDS
+    wait_window Norvale 30 640x480
 }

@@ -1,6 +1,6 @@
 // Small X11 helper for the end-to-end tests: finds shown windows by title,
-// reads the PRIMARY selection, and asks a window to close the way a window
-// manager's close box does.
+// reads the PRIMARY selection, asks a window to close the way a window
+// manager's close box does, and watches a window's mean colour over time.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -12,6 +12,12 @@
 #include <ctime>
 
 namespace {
+double WallSeconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec + now.tv_nsec * 1e-9;
+}
+
 // Waits for the owner's answer to a conversion request, up to 3 seconds.
 bool WaitForSelection(Display* display, Window window, XEvent* event) {
     std::time_t start = std::time(nullptr);
@@ -95,6 +101,47 @@ int SendClose(Display* display, Window target) {
     XSync(display, False);
     return 0;
 }
+// Prints "seconds red green blue" (wall clock; means 0..255 over the middle
+// quarter of the window, every second pixel) each time they change, polling
+// every 5 ms for `seconds`. The poll interval bounds the timing error.
+int WatchMeans(Display* display, Window window, double seconds) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes)) {
+        return 1;
+    }
+    int w = attributes.width / 2;
+    int h = attributes.height / 2;
+    double until = WallSeconds() + seconds;
+    double last[3] = {-1, -1, -1};
+    while (WallSeconds() < until) {
+        XImage* image = XGetImage(display, window, w / 2, h / 2, w, h, AllPlanes, ZPixmap);
+        double now = WallSeconds();
+        if (image == nullptr) {
+            return 1;
+        }
+        double sum[3] = {0, 0, 0};
+        long count = 0;
+        for (int y = 0; y < h; y += 2) {
+            for (int x = 0; x < w; x += 2, ++count) {
+                unsigned long pixel = XGetPixel(image, x, y);
+                sum[0] += (pixel & image->red_mask) >> 16;
+                sum[1] += (pixel & image->green_mask) >> 8;
+                sum[2] += pixel & image->blue_mask;
+            }
+        }
+        XDestroyImage(image);
+        if (sum[0] / count != last[0] || sum[1] / count != last[1] || sum[2] / count != last[2]) {
+            for (int c = 0; c < 3; ++c) {
+                last[c] = sum[c] / count;
+            }
+            std::printf("%.4f %.4f %.4f %.4f\n", now, last[0], last[1], last[2]);
+            std::fflush(stdout);
+        }
+        struct timespec pause = {0, 5 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,8 +158,13 @@ int main(int argc, char** argv) {
         status = FindShown(display, argv[2]);
     } else if (argc == 3 && std::strcmp(argv[1], "close") == 0) {
         status = SendClose(display, static_cast<Window>(std::strtoul(argv[2], nullptr, 0)));
+    } else if (argc == 4 && std::strcmp(argv[1], "watch") == 0) {
+        status = WatchMeans(display, static_cast<Window>(std::strtoul(argv[2], nullptr, 0)),
+                            std::atof(argv[3]));
     } else {
-        std::fprintf(stderr, "usage: x11_probe find TITLE | primary | close WINDOW\n");
+        std::fprintf(
+            stderr,
+            "usage: x11_probe find TITLE | primary | close WINDOW | watch WINDOW SECONDS\n");
     }
     XCloseDisplay(display);
     return status;

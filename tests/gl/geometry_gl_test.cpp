@@ -445,8 +445,8 @@ TEST(GeometryFeedback, BuildDisplayListsCompilesAllThreeStepsWithDemoPlusOff) {
 }
 
 // The terrain drawn from its buffers without the blocks out of view, and the
-// sprites inside their scissor boxes, leave the very pixels of the plain draws.
-TEST(GeometryDraw, CulledTerrainAndScissoredSpritesKeepEveryPixel) {
+// sprite cloud, leave the very pixels of the plain draws.
+TEST(GeometryDraw, CulledTerrainAndSpriteCloudKeepEveryPixel) {
     PlainState();
     ReserveLists();
     TestMap map;
@@ -477,9 +477,10 @@ TEST(GeometryDraw, CulledTerrainAndScissoredSpritesKeepEveryPixel) {
     EXPECT_GT(std::count(lit.begin(), lit.end(), 0), 0);  // the view leaves part of the mesh out
 
     // A texture bright in the middle, faint around it: shown under colour 0.5
-    // (9 x 0.5 = 4.5 steps); under colour 0.02 the faintest the scissor may
-    // leave out (21 x 0.02 = 0.42 steps, 21 x 6 / 255 even with the colour
-    // taken a step up).
+    // (9 x 0.5 = 4.5 steps); under colour 0.02 less than half a step a
+    // sprite (21 x 0.02 = 0.42), which rounds to nothing at 8 bits but adds up
+    // where sprites overlap on a driver that blends in floats (softpipe), so
+    // no sprite may be cut short there.
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
@@ -523,9 +524,8 @@ TEST(GeometryDraw, CulledTerrainAndScissoredSpritesKeepEveryPixel) {
             }
         };
         const auto expected = picture(plain);
-        EXPECT_TRUE(picture(sprites) == expected) << "scissored sprites, faint " << int(c.faint);
+        EXPECT_TRUE(picture(sprites) == expected) << "sprites, faint " << int(c.faint);
         EXPECT_GT(*std::max_element(expected.begin(), expected.end()), c.brightest);
-        EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
         glDeleteTextures(1, &texture);
     }
     PlainState();

@@ -193,12 +193,16 @@ TEST_F(LoadingSequence, BlackWaitFadeInHoldFadeOutThenTheSceneState) {
 }
 
 // A header whose pixels never come (a 16384-square claim would cost a
-// gigabyte): the decoder refuses it and nothing of its size is uploaded.
-TEST_F(LoadingSequence, RefusedLogoUploadsNothing) {
+// gigabyte): the decoder refuses it, nothing of its size is uploaded, and the
+// empty record fades in as black, not as the untextured ramp colour.
+TEST_F(LoadingSequence, RefusedLogoFadesInBlackWithoutItsClaimedSize) {
     ASSERT_EQ(truncate("data/logo.tga", 18), 0);
     RunLoadingSequence();
-    ASSERT_GT(Frames.size(), 1u);
-    EXPECT_EQ(Frames[1].logoWidth, 0);
+    ASSERT_GT(Frames.size(), 300u);
+    EXPECT_LE(Frames[1].logoWidth, 1);
+    size_t lit = 0;
+    for (const Shown& shown : Frames) lit += !IsBlack(shown.edge) || !IsBlack(shown.centre);
+    EXPECT_EQ(lit, 0u) << "of " << Frames.size() << " frames";
 }
 
 // Outside the fixture: the child process ends before any clean-up could run.

@@ -204,18 +204,23 @@ void NoLock() {}
 void CloseHand() {
     HandMix = nullptr;
 }
+bool HandLost = false;
+bool LostHand() {
+    return HandLost;
+}
 
 class HandDeviceTest : public AudioTest {
    protected:
     void TearDown() override {
         AudioTest::TearDown();
         AudioClock = SteadyAudioClock;
+        HandLost = false;
     }
     void StartHand(bool trustedClock, int bufferFrames) {
         HandFormat = AudioOutputFormat{44100, 2, bufferFrames, true, trustedClock};
         HandClockNow = 1000.0;
         AudioClock = HandClock;
-        AudioOutput = AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand};
+        AudioOutput = AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand, LostHand};
         ASSERT_TRUE(AudioInit(44100));
     }
     void Mix(int frames) {
@@ -288,16 +293,47 @@ TEST_F(HandDeviceTest, TrustedDeviceInterpolatesFromTheLastMixWithoutRunningAhea
     StartHand(true, 1024);
     AudioHandle sample = LoadTone("device.mp3", 44100, 2, 44100);
     AudioChannelPlay(AudioSampleGetChannel(sample), false);
-    HandClockNow += 1;  // no mix yet: nothing heard however long it waits
+    HandClockNow += 0.5;  // no mix yet: nothing heard while it waits
     EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
     Mix(2048);
     EXPECT_EQ(AudioChannelGetPosition(sample), 1024u * 4);  // the buffer is still ahead
     HandClockNow += 512.0 / 44100;
     EXPECT_NEAR(AudioChannelGetPosition(sample) / 4.0, 1536, 1);
-    HandClockNow += 1;  // a late callback: the position waits at what was mixed
+    HandClockNow += 0.5;  // a late callback: the position waits at what was mixed
     EXPECT_EQ(AudioChannelGetPosition(sample), 2048u * 4);
     ASSERT_TRUE(AudioChannelSetPosition(sample, 0));
     EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
+}
+
+// A device that goes away (a server gone: SDL still calls the mixer) or
+// stops asking for audio must not stop the timeline: from what was last
+// heard the position runs on the clock, through seeks, and it is told once.
+TEST_F(HandDeviceTest, LostOrStalledDeviceKeepsThePositionRunningAndSaysSoOnce) {
+    for (bool stalled : {false, true}) {
+        StartHand(true, 1024);
+        AudioHandle sample = LoadTone("lost.mp3", 44100, 2, 44100);
+        AudioChannelPlay(AudioSampleGetChannel(sample), false);
+        testing::internal::CaptureStderr();
+        Mix(4096);  // heard up to 3072 when it was mixed
+        if (!stalled) {
+            HandLost = true;
+            HandClockNow += 0.01;
+            Mix(1024);
+        }
+        HandClockNow += 1.5;
+        uint64_t expected = stalled ? 3072 + 66150 : 3072 + 66591;
+        EXPECT_NEAR(AudioChannelGetPosition(sample) / 4.0, expected, 1) << "stalled " << stalled;
+        Mix(50000);  // a mix now and then changes nothing
+        ASSERT_TRUE(AudioChannelSetPosition(sample, 0));
+        HandClockNow += 0.5;
+        EXPECT_NEAR(AudioChannelGetPosition(sample) / 4.0, 22050, 1);
+        AudioFree();
+        std::string said = testing::internal::GetCapturedStderr();
+        size_t first = said.find("lost the sound output");
+        EXPECT_NE(first, std::string::npos) << said;
+        EXPECT_EQ(said.find("lost the sound output", first + 1), std::string::npos) << said;
+        HandLost = false;
+    }
 }
 
 // SDL's dummy driver (also the fallback when no driver opens) plays on the

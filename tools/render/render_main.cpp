@@ -23,6 +23,7 @@
 #include "app/shell_files.h"
 #include "app/viewport.h"
 #include "frame/frame.h"
+#include "geometry/models.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "render_brightness.h"
@@ -340,6 +341,7 @@ void ApplySettings(const RenderOptions& o) {
     DemoSettings.fullscreen = false;
     DemoSettings.loop = o.loop;
     DemoSettings.demoPlus = o.demoPlus;
+    PlainDraw = o.plainDraw;
     int g = std::gcd(o.width, o.height);
     DemoSettings.aspectNum = o.aspectNum ? o.aspectNum : o.width / g;
     DemoSettings.aspectDen = o.aspectDen ? o.aspectDen : o.height / g;
@@ -487,7 +489,7 @@ int main(int argc, char** argv) {
     const RenderOptions& o = Session.options;
     if (!o.glInfo && !ChooseDataFolder(o))
         return 2;
-    if (!CreateHeadlessContext(o.width, o.height))
+    if (!CreateHeadlessContext(o.width, o.height, o.depthBits))
         return 1;
     if (o.glInfo) {
         // Pictures are compared byte for byte only on the renderer they were made on.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+#include <string>
 
 namespace {
 
@@ -50,6 +51,16 @@ bool ParseBrightness(const char* text, float* brightness) {
     return true;
 }
 
+bool ParseDepthBits(const char* text, int* bits) {
+    for (int allowed : {16, 24, 32}) {
+        if (std::strcmp(text, std::to_string(allowed).c_str()) == 0) {
+            *bits = allowed;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool HasSuffix(const std::string& text, const char* suffix) {
     size_t n = std::strlen(suffix);
     return text.size() > n && text.compare(text.size() - n, n, suffix) == 0;
@@ -73,6 +84,8 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
         return ParseSeconds(value, &o->toSeconds);
     if (name == "--brightness")
         return ParseBrightness(value, &o->brightness);
+    if (name == "--depth-bits")
+        return ParseDepthBits(value, &o->depthBits);
     std::string* paths[] = {&o->outPath,     &o->pngDir,        &o->wavPath, &o->frameLogPath,
                             &o->passLogPath, &o->loopStatsPath, &o->dataDir};
     const char* names[] = {"--out",      "--png",        "--wav", "--frame-log",
@@ -88,9 +101,9 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
 
 bool ParseFlag(const std::string& name, RenderOptions* o) {
     bool* flags[] = {&o->demoPlus, &o->skipIntro, &o->loop, &o->lossless,
-                     &o->glInfo,   &o->help,      &o->help};
+                     &o->glInfo,   &o->plainDraw, &o->help, &o->help};
     const char* names[] = {"--demo-plus", "--skip-intro", "--loop", "--lossless",
-                           "--gl-info",   "--help",       "-h"};
+                           "--gl-info",   "--plain-draw", "--help", "-h"};
     for (size_t k = 0; k < sizeof names / sizeof names[0]; ++k) {
         if (name == names[k]) {
             *flags[k] = true;
@@ -192,6 +205,12 @@ const char* RenderUsage() {
            "                      to the captured pixels with the same tables;\n"
            "                      0 leaves them exactly as drawn\n"
            "  --demo-plus         the Demo++ switch\n"
+           "  --depth-bits 16|24|32  depth buffer of at least this many bits\n"
+           "                      (default 24); 16 is what the demo asks for with\n"
+           "                      \"32-bit Z\" off\n"
+           "  --plain-draw        draw every terrain mesh through its display list,\n"
+           "                      without culling: slower, and the picture must\n"
+           "                      be the same as without it\n"
            "  --skip-intro        start at the first scene, without the logo sequence\n"
            "  --loop              the Loop switch: after the end step the demo starts\n"
            "                      again from the first scene (needs --to)\n"

@@ -14,7 +14,9 @@ struct RenderOptions {
     double fromSeconds = 0.0;  // output time, 0 = when Run is pressed
     double toSeconds = -1.0;   // < 0: until the demo ends
     float brightness = 0.0f;   // -1..1, the dialog's Brightness; 0 leaves pixels as drawn
+    int depthBits = 24;  // 16, 24 or 32: at least this many; 16 is the dialog's "32-bit Z" off
     bool demoPlus = false;
+    bool plainDraw = false;  // the engine's PlainDraw: no terrain culling
     bool skipIntro = false;
     bool loop = false;  // the dialog's Loop switch: start again after the end step; needs --to
     bool lossless = false;

@@ -53,6 +53,10 @@ TEST(RenderOptions, WholeCommandLines) {
     EXPECT_FLOAT_EQ(o.brightness, 0.0f);
     ASSERT_TRUE(Parse({"--brightness", "-0.5"}, &o, &error)) << error;
     EXPECT_FLOAT_EQ(o.brightness, -0.5f);
+    EXPECT_EQ(o.depthBits, 24);
+    ASSERT_TRUE(Parse({"--depth-bits", "16", "--plain-draw"}, &o, &error)) << error;
+    EXPECT_EQ(o.depthBits, 16);
+    EXPECT_TRUE(o.plainDraw);
 
     std::vector<std::vector<const char*>> refused = {{"--from", "5", "--to", "5"},
                                                      {"--out", "film.avi"},
@@ -61,6 +65,8 @@ TEST(RenderOptions, WholeCommandLines) {
                                                      {"--loop"},  // never ends without --to
                                                      {"--brightness", "1.5"},
                                                      {"--brightness", "nan"},
+                                                     {"--depth-bits", "15"},
+                                                     {"--depth-bits", "016"},
                                                      {"--bogus", "1"},
                                                      {"stray"}};
     for (auto& args : refused) {

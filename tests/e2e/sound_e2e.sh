@@ -1,0 +1,208 @@
+#!/bin/bash
+# The demo played through a PulseAudio server of the test's own, windowed at
+# 640x480 under Xvfb:
+#   sound_e2e.sh server         the null sink's monitor, recorded from Run to
+#                               62 s into the scenes, holds the jingle and the
+#                               soundtrack sample for sample at one offset each,
+#                               with no gap; the soundtrack starts with scene 0
+#                               within what viewers accept; closing the window
+#                               leaves no stream of ours on the server (2 min)
+#   sound_e2e.sh lost           the server hangs 10 s into the scenes and is
+#                               restarted 30 s later: told once on stderr, the
+#                               demo goes on drawing without a busy thread and
+#                               ends by itself on time (4.5 min)
+#   sound_e2e.sh close_stalled  the server hangs during the logo; closing the
+#                               window still ends the program at once (40 s)
+# NORVALE_BIN, X11_PROBE and SOUND_PROBE name the programs.
+set -u
+CASE=$1
+. "$(dirname "$0")/lib.sh"
+RUN_AT=0
+
+if [ ! -f data/introeffectmx.mp3 ] || [ ! -f data/preview_kovi.mp3 ]; then
+    echo "skipped: data/ has not been generated" >&2
+    exit 77
+fi
+
+on_cleanup() {
+    [ -n "${RECORDER_PID:-}" ] && kill "$RECORDER_PID" 2>/dev/null && wait "$RECORDER_PID"
+    return 0
+}
+
+now() { date +%s.%N; }
+
+# The logo's red falls (and rises) linearly with its fade: the wall-clock
+# second where a line through the watched means between 10 % and 70 % of the
+# full logo meets zero, for the fade-out ($2 = out) or the fade-in ($2 = in).
+fade_edge() {
+    awk -v edge="$2" 'BEGIN { n = 0 }
+        { t[n] = $1; r[n] = $2; if ($2 > top) top = $2; n++ }
+        END {
+            for (i = 0; i < n; i++) if (r[i] >= 0.9 * top) { if (first == "") first = i; last = i }
+            for (i = 0; i < n; i++) {
+                if (edge == "out" && i <= last || edge == "in" && i >= first) continue
+                if (edge == "out" && r[i] < 0.05 * top) break  # black: the scenes follow
+                if (r[i] < 0.1 * top || r[i] > 0.7 * top) continue
+                x = t[i] - t[0]  # small numbers: the sums keep their precision
+                m++; sx += x; sy += r[i]; sxx += x * x; sxy += x * r[i]
+            }
+            if (m < 5) { print "none"; exit }
+            slope = (sxy - sx * sy / m) / (sxx - sx * sx / m)
+            printf "%.4f\n", t[0] - (sy - slope * sx) / m / slope
+        }' "$1"
+}
+
+# CPU seconds used by the demo's sound threads (SDL's audio and hotplug threads).
+sound_cpu() {
+    local total=0 t
+    for t in /proc/"$DEMO_PID"/task/*; do
+        case $(cat "$t/comm" 2>/dev/null) in
+        SDLAudio* | PulseHotplug) total=$((total + $(awk '{ print $14 + $15 }' "$t/stat"))) ;;
+        esac
+    done
+    echo "$total"
+}
+
+# Fails unless the demo's sound threads use under a fifth of a core over $1 s.
+not_spinning() {
+    local before after hz
+    hz=$(getconf CLK_TCK)
+    before=$(sound_cpu)
+    sleep "$1"
+    after=$(sound_cpu)
+    echo "sound threads used $((after - before)) ticks of $((hz * $1)) over $1 s"
+    [ $((after - before)) -le $((hz * $1 / 5)) ] || fail "a sound thread spins after the loss"
+}
+
+# Lines of ours on the server: streams that play into its sinks.
+our_streams() { pactl list short sink-inputs | grep -c . ; }
+
+lost_lines() { grep -c "lost the sound output" "$WORK/err"; }
+
+# Scene 0 fades in from black, a change every frame: the mean time between
+# the changes seen from 0.5 to 2.5 s after the logo's fade-out, in seconds.
+scene_frame() {
+    awk -v from="$FADE_OUT" '$1 > from + 0.5 && $1 < from + 2.5 {
+            if (m++ == 0) t0 = $1
+            t1 = $1
+        }
+        END { if (m < 3) print "none"; else printf "%.4f\n", (t1 - t0) / (m - 1) }' "$1"
+}
+
+# Watches the render window's colour from Run until scene 0 is under way,
+# then finds the logo's fade edges FADE_IN and FADE_OUT (wall seconds) and
+# scene 0's frame interval FRAME.
+watch_intro() {
+    RUN_WALL=$(awk -v n="$(now)" -v d=$((SECONDS - RUN_AT)) 'BEGIN { printf "%.2f", n - d }')
+    "$X11_PROBE" watch "$WINDOW" "$1" >"$WORK/means"
+    FADE_OUT=$(fade_edge "$WORK/means" out)
+    FADE_IN=$(fade_edge "$WORK/means" in)
+    FRAME=$(scene_frame "$WORK/means")
+    [ -n "${E2E_OUT:-}" ] && mkdir -p "$E2E_OUT" && cp "$WORK/means" "$E2E_OUT/$CASE.means"
+    [ "$FADE_OUT" != none ] && [ "$FADE_IN" != none ] && [ "$FRAME" != none ] ||
+        fail "the logo's fades or the opening scene were not seen"
+    awk -v i="$FADE_IN" -v o="$FADE_OUT" -v r="$RUN_WALL" 'BEGIN {
+        printf "logo rises %.2f s after Run, its fade-out ends %.2f s after Run\n", i - r, o - r
+        exit !(i - r > 3 && i - r < 10 && o - i > 15 && o - i < 60) }' ||
+        fail "the logo's fades are not where they should be"
+}
+
+case_server() {
+    start_pulse
+    "$SOUND_PROBE" record norvale_sink.monitor "$WORK/rec.raw" &
+    RECORDER_PID=$!
+    run_demo once
+    # The logo fades out about 22 s after Run plus the loading time.
+    watch_intro 45
+    pactl list sink-inputs | grep -E 'Latency' | sed 's/^\s*/server reports: /'
+    # The soundtrack's first 62 s.
+    while awk -v a="$(now)" -v b="$FADE_OUT" 'BEGIN { exit !(a < b + 62) }'; do sleep 0.5; done
+    kill "$RECORDER_PID"
+    wait "$RECORDER_PID" || fail "the recorder failed"
+    RECORDER_PID=""
+    [ "$(our_streams)" = 1 ] || fail "expected one stream of ours on the server while playing"
+    "$X11_PROBE" close "$WINDOW"
+    wait_exit 30
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
+    sleep 0.5
+    [ "$(our_streams)" = 0 ] || fail "a stream is left on the server after the window closed"
+
+    local result start jingle music covered
+    result=$("$SOUND_PROBE" align data/introeffectmx.mp3 data/preview_kovi.mp3 "$WORK/rec.raw") ||
+        { [ -n "${E2E_OUT:-}" ] && cp "$WORK/rec.raw" "$E2E_OUT/$CASE.raw"; false; } ||
+        fail "the recording is not the jingle and soundtrack as decoded: $result"
+    echo "recording: $result"
+    read -r _ jingle _ music _ covered _ < <(echo "$result")
+    start=$(cat "$WORK/rec.raw.start")
+    # Sound minus picture, in ms: positive when the sound comes late. Scene 0
+    # starts black, so its first frame cannot be told from the end of the
+    # logo's fade-out; it is on screen one frame (FRAME) after that.
+    awk -v s="$start" -v j="$jingle" -v m="$music" -v fi="$FADE_IN" -v fo="$FADE_OUT" \
+        -v f="$FRAME" -v c="$covered" 'BEGIN {
+            lag = (s + m - fo - f) * 1000
+            printf "soundtrack starts %.0f ms after scene 0 shows (frame %.0f ms; fade-out end %.0f ms before the sound); jingle %.0f ms after the logo starts rising; %.1f s of soundtrack recorded\n",
+                lag, f * 1000, (s + m - fo) * 1000, (s + j - fi) * 1000, c
+            exit !(lag >= -45 && lag <= 125 && c >= 60)
+        }' || fail "the soundtrack is out of step with scene 0, or too little was recorded"
+}
+
+# Waits until the clock passes FADE_OUT + $1 s.
+wait_scene_time() {
+    while awk -v a="$(now)" -v b="$FADE_OUT" -v d="$1" 'BEGIN { exit !(a < b + d) }'; do
+        kill -0 "$DEMO_PID" 2>/dev/null || fail "norvale ended before scene time $1 s"
+        sleep 0.5
+    done
+}
+
+case_lost() {
+    start_pulse
+    run_demo once
+    watch_intro 45
+    wait_scene_time 10
+    kill -STOP "$PULSE_PID"  # a server that hangs: no more requests for audio
+    not_spinning 5
+    # Scene 1 reads the music position about 33 s into the scenes.
+    while [ "$(lost_lines)" = 0 ] &&
+        awk -v a="$(now)" -v b="$FADE_OUT" 'BEGIN { exit !(a < b + 45) }'; do
+        sleep 0.5
+    done
+    [ "$(lost_lines)" = 1 ] || fail "the hung server was not told on stderr by scene 1"
+    echo "told $(awk -v a="$(now)" -v b="$FADE_OUT" 'BEGIN { printf "%.0f", a - b }') s into the scenes"
+    local a b
+    a=$(import -silent -window "$WINDOW" png:- | md5sum)
+    sleep 1
+    b=$(import -silent -window "$WINDOW" png:- | md5sum)
+    [ "$a" != "$b" ] || fail "the picture stood still after the sound was lost"
+    wait_scene_time 40
+    stop_pulse  # restarted: SDL sees its stream gone
+    start_pulse
+    not_spinning 5
+    wait_exit 300
+    local took=$((SECONDS - RUN_AT))
+    echo "ended $took s after Run; stderr: $(cat "$WORK/err")"
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS, expected 0"
+    [ "$(lost_lines)" = 1 ] || fail "the loss was told $(lost_lines) times"
+    [ "$(our_streams)" = 0 ] || fail "a stream of ours is on the restarted server"
+    # As without sound: the end comes about 237 s after Run.
+    [ $took -ge 222 ] && [ $took -le 280 ] || fail "ended $took s after Run, expected about 237"
+}
+
+case_close_stalled() {
+    start_pulse
+    run_demo once
+    sleep 8  # the jingle starts 5 s after Run
+    [ "$(our_streams)" = 1 ] || fail "no stream of ours on the server"
+    kill -STOP "$PULSE_PID"
+    sleep 2
+    "$X11_PROBE" close "$WINDOW"
+    wait_exit 15
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
+    [ "$(lost_lines)" = 1 ] || fail "the hung server was not told once on stderr"
+    kill -CONT "$PULSE_PID"
+    sleep 1
+    [ "$(our_streams)" = 0 ] || fail "a stream is left on the server"
+}
+
+declare -F "case_$CASE" >/dev/null || fail "unknown case"
+"case_$CASE"
+echo "ok ($CASE)"
