@@ -13,6 +13,8 @@
 
 // Start values, which ResetSceneState restores.
 FrameClockRecord FrameClock;
+uint32_t FrameClockEpoch = 0;
+static uint32_t LastClockReading = 0;  // platform milliseconds at the last step
 float SceneBeat = 0, SectionBeat = 0;
 int32_t SceneIndex = 0, SectionIndex = 0, SceneEntry = 1, QuitRequested = 0;
 float FadeLevel = 1.0f;
@@ -56,6 +58,7 @@ void MarkStep(const char* label) {
 
 void ResetSceneState() {
     FrameClock = FrameClockRecord();
+    FrameClockEpoch = 0;
     SceneBeat = SectionBeat = 0;
     SceneIndex = SectionIndex = 0;
     SceneEntry = 1;
@@ -69,9 +72,18 @@ void ResetSceneState() {
 void UpdateFrameClock() {
     FrameClock.previousDelta = FrameClock.delta;
     FrameClock.previousNow = FrameClock.now;
-    FrameClock.now = static_cast<float>(PlatformMilliseconds() / 1000.0);
+    LastClockReading = PlatformMilliseconds();
+    FrameClock.now = static_cast<float>((LastClockReading - FrameClockEpoch) / 1000.0);
     FrameClock.delta = FrameClock.now - FrameClock.previousNow;
     FrameClock.smoothedDelta = (FrameClock.delta + FrameClock.previousDelta) * 0.5f;
+}
+
+// A float counts seconds to 2 ms only up to 4.5 hours, to 8 ms at 18: a demo
+// left looping for a day would step its animation unevenly, so every new play
+// counts from 0 again (and the millisecond counter's wrap never shows).
+void RestartFrameClockEpoch() {
+    FrameClockEpoch = LastClockReading;
+    FrameClock.now = 0.0f;
 }
 
 // Three steps: the first takes the long interval, the other two push it out.
@@ -125,6 +137,7 @@ void RunEndScene() {
     }
     if (SceneBeat > EndStepLength) {
         if (DemoSettings.loop) {
+            RestartFrameClockEpoch();
             SceneIndex = 0;
             SceneEntry = 1;
         } else {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 struct FrameClockRecord {  // seconds
-    float now = 0.0f;
+    float now = 0.0f;      // since the epoch below, which a looping demo restarts
     float previousNow = 0.0f;
     float delta = 0.0f;
     float previousDelta = 0.0f;
@@ -24,6 +24,9 @@ constexpr float BeatRate = static_cast<float>(BeatRateDouble);
 
 // The running order: lives for the whole run, advanced by every pass.
 extern FrameClockRecord FrameClock;
+// Platform milliseconds at which FrameClock.now is 0: the process start on
+// the first play, the start of each new play with Loop on.
+extern uint32_t FrameClockEpoch;
 extern float SceneBeat;
 extern float SectionBeat;
 extern int32_t SceneIndex;  // 0..4 scenes, 5 the end step
@@ -51,6 +54,8 @@ void ResetCameraAndLight();  // the last group alone
 
 void UpdateFrameClock();
 void ResetFrameClock();
+// Makes the last reading of the clock its new zero: now 0, delta unchanged.
+void RestartFrameClockEpoch();
 // DispatchScene's first two steps: one clock step, then both beat counters
 // grow by smoothedDelta x BeatRate.
 void StepBeatCounters();

@@ -188,7 +188,10 @@ TEST_F(FrameTest, EndStepClearsBlackThenQuitsOrLoopsAfterEightUnits) {
         EXPECT_EQ(QuitRequested, 0);
         EXPECT_EQ(SceneIndex, 5);
         SceneBeat = 8.01f;
+        ManualClockMilliseconds += 20u * 3600 * 1000;  // left looping since yesterday
+        UpdateFrameClock();
         RunEndScene();
+        EXPECT_EQ(FrameClock.now == 0.0f, loop);  // a new play counts from 0 again
         EXPECT_EQ(QuitRequested, loop ? 0 : 1);
         EXPECT_EQ(SceneIndex, loop ? 0 : 5);
         EXPECT_EQ(SceneEntry, loop ? 1 : 0);

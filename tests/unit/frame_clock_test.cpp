@@ -8,6 +8,7 @@ namespace {
 struct FrameClockTest : testing::Test {
     void SetUp() override {
         UseManualClock(1000);
+        FrameClockEpoch = 0;
         ResetFrameClock();
         SceneBeat = SectionBeat = 0.0f;
     }
@@ -60,4 +61,18 @@ TEST_F(FrameClockTest, CountersGrowByATermAndHalfOfBAndPreviousC) {
     float expected = BeatRate * (0.003f + (0.005f + 0.040f) / 2);
     EXPECT_NEAR(SceneBeat - scene, expected, 1e-5);
     EXPECT_NEAR(SectionBeat - section, expected, 1e-5);
+}
+
+// After a day, a float holds seconds only to 8 ms: a looping demo counts each
+// new play from 0, so its steps stay exact to the millisecond.
+TEST_F(FrameClockTest, ANewPlayAfterADayStepsByWholeMilliseconds) {
+    ManualClockMilliseconds = 20u * 3600 * 1000 + 7;
+    UpdateFrameClock();
+    RestartFrameClockEpoch();
+    EXPECT_EQ(FrameClock.now, 0.0f);
+    for (uint32_t step : {16u, 17u, 16u}) {
+        ManualClockMilliseconds += step;
+        UpdateFrameClock();
+        EXPECT_NEAR(FrameClock.delta, step / 1000.0f, 1e-6f);
+    }
 }
