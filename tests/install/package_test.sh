@@ -54,6 +54,11 @@ done
 for page in man6/norvale.6.gz man1/norvale-datagen.1.gz; do
     [ -s "$share/man/$page" ] || fail "no man page $page"
 done
+# The generator takes no option for a folder name: nothing is written.
+status=0
+(cd "$work" && "$root/usr/bin/norvale-datagen" --halp 2>/dev/null) || status=$?
+[ "$status" -eq 2 ] || fail "norvale-datagen --halp is not refused with status 2"
+[ ! -e "$work/--halp" ] || fail "norvale-datagen --halp wrote a folder"
 
 # The installed renderer from a folder without data/ reads the installed
 # data and says so: pictures and sound. From share/norvale it reads ./data:

@@ -50,6 +50,15 @@ bool WriteOtherPictures(const std::string& dir) {
 // Three independent jobs, each writing its own files; nothing is shared, so
 // the bytes do not depend on how the threads interleave.
 int main(int argc, char** argv) {
+    const char* usage = "usage: norvale-datagen [folder]  (default data)\n";
+    // An option is never a folder name: "--help" must not fill a folder of that name.
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+        bool help = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
+        if (!help)
+            std::fprintf(stderr, "norvale-datagen: unknown arguments\n");
+        std::fputs(usage, help ? stdout : stderr);
+        return help ? 0 : 2;
+    }
     std::string dir = argc > 1 ? argv[1] : "data";
     mkdir(dir.c_str(), 0755);
     bool musicOk = false, terrainOk = false;
