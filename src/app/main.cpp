@@ -1,6 +1,5 @@
 // Entry point of the demo: settings dialog, render window, main loop.
 #include <SDL.h>
-#include <malloc.h>
 
 #include <cstdio>
 #include <string>
@@ -56,16 +55,6 @@ void ChooseDataFolder() {
     }
 }
 
-// With Loop on the demo may run for days: when it starts again, what the
-// last play freed (the GL driver's scene memory, mostly) goes back to the
-// system, so the resident size does not creep up with the allocator's leftovers.
-void GiveBackMemoryAtLoopStart() {
-    static int previousScene = 0;  // SceneIndex after the previous frame
-    if (SceneIndex == 0 && previousScene != 0)
-        malloc_trim(0);
-    previousScene = SceneIndex;
-}
-
 // One event a pass; a frame only when the queue is empty and the window is
 // not minimised. Returns the exit status.
 int RunMainLoop() {
@@ -89,7 +78,6 @@ int RunMainLoop() {
         RenderFrame();
         PlatformPresent();
         UpdateFrameClock();
-        GiveBackMemoryAtLoopStart();
     }
     return 0;
 }

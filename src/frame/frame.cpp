@@ -3,6 +3,7 @@
 #include "frame/frame.h"
 
 #include <GL/gl.h>
+#include <malloc.h>
 
 #include "app/settings.h"
 #include "app/viewport.h"
@@ -137,6 +138,10 @@ void RunEndScene() {
     }
     if (SceneBeat > EndStepLength) {
         if (DemoSettings.loop) {
+            // With Loop on the demo may run for days: what the last play
+            // freed (the GL driver's scene memory, mostly) goes back to the
+            // system, so the resident size does not creep up.
+            malloc_trim(0);
             RestartFrameClockEpoch();
             SceneIndex = 0;
             SceneEntry = 1;

@@ -3,7 +3,6 @@
 // mixed soundtrack to PNG files, a WAV file, a video (through ffmpeg) and a
 // frame log.
 #include <GL/gl.h>
-#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -313,10 +312,6 @@ void NoteLoopStart() {
     if (!starts)
         return;
     ++Session.loops;
-    // A looped capture runs for days: what the last play freed (the GL
-    // driver's scene memory, mostly) goes back to the system at each start,
-    // as the window program does.
-    malloc_trim(0);
     if (!WriteLoopStats(Session.loops, TimelineMilliseconds(Session.timeline) / 1000.0))
         Session.failed = Session.done = true;
 }
