@@ -4,9 +4,9 @@
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "platform/headless.h"
 #include "platform/platform.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "../tests/support/test_jpeg.h"
-#include "app/settings.h"
+#include "setup/settings.h"
 #include "frame/frame.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"

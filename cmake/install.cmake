@@ -19,7 +19,7 @@ file(RELATIVE_PATH games_share /prefix/${NORVALE_GAMES_DIR} /prefix/${CMAKE_INST
 if(NOT games_share STREQUAL NORVALE_SHARE_FROM_BIN)
   message(FATAL_ERROR "games/ and ${CMAKE_INSTALL_BINDIR}/ must lie at the same depth")
 endif()
-set_source_files_properties(${CMAKE_SOURCE_DIR}/src/app/shell_files.cpp PROPERTIES
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/setup/shell_files.cpp PROPERTIES
   COMPILE_DEFINITIONS "NORVALE_SHARE_FROM_BIN=\"${NORVALE_SHARE_FROM_BIN}\";NORVALE_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\";NORVALE_BUILD_DIR=\"${CMAKE_BINARY_DIR}\"")
 
 install(TARGETS norvale RUNTIME DESTINATION ${NORVALE_GAMES_DIR})

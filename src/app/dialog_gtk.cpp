@@ -3,8 +3,8 @@
 #include <gtk/gtk.h>
 
 #include "app/dialog.h"
-#include "app/settings.h"
-#include "app/shell_files.h"
+#include "setup/settings.h"
+#include "setup/shell_files.h"
 
 namespace {
 // Lives while the dialog is shown.

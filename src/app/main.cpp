@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/dialog.h"
-#include "app/settings.h"
-#include "app/shell_files.h"
+#include "setup/settings.h"
+#include "setup/shell_files.h"
 #include "app/window.h"
 #include "frame/frame.h"
 #include "platform/audio_sdl.h"

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/shell_files.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/shell_files.h"
+#include "setup/viewport.h"
 #include "app/window.h"
 #include "platform/platform.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "frame/frame.h"
+#include "frame/camera.h"
 
 namespace {
 // Light 1 as the process starts: ambient (negative on purpose: it darkens),

@@ -5,8 +5,8 @@
 #include <GL/gl.h>
 #include <malloc.h>
 
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/pass_state.h"
 #include "platform/platform.h"
 #include "resources/images.h"

@@ -1,8 +1,10 @@
 // Frame clock, beat counters, scene state, frame-look values, the two passes
-// of a frame and the scene dispatcher, camera and light helpers.
+// of a frame and the scene dispatcher; the camera and light from camera.h.
 #pragma once
 
 #include <cstdint>
+
+#include "frame/camera.h"
 
 struct FrameClockRecord {  // seconds
     float now = 0.0f;      // since the epoch below, which a looping demo restarts
@@ -10,11 +12,6 @@ struct FrameClockRecord {  // seconds
     float delta = 0.0f;
     float previousDelta = 0.0f;
     float smoothedDelta = 0.0f;
-};
-
-struct CameraPoseRecord {
-    float position[3] = {0, 0, 0};  // world units
-    float angles[3] = {0, 0, 0};    // degrees about x, y, z
 };
 
 // Counter units per second of smoothedDelta: 125/60 to seven decimals. The
@@ -41,16 +38,10 @@ extern float GradeColor[3];
 extern float GlowColor[3];
 extern bool GradeContrast;
 
-// Camera and light 1: written by the scenes on every pass before they draw.
-extern CameraPoseRecord CameraPose;
-extern float LightAmbient[4];
-extern float LightDiffuse[4];
-extern float LightPosition[4];
-
-// Puts all of the above back to the values the process starts with (the
-// light globals only; GL's light 1 keeps what it was given).
+// Puts all of the above, and the camera and light, back to the values the
+// process starts with (the light globals only; GL's light 1 keeps what it
+// was given).
 void ResetSceneState();
-void ResetCameraAndLight();  // the last group alone
 
 void UpdateFrameClock();
 void ResetFrameClock();
@@ -62,13 +53,6 @@ void StepBeatCounters();
 void RenderFrame();
 int DispatchScene();
 void RunEndScene();
-void ApplyCameraRotation();
-// Moves the world by -CameraPose.position: after the rotation and the sky,
-// the rest of a scene draws in world coordinates.
-void ApplyCameraTranslation();
-void ApplyCamera();  // rotation, then translation
-void SetLight(float ar, float ag, float ab, float dr, float dg, float db, float px, float py,
-              float pz);
 
 // Glow capture and frame composition. GlowTexture is made once at start-up
 // and kept until the process ends.

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/viewport.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "resources/images.h"
 

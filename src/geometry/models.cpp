@@ -1,5 +1,5 @@
 // The display-list table and the small models: cube, sky cone, sphere
-// cluster, terrain tiles and sprite cloud.
+// cluster and sprite cloud.
 #include "geometry/models.h"
 
 #include <GL/gl.h>
@@ -7,12 +7,11 @@
 
 #include <cmath>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "geometry/random.h"
-#include "geometry/terrain.h"
 
 unsigned int DisplayListTable[DisplayListTableSize];
 bool PlainDraw = false;
@@ -69,14 +68,6 @@ void FillSpriteCloud() {
 }
 
 }  // namespace
-
-void BuildDisplayLists() {
-    unsigned int base = glGenLists(DisplayListTableSize);
-    for (unsigned int i = 0; i < DisplayListTableSize; ++i) DisplayListTable[i] = base + i;
-    BuildTerrainList(16, ListCoarseTerrain);
-    BuildTerrainList(4, ListMediumTerrain);
-    BuildTerrainList(1, ListFineTerrain);
-}
 
 // Acts on the current matrix mode: with the texture matrix current (the star
 // boxes) the quarter turn moves the texture, not the geometry.
@@ -175,30 +166,6 @@ void CurrentClipMatrix(float m[16]) {
             m[c * 4 + r] = sum;
         }
     }
-}
-
-void PlanTerrainTiles(bool demoPlus, TerrainTileStep steps[9]) {
-    static const float moves[9][2] = {{0, 0}, {2, 0},  {-4, 0}, {2, 2}, {0, -4},
-                                      {2, 0}, {-4, 0}, {0, 4},  {4, 0}};
-    const int finer = demoPlus ? 1 : 0;  // Demo++ takes the next finer mesh
-    for (int i = 0; i < 9; ++i) {
-        const int slot = (i == 0 ? ListMediumTerrain : ListCoarseTerrain) + finer;
-        steps[i] = TerrainTileStep{{moves[i][0], moves[i][1], 0.0f}, slot};
-    }
-}
-
-void DrawTerrainTiles() {
-    TerrainTileStep steps[9];
-    PlanTerrainTiles(DemoSettings.demoPlus, steps);
-    glPushMatrix();
-    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
-    glScalef(16.0f, 16.0f, 4.0f);
-    for (int i = 0; i < 9; ++i) {
-        if (i > 0)
-            glTranslatef(steps[i].translate[0], steps[i].translate[1], steps[i].translate[2]);
-        DrawTerrainMesh(steps[i].slot);
-    }
-    glPopMatrix();
 }
 
 int ComputeSpriteCloud(float sx, float sy, float sz, float smallest, float largest, float now,

@@ -20,13 +20,11 @@ extern unsigned int DisplayListTable[DisplayListTableSize];
 // drawing; lives for the whole run.
 extern bool PlainDraw;
 
-void BuildDisplayLists();
 void DrawCube();
 void DrawSpinningCube(float phase);
 void DrawSkyCone(float tr, float tg, float tb, float rr, float rg, float rb, float br, float bg,
                  float bb);
 void DrawSphereCluster(float spread);
-void DrawTerrainTiles();
 void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest);
 
 // A vertex with its own colour and texture coordinate.
@@ -45,13 +43,6 @@ void ComputeSkyCone(const float top[3], const float rim[3], const float bottom[3
 // Offsets of the twenty spheres; reseeds the generator with 10.
 constexpr int SphereClusterCount = 20;
 void ComputeSphereCluster(float spread, float offsets[SphereClusterCount][3]);
-
-// One step of the 3 x 3 tile walk: translate (mesh units), then call the list.
-struct TerrainTileStep {
-    float translate[3];
-    int slot;
-};
-void PlanTerrainTiles(bool demoPlus, TerrainTileStep steps[9]);
 
 // The sprites' fixed layout, filled once from seed 44.
 constexpr int SpriteCount = 120;

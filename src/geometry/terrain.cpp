@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "geometry/models.h"
+#include "setup/settings.h"
 #include "geometry/vec3.h"
 #include "resources/data_path.h"
 #include "resources/images.h"
@@ -353,4 +354,36 @@ bool BuildTerrainListFromFile(const char* path, int step, int slot) {
 // day-to-night scene switches Demo++ on later and then draws from it.
 void BuildTerrainList(int step, int slot) {
     BuildTerrainListFromFile(DataPath(HeightMapName).c_str(), step, slot);
+}
+
+void BuildDisplayLists() {
+    unsigned int base = glGenLists(DisplayListTableSize);
+    for (unsigned int i = 0; i < DisplayListTableSize; ++i) DisplayListTable[i] = base + i;
+    BuildTerrainList(16, ListCoarseTerrain);
+    BuildTerrainList(4, ListMediumTerrain);
+    BuildTerrainList(1, ListFineTerrain);
+}
+
+void PlanTerrainTiles(bool demoPlus, TerrainTileStep steps[9]) {
+    static const float moves[9][2] = {{0, 0}, {2, 0},  {-4, 0}, {2, 2}, {0, -4},
+                                      {2, 0}, {-4, 0}, {0, 4},  {4, 0}};
+    const int finer = demoPlus ? 1 : 0;  // Demo++ takes the next finer mesh
+    for (int i = 0; i < 9; ++i) {
+        const int slot = (i == 0 ? ListMediumTerrain : ListCoarseTerrain) + finer;
+        steps[i] = TerrainTileStep{{moves[i][0], moves[i][1], 0.0f}, slot};
+    }
+}
+
+void DrawTerrainTiles() {
+    TerrainTileStep steps[9];
+    PlanTerrainTiles(DemoSettings.demoPlus, steps);
+    glPushMatrix();
+    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+    glScalef(16.0f, 16.0f, 4.0f);
+    for (int i = 0; i < 9; ++i) {
+        if (i > 0)
+            glTranslatef(steps[i].translate[0], steps[i].translate[1], steps[i].translate[2]);
+        DrawTerrainMesh(steps[i].slot);
+    }
+    glPopMatrix();
 }

@@ -45,3 +45,16 @@ const char* HeightMapProblem(const ImageRecord& map);
 // ((width + step) / step) x ((height + step) / step) quads. The map must have
 // passed HeightMapProblem.
 void ComputeTerrainQuads(const ImageRecord& map, int step, std::vector<TerrainQuad>* quads);
+
+// Fills DisplayListTable: its only lists are the terrain meshes of steps 16, 4
+// and 1.
+void BuildDisplayLists();
+
+// One step of the 3 x 3 tile walk: translate (mesh units), then call the list.
+struct TerrainTileStep {
+    float translate[3];
+    int slot;
+};
+void PlanTerrainTiles(bool demoPlus, TerrainTileStep steps[9]);
+// The 3 x 3 tiles of scene 0, under the mesh scale.
+void DrawTerrainTiles();

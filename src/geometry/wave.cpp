@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 #include "geometry/vec3.h"
 
 float WavePhase = 0.0f;

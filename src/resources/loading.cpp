@@ -6,11 +6,12 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/models.h"
+#include "geometry/terrain.h"
 #include "platform/platform.h"
 #include "resources/audio.h"
 #include "resources/data_path.h"

@@ -3,10 +3,11 @@
 // (scenes 0, 2 and 3).
 #include <GL/gl.h>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/models.h"
+#include "geometry/terrain.h"
 #include "scenes/scenes.h"
 
 namespace {

@@ -1,10 +1,11 @@
 // Scene 2: the textured terrain field seen from three camera moves while day turns into night.
 #include <GL/gl.h>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/models.h"
+#include "geometry/terrain.h"
 #include "geometry/vec3.h"
 #include "scenes/scenes.h"
 

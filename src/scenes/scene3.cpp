@@ -3,11 +3,12 @@
 
 #include <cmath>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
+#include "geometry/terrain.h"
 #include "geometry/vec3.h"
 #include "scenes/scenes.h"
 

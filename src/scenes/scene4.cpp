@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/models.h"

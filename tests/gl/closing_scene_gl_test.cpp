@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "gl_test_support.h"
 #include "platform/platform.h"

@@ -6,9 +6,9 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "gl_test_support.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "../support/test_jpeg.h"
-#include "app/render_state.h"
+#include "setup/render_state.h"
 #include "gl_test_support.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
@@ -531,4 +531,3 @@ TEST(GeometryDraw, CulledTerrainAndSpriteCloudKeepEveryPixel) {
     PlainState();
     glDisable(GL_BLEND);
 }
-

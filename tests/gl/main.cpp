@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "geometry/models.h"
 #include "gl_test_support.h"

@@ -9,12 +9,13 @@
 #include <functional>
 #include <vector>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
+#include "geometry/terrain.h"
 #include "gl_test_support.h"
 #include "platform/platform.h"
 #include "resources/images.h"

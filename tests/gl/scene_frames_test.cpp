@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "gl_test_support.h"
 #include "geometry/models.h"
+#include "geometry/terrain.h"
 #include "geometry/vec3.h"
 #include "geometry/wave.h"
 #include "platform/platform.h"

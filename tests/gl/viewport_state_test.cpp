@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "gl_test_support.h"

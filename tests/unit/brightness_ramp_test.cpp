@@ -1,7 +1,7 @@
 // The brightness ramp's tables: a line through 0, clipped at 65535.
 #include <gtest/gtest.h>
 
-#include "app/render_state.h"
+#include "setup/render_state.h"
 
 namespace {
 struct RampCase {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 
 namespace {
 DemoSettingsRecord ScreenSettings(int w, int h) {

@@ -1,7 +1,7 @@
 // Brightness of captures through the engine's own ramp tables.
 #include "render_brightness.h"
 
-#include "app/render_state.h"
+#include "setup/render_state.h"
 
 BrightnessTable MakeBrightnessTable(float b) {
     BrightnessTable table;

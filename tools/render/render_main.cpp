@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/render_state.h"
-#include "app/settings.h"
-#include "app/shell_files.h"
-#include "app/viewport.h"
+#include "setup/render_state.h"
+#include "setup/settings.h"
+#include "setup/shell_files.h"
+#include "setup/viewport.h"
 #include "frame/frame.h"
 #include "geometry/models.h"
 #include "platform/headless.h"

@@ -1,10 +1,10 @@
 // Projection and rectangle helpers used by every part that draws.
-#include "app/viewport.h"
+#include "setup/viewport.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 
 void ResizeViewport(int w, int h) {
     if (h == 0)

@@ -2,7 +2,7 @@
 // its build folder uses the source tree it was built from, an installed one
 // looks beside itself (<bin>/../share/norvale), and the working directory
 // comes last for the shell files and first for data/.
-#include "app/shell_files.h"
+#include "setup/shell_files.h"
 
 #include <limits.h>
 #include <stdlib.h>

@@ -1,5 +1,5 @@
 // The dialog's settings and the text logic of its five fields.
-#include "app/settings.h"
+#include "setup/settings.h"
 
 #include <cmath>
 #include <cstdio>

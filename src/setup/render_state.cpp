@@ -1,11 +1,11 @@
 // The GL state every frame starts from, the shared quadric, and the
 // brightness gamma ramp's tables.
-#include "app/render_state.h"
+#include "setup/render_state.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "app/settings.h"
+#include "setup/settings.h"
 #include "frame/frame.h"
 #include "resources/loading.h"
 
