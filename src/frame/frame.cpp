@@ -79,9 +79,6 @@ void UpdateFrameClock() {
     FrameClock.smoothedDelta = (FrameClock.delta + FrameClock.previousDelta) * 0.5f;
 }
 
-// A float counts seconds to 2 ms only up to 4.5 hours, to 8 ms at 18: a demo
-// left looping for a day would step its animation unevenly, so every new play
-// counts from 0 again (and the millisecond counter's wrap never shows).
 void RestartFrameClockEpoch() {
     FrameClockEpoch = LastClockReading;
     FrameClock.now = 0.0f;
@@ -142,7 +139,8 @@ void RunEndScene() {
             // freed (the GL driver's scene memory, mostly) goes back to the
             // system, so the resident size does not creep up.
             malloc_trim(0);
-            RestartFrameClockEpoch();
+            if (LastClockReading - FrameClockEpoch >= LoopClockRestartMilliseconds)
+                RestartFrameClockEpoch();
             SceneIndex = 0;
             SceneEntry = 1;
         } else {

@@ -21,9 +21,15 @@ constexpr float BeatRate = static_cast<float>(BeatRateDouble);
 
 // The running order: lives for the whole run, advanced by every pass.
 extern FrameClockRecord FrameClock;
-// Platform milliseconds at which FrameClock.now is 0: the process start on
-// the first play, the start of each new play with Loop on.
+// Platform milliseconds at which FrameClock.now is 0: the process start, or
+// the start of the first play after LoopClockRestartMilliseconds with Loop on.
 extern uint32_t FrameClockEpoch;
+// A float counts seconds to 2 ms only up to 4.5 hours, to 8 ms at 18: a demo
+// left looping for a day would step its animation unevenly. So the clock runs
+// on across plays, as the animations that read it expect, and starts again
+// from 0 only at the first new play after this long (which also keeps the
+// millisecond counter's wrap from showing).
+constexpr uint32_t LoopClockRestartMilliseconds = 4u * 3600 * 1000;
 extern float SceneBeat;
 extern float SectionBeat;
 extern int32_t SceneIndex;  // 0..4 scenes, 5 the end step

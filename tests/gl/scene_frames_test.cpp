@@ -169,6 +169,26 @@ TEST_F(SceneFrames, OrbitShowsTheSpheresAndFadesToBlack) {
 
 // Palettes 0, 1, 2 lean to red, green, blue; the horizon of the sky is bright
 // (the mask keeps it a little under full white, so it does not clip).
+// With Loop on, the sphere cluster turns with the clock: a later play must
+// show what a clock that never started again shows at the same moment.
+TEST_F(SceneFrames, APlayAfterALoopMatchesTheClockThatRanOn) {
+    const Moment orbit = {"orbit-after-loop", 0, 2, 6.0f, 0, 0};
+    DemoSettings.loop = true;
+    ManualClockMilliseconds = 230000;  // the second play, 230 s into the run
+    SceneIndex = 5;
+    SceneEntry = 0;
+    SceneBeat = 8.01f;
+    UpdateFrameClock();
+    RunEndScene();
+    DemoSettings.loop = false;
+    ResetFrameClock();  // the jump to 230 s must not move the counters
+    Render(orbit);
+    const std::vector<unsigned char> looped = ReadRgb(0, 0, Width, Height);
+    FrameClockEpoch = 0;
+    Render(orbit);
+    EXPECT_TRUE(ReadRgb(0, 0, Width, Height) == looped);
+}
+
 TEST_F(SceneFrames, WaveSceneShowsQuadsInThePaletteColoursUnderAWhiteHorizon) {
     for (const Moment& m : Scene1Moments) {
         Render(m);
