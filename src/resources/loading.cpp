@@ -90,8 +90,14 @@ void CreateLogoTexture(const ImageRecord& logo, bool pixelExact) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     if (pixelExact)
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    // Refused or missing: the record holds no pixels, which shows as black.
-    // One black texel says so without allocating what a header claimed.
+    // Missing or empty: a 0 x 0 image leaves the texture incomplete, so the
+    // logo frame draws untextured in the ramp colour.
+    if (!logo.pixels && (logo.width <= 0 || logo.height <= 0)) {
+        glTexImage2D(GL_TEXTURE_2D, 0, 3, 0, 0, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+        return;
+    }
+    // Refused after its header gave a size: a size without pixels shows as
+    // black. One black texel says so without allocating what it claimed.
     if (!logo.pixels) {
         const unsigned char black[4] = {0, 0, 0, 0};
         glTexImage2D(GL_TEXTURE_2D, 0, 3, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, black);

@@ -115,11 +115,14 @@ bool IsFullBackground(const Rgb& c) {
            std::fabs(c.b - Background[2]) < 1.5f;
 }
 
-// The ramp (b, b^2, b^3) on the background colour, b read off the red channel.
-void ExpectOnRamp(const Rgb& c) {
-    float b = c.r / Background[0];
-    EXPECT_NEAR(c.g, Background[1] * b * b, 2.0f) << "red " << c.r;
-    EXPECT_NEAR(c.b, Background[2] * b * b * b, 2.0f) << "red " << c.r;
+const unsigned char White[3] = {255, 255, 255};
+
+// The ramp (b, b^2, b^3) on a colour (the logo's background, or white where
+// nothing is textured), b read off the red channel.
+void ExpectOnRamp(const Rgb& c, const unsigned char* base = Background) {
+    float b = c.r / base[0];
+    EXPECT_NEAR(c.g, base[1] * b * b, 2.0f) << "red " << c.r;
+    EXPECT_NEAR(c.b, base[2] * b * b * b, 2.0f) << "red " << c.r;
 }
 
 float Seconds(uint32_t from, uint32_t to) {
@@ -203,6 +206,23 @@ TEST_F(LoadingSequence, RefusedLogoFadesInBlackWithoutItsClaimedSize) {
     size_t lit = 0;
     for (const Shown& shown : Frames) lit += !IsBlack(shown.edge) || !IsBlack(shown.centre);
     EXPECT_EQ(lit, 0u) << "of " << Frames.size() << " frames";
+}
+
+// A missing or empty logo leaves an empty record: the texture is incomplete,
+// so the logo frame draws untextured in the ramp colour.
+TEST_F(LoadingSequence, MissingOrEmptyLogoFadesInTheUntexturedRampColour) {
+    for (bool empty : {false, true}) {
+        ASSERT_EQ(empty ? truncate("data/logo.tga", 0) : unlink("data/logo.tga"), 0);
+        Frames.clear();
+        RunLoadingSequence();
+        ASSERT_GT(Frames.size(), 300u);
+        size_t full = 1;
+        while (full + 1 < Frames.size() && Frames[full + 1].centre.r >= Frames[full].centre.r)
+            ++full;
+        EXPECT_GT(Frames[full].centre.r + Frames[full].centre.b, 508) << empty;
+        for (size_t i = 1; i < Frames.size(); ++i) ExpectOnRamp(Frames[i].centre, White);
+        ASSERT_TRUE(WriteLogo("data/logo.tga"));
+    }
 }
 
 // Outside the fixture: the child process ends before any clean-up could run.
