@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "frame/camera.h"
+#include "scenes/timeline.h"
 
 struct FrameClockRecord {  // seconds
     float now = 0.0f;      // since the epoch below, which a looping demo restarts
@@ -14,10 +15,18 @@ struct FrameClockRecord {  // seconds
     float smoothedDelta = 0.0f;
 };
 
-// Counter units per second of smoothedDelta: 125/60 to seven decimals. The
-// music-position conversions take it as a double, the counter steps as a float.
+// Counter units per second of smoothedDelta, 2 / CounterUnitSeconds to seven
+// decimals. Of a frame's three clock steps (the glow pass's, the full pass's
+// and the main loop's after the swap) only the two passes add to the
+// counters, and their smoothed steps sum to half the frame's time: so the
+// counters gain BeatRate / 2 per second, one unit per CounterUnitSeconds,
+// and music seconds become units by x BeatRate / 2. The music-position
+// conversions take it as a double, the counter steps as a float.
 constexpr double BeatRateDouble = 2.0833333;
 constexpr float BeatRate = static_cast<float>(BeatRateDouble);
+static_assert(2.0 / BeatRateDouble - CounterUnitSeconds < 1e-7 &&
+                  CounterUnitSeconds - 2.0 / BeatRateDouble < 1e-7,
+              "BeatRate and the timeline's counter unit disagree");
 
 // The running order: lives for the whole run, advanced by every pass.
 extern FrameClockRecord FrameClock;

@@ -23,8 +23,7 @@ void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset) {
     SceneMusic.play(musicChannel, false);
     if (seekToStart)
         SceneMusic.setPosition(musicSample, MusicBytesForBeat(0.0f));
-    // Music seconds to counter units: the counters run at half of BeatRate
-    // per second of music (see DispatchScene's step counting).
+    // Music seconds to counter units (BeatRate in frame.h says why half).
     double musicBeat = SceneMusic.seconds() * BeatRateDouble * 0.5;
     if (roundBeforeOffset)
         SceneBeat = static_cast<float>(musicBeat) - startOffset;

@@ -1,10 +1,14 @@
-// The demo's timeline in counter units (one unit is two beats of the
-// soundtrack at 125 BPM, 0.96 s of music): where each scene starts, how its
+// The demo's timeline in counter units (CounterUnitSeconds of music each):
+// where each scene starts, how its
 // sections divide it, and the black end step after the last scene. The
 // scenes and the dispatcher run it, the renderer estimates with it and the
 // data generator writes the soundtrack to it, so this header stands alone:
 // plain data, no engine types.
 #pragma once
+
+// Seconds of music in one counter unit: two beats of the soundtrack at
+// 125 BPM. The frame pipeline's BeatRate is the same fact seen from the clock.
+constexpr double CounterUnitSeconds = 0.96;
 
 constexpr int SceneCount = 5;
 constexpr int EndSceneIndex = SceneCount;  // SceneIndex of the end step

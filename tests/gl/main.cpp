@@ -120,7 +120,7 @@ void UseSceneMusicLog() {
 }
 
 float SecondsForBeat(float offset, float beat) {
-    return (beat + offset) / (2.0833333f * 0.5f);
+    return static_cast<float>((beat + offset) * CounterUnitSeconds);
 }
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include "platform/audio_output.h"
 #include "resources/audio.h"
 #include "resources/music_clock.h"
+#include "scenes/timeline.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ TEST_F(MusicClockTest, BytePositionGivesSecondsAndSceneBeats) {
     ASSERT_TRUE(AudioChannelSetPosition(musicSample, 1764000));
     float seconds = GetMusicSeconds();
     EXPECT_FLOAT_EQ(seconds, 10.0f);
-    EXPECT_NEAR(seconds * 2.0833333f * 0.5f - 34.0f, -23.58333f, 1e-4f);
+    EXPECT_NEAR(seconds / CounterUnitSeconds - 34.0f, -23.58333f, 1e-4f);
     musicInfo.chans = 1;  // mono at the same byte position
     EXPECT_FLOAT_EQ(GetMusicSeconds(), 20.0f);
 }
@@ -46,7 +47,7 @@ TEST_F(MusicClockTest, BeatsConvertToBytesAndBack) {
     uint64_t bytes = MusicBytesForBeat(34.0f);
     EXPECT_NEAR(static_cast<double>(bytes), 34 / 2.0833333 * 176400, 1.0);
     ASSERT_TRUE(AudioChannelSetPosition(musicSample, bytes));
-    EXPECT_NEAR(GetMusicSeconds() * 2.0833333f, 34.0f, 1e-3f);
+    EXPECT_NEAR(GetMusicSeconds() / CounterUnitSeconds, 17.0f, 1e-3f);  // 34 beats
     EXPECT_EQ(MusicBytesForBeat(-1.0f), 0u);
 }
 

@@ -27,7 +27,7 @@ const double DrumRegions[][2] = {
     {7.68, 30.72}, {32.64, 61.44}, {63.36, 78.72}, {86.4, 94.08}, {109.44, 155.52}};
 
 // Where the picture cuts, in seconds of music: every scene start, scene 1's changes of form
-// every 8 counter units and scene 2's section starts (a counter unit is 0.96 s).
+// every 8 counter units and scene 2's section starts.
 std::vector<double> PictureCuts() {
     std::vector<double> units;
     for (int scene = 1; scene < SceneCount; scene++) units.push_back(SceneStartOffsets[scene]);
@@ -36,7 +36,7 @@ std::vector<double> PictureCuts() {
     for (int section = 1, at = SceneStartOffsets[2]; section < SceneSections[2].count; section++)
         units.push_back(at += SceneSections[2].lengths[section - 1]);
     std::vector<double> seconds;
-    for (double u : units) seconds.push_back(u * 0.96);
+    for (double u : units) seconds.push_back(u * CounterUnitSeconds);
     return seconds;
 }
 

@@ -42,13 +42,10 @@ namespace {
 
 using WallClock = std::chrono::steady_clock;
 
-// Music seconds a counter unit takes: the counters run at half of BeatRate
-// per second of music (see EnterScene).
-constexpr double UnitSeconds = 2.0 / BeatRateDouble;
 // Output time the logo sequence and the timeline take, for the progress
 // estimate only: 5 + 10 + 3 + 4 s of intro, then the scenes and the end step.
 constexpr double IntroSecondsEstimate = 22.0;
-constexpr double DemoSecondsEstimate = (TimelineEnd + EndStepLength) * UnitSeconds;
+constexpr double DemoSecondsEstimate = (TimelineEnd + EndStepLength) * CounterUnitSeconds;
 // Relative drawing time of a second of output in each part of the timeline,
 // from frame logs at 1280x720 on llvmpipe: the time left weighs what is
 // still to come by these, scaled by the speed seen so far, so the cheap
@@ -57,10 +54,12 @@ struct CostSpan {
     double end;  // output seconds after the intro
     double weight;
 };
-const CostSpan TimelineCosts[] = {
-    {SceneStartOffsets[1] * UnitSeconds, 1.5}, {SceneStartOffsets[2] * UnitSeconds, 1.0},
-    {SceneStartOffsets[3] * UnitSeconds, 4.0}, {SceneStartOffsets[4] * UnitSeconds, 3.5},
-    {TimelineEnd * UnitSeconds, 2.0},          {DemoSecondsEstimate, 0.6}};
+const CostSpan TimelineCosts[] = {{SceneStartOffsets[1] * CounterUnitSeconds, 1.5},
+                                  {SceneStartOffsets[2] * CounterUnitSeconds, 1.0},
+                                  {SceneStartOffsets[3] * CounterUnitSeconds, 4.0},
+                                  {SceneStartOffsets[4] * CounterUnitSeconds, 3.5},
+                                  {TimelineEnd * CounterUnitSeconds, 2.0},
+                                  {DemoSecondsEstimate, 0.6}};
 constexpr double IntroWeight = 0.15;
 // A demo that never ends (a scene that never hands over) stops here.
 constexpr double LongestOutputSeconds = 1200.0;

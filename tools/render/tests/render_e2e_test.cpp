@@ -26,9 +26,11 @@ const std::string Source = NORVALE_SOURCE_DIR;
 const std::string Binary = NORVALE_BINARY_DIR;
 const std::string Work = Binary + "/render-e2e";
 
-// Music time at which each scene starts: its start offset x 0.96 s.
-const double SceneStartMusic[5] = {0.0, 32.64, 63.36, 94.08, 155.52};
-constexpr double EndStepSeconds = 8.0 * 0.96;
+// Music time at which each scene starts: 0, 32.64, 63.36, 94.08 and 155.52 s.
+double SceneStartMusic(int scene) {
+    return SceneStartOffsets[scene] * CounterUnitSeconds;
+}
+constexpr double EndStepSeconds = EndStepLength * CounterUnitSeconds;
 
 struct LogRow {
     double time;
@@ -222,7 +224,7 @@ TEST(RenderE2E, ScenesStartWhereTheTimelinePutsThem) {
                 break;
             }
         }
-        EXPECT_NEAR(start, intro + SceneStartMusic[scene], 0.2) << "scene " << scene;
+        EXPECT_NEAR(start, intro + SceneStartMusic(scene), 0.2) << "scene " << scene;
     }
     if (!missing.empty())
         GTEST_SKIP() << "scenes not written yet:" << missing;
