@@ -9,10 +9,8 @@
 set -euo pipefail
 BUILD=${BUILD:-build}
 render=$BUILD/norvale-render
-if [ ! -x "$render" ]; then
-    echo "render_speed: $render is not built"
-    exit 1
-fi
+. "$(dirname "$0")/../scripts/require-render.sh"
+require_render render_speed "$render"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -14,10 +14,8 @@ hours=${SOAK_HOURS:-24}
 size=${SOAK_SIZE:-64x36}
 fps=${SOAK_FPS:-1}
 render=$BUILD/norvale-render
-if [ ! -x "$render" ]; then
-    echo "loop_soak: $render is not built"
-    exit 1
-fi
+. "$(dirname "$0")/../../scripts/require-render.sh"
+require_render loop_soak "$render"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A copy, so a rebuild during the run does not change what is measured.

@@ -14,14 +14,8 @@ render=${RENDER:-build/norvale-render}
 out=${OUT:-$(mktemp -d)}
 mode=${1:-check}
 
-if [ ! -x "$render" ]; then
-    echo "checkpoint: $render is not built"
-    exit 1
-fi
-if [ ! -f data/heightmap.jpg ] || [ ! -f data/preview_kovi.mp3 ]; then
-    echo "checkpoint: run from the repository root after the data is generated"
-    exit 1
-fi
+. "$(dirname "$0")/../../scripts/require-render.sh"
+require_render checkpoint "$render"
 
 renderer=$("$render" --gl-info | tr '\n' ' ' | sed 's/ $//')
 if [ "$mode" = check ]; then

@@ -35,14 +35,8 @@ ssim_set="--size 320x180 --fps 1/4"
 MinSsim=0.70
 MinPsnr=40
 
-if [ ! -x "$render" ]; then
-    echo "drivers: $render is not built"
-    exit 1
-fi
-if [ ! -f data/heightmap.jpg ] || [ ! -f data/preview_kovi.mp3 ]; then
-    echo "drivers: run from the repository root after the data is generated"
-    exit 1
-fi
+. "$(dirname "$0")/../../scripts/require-render.sh"
+require_render drivers "$render"
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then  # zink's Vulkan loader wants one
     XDG_RUNTIME_DIR=$(mktemp -d)
     chmod 700 "$XDG_RUNTIME_DIR"

@@ -165,9 +165,11 @@ TEST_F(ClosingScene, EndShowsBlackThenQuitsOrLoopsBackToASeekingScene0) {
 TEST_F(ClosingScene, CreditShowsAsYellowGlyphsRightOfCentreAndFadesAtItsChange) {
     UseBlockFont();
     GLuint previousAtlas = TextureTable[TextureFont], previousDots = TextureTable[TextureDot];
+    GLuint previousMask = TextureTable[TextureMask];
     TextureTable[TextureFont] = MakeSolidTexture(4, 4, 255, 255, 255);
     TextureTable[TextureDot] =
         MakeSolidTexture(4, 4, 0, 0, 0);  // no orange haze from the dot layer
+    TextureTable[TextureMask] = 0;        // whatever mask an earlier test loaded stays out
     float previousAspect = DemoSettings.aspect;
     DemoSettings.aspect = 1.0f;
     ResizeViewport(GlTestContextWidth(), GlTestContextHeight());
@@ -199,6 +201,7 @@ TEST_F(ClosingScene, CreditShowsAsYellowGlyphsRightOfCentreAndFadesAtItsChange) 
     glDeleteTextures(1, &TextureTable[TextureDot]);
     TextureTable[TextureFont] = previousAtlas;
     TextureTable[TextureDot] = previousDots;
+    TextureTable[TextureMask] = previousMask;
     DemoSettings.aspect = previousAspect;
     EXPECT_GT(shown.count, w * h / 50);
     EXPECT_EQ(between.count, 0);

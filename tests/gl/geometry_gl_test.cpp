@@ -97,6 +97,8 @@ void PlainState() {
     glDisable(GL_COLOR_MATERIAL);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_GEN_S);  // the sky and lattice passes generate coordinates
+    glDisable(GL_TEXTURE_GEN_T);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glShadeModel(GL_SMOOTH);
     glColor4f(1, 1, 1, 1);

@@ -123,6 +123,19 @@ float SecondsForBeat(float offset, float beat) {
     return static_cast<float>((beat + offset) * CounterUnitSeconds);
 }
 
+namespace {
+// Every test starts from a context with no GL error pending and the scene
+// state of a fresh process, whatever ran before it, so the suite passes in
+// any order. (Scene tests without display lists leave glCallList(0)'s error.)
+struct FreshStateEachTest : testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override {
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        ResetSceneState();
+    }
+};
+}  // namespace
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     // Test discovery only lists names: it needs no context.
@@ -132,5 +145,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no headless GL context; the gl tests cannot run\n");
         return 1;
     }
+    testing::UnitTest::GetInstance()->listeners().Append(new FreshStateEachTest);
     return RUN_ALL_TESTS();
 }

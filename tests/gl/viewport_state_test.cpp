@@ -65,6 +65,7 @@ TEST(RenderState, StartsWireframeLitAndFogged) {
     DemoSettings.height = 250;
     const float start[4] = {-0.15f, -0.15f, -0.1f, 1.0f};  // scenes may have moved it
     std::copy(start, start + 4, LightAmbient);
+    glDisable(GL_TEXTURE_GEN_S);  // as a new context has it, whatever ran before
     InitFixedRenderState();
     GLint modes[2], fogMode = 0;
     glGetIntegerv(GL_POLYGON_MODE, modes);
