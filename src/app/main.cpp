@@ -41,20 +41,6 @@ DialogResult ShowSettingsDialog() {
     return RunSettingsDialog();
 }
 
-// data/ in the working directory, else the one beside the program, said on
-// stderr; without any the demo still plays, each missing file named.
-void ChooseDataFolder() {
-    std::string looked;
-    std::string folder = FindDataFolder(&looked);
-    if (folder.empty()) {
-        std::fprintf(stderr, "norvale: no data folder (looked in %s); playing without it\n",
-                     looked.c_str());
-    } else if (folder != DataDirectory) {
-        DataDirectory = folder;
-        std::fprintf(stderr, "norvale: reading data from %s\n", folder.c_str());
-    }
-}
-
 // One event a pass; a frame only when the queue is empty and the window is
 // not minimised. Returns the exit status.
 int RunMainLoop() {
@@ -87,7 +73,8 @@ int main() {
     UseSdlPlatform();
     UseSdlAudioOutput();
     Platform.messageBox = ShellMessageBox;
-    ChooseDataFolder();
+    // Without a data folder the demo still plays, each missing file named.
+    ChooseDataFolder("", "playing without it");
     DialogResult result = ShowSettingsDialog();
     if (result == DialogResultExit) {
         return 0;

@@ -448,30 +448,6 @@ int ParseOrExplain(int argc, char** argv) {
     return CheckOutputPaths(Session.options) ? -1 : 1;
 }
 
-// --data, else data/ here, else the folder beside the program. Without one
-// the capture would show nothing the user wants: false after saying where it looked.
-bool ChooseDataFolder(const RenderOptions& o) {
-    std::string looked;
-    std::string folder = o.dataDir.empty() ? FindDataFolder(&looked) : o.dataDir;
-    struct stat info;
-    if (!o.dataDir.empty() && (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
-        std::fprintf(stderr, "norvale-render: --data %s is not a folder\n", folder.c_str());
-        return false;
-    }
-    if (folder.empty()) {
-        std::fprintf(stderr,
-                     "norvale-render: no data folder (looked in %s); run it where data/ is, "
-                     "or give one with --data DIR\n",
-                     looked.c_str());
-        return false;
-    }
-    if (folder != DataDirectory) {
-        std::fprintf(stderr, "norvale-render: reading data from %s\n", folder.c_str());
-        DataDirectory = folder;
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -482,7 +458,9 @@ int main(int argc, char** argv) {
     if (status >= 0)
         return status;
     const RenderOptions& o = Session.options;
-    if (!o.glInfo && !ChooseDataFolder(o))
+    // Without data the capture would show nothing the user wants.
+    if (!o.glInfo &&
+        !ChooseDataFolder(o.dataDir, "run it where data/ is, or give one with --data DIR"))
         return 2;
     if (!CreateHeadlessContext(o.width, o.height, o.depthBits))
         return 1;

@@ -4,6 +4,7 @@
 // loop back to the first scene, the video ffmpeg makes of it, and writes
 // that fail.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -53,9 +54,12 @@ std::string DataRoot() {
     return root = Work + "/gen";
 }
 
-int Render(const std::string& args) {
-    std::string command = "cd '" + DataRoot() + "' && '" + Binary + "/norvale-render' " + args +
-                          " 2> '" + Work + "/last-stderr.txt'";
+// The renderer run in `where` (default: beside the data), its stderr kept
+// in last-stderr.txt; a run that hangs is ended after 10 minutes.
+int Render(const std::string& args, const std::string& where = "") {
+    std::string command = "cd '" + (where.empty() ? DataRoot() : where) + "' && timeout 600 '" +
+                          Binary + "/norvale-render' " + args + " 2> '" + Work +
+                          "/last-stderr.txt'";
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -172,6 +176,69 @@ TEST(RenderE2E, SameOptionsGiveIdenticalFilesOfTheRightSize) {
     std::string wav = ReadFile(a + ".wav");
     EXPECT_EQ(wav, ReadFile(b + ".wav"));
     EXPECT_EQ(wav.size(), 44u + 50u * 4410u * 4u);
+}
+
+// One damage a file over a copy of data/: each file is named once with what
+// is wrong, and the demo plays the intro and loading through as without it.
+TEST(RenderE2E, DamagedDataFilesAreNamedOnceAndTheShowGoesOn) {
+    const std::string root = Work + "/damaged", data = root + "/data";
+    fs::remove_all(root);
+    fs::create_directories(root);
+    fs::copy(DataRoot() + "/data", data);
+    struct Damage {
+        const char* file;
+        const char* how;   // missing, empty, junk, folder, pipe, half, text
+        const char* said;  // in the file's line
+    };
+    const Damage damages[] = {
+        {"boxed.jpg", "empty", "empty"},
+        {"font.jpg", "junk", "not a decodable JPEG"},
+        {"dot.jpg", "folder", "a folder"},
+        {"detail.jpg", "pipe", "a pipe"},
+        {"flare.jpg", "missing", "No such file"},
+        {"heightmaptex.jpg", "half", "Premature end"},
+        {"heightmaptexnight.jpg", "half", "Premature end"},
+        {"skystars.jpg", "half", "Premature end"},
+        {"lightfx.jpg", "half", "Premature end"},
+        {"glowmap.jpg", "half", "Premature end"},
+        {"heightmap.jpg", "half", "Premature end"},
+        {"logo.tga", "half", "cut short"},
+        {"font.fnt", "text", "texts draw"},
+        {"introeffectmx.mp3", "junk", "not a decodable MP3"},
+        {"preview_kovi.mp3", "half", "s long, shorter than"},
+    };
+    for (const Damage& d : damages) {
+        const std::string path = data + "/" + d.file, how = d.how;
+        const std::string bytes = ReadFile(path);
+        fs::remove(path);
+        if (how == "empty" || how == "junk" || how == "half" || how == "text") {
+            std::string junk(3000, 'G');
+            std::ofstream(path, std::ios::binary)
+                << (how == "half"   ? bytes.substr(0, bytes.size() / 2)
+                    : how == "junk" ? junk
+                    : how == "text" ? "chars count=2\nchar id=300 x=1\nhello\n"
+                                    : "");
+        } else if (how == "folder") {
+            fs::create_directory(path);
+        } else if (how == "pipe") {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        }
+    }
+    ASSERT_EQ(Render("--size 64x36 --fps 2 --to 24 --png " + root + "/png", root), 0)
+        << ReadFile(Work + "/last-stderr.txt");
+    const std::string said = ReadFile(Work + "/last-stderr.txt");
+    for (const Damage& d : damages) {
+        const std::string name = "data/" + std::string(d.file) + ": ";
+        const size_t at = said.find(name);
+        ASSERT_NE(at, std::string::npos) << d.file << " not named\n" << said;
+        EXPECT_EQ(said.find(name, at + 1), std::string::npos) << d.file << " named twice";
+        EXPECT_NE(said.substr(at, said.find('\n', at) - at).find(d.said), std::string::npos)
+            << d.file << " not said to be " << d.said << "\n"
+            << said;
+    }
+    int frames = 0;
+    for (const auto& entry : fs::directory_iterator(root + "/png")) frames += entry.exists();
+    EXPECT_EQ(frames, 48);
 }
 
 TEST(RenderE2E, FractionalRatesGetEveryAudioSample) {
