@@ -368,6 +368,69 @@ TEST(RenderE2E, VideoHasTheFramesRateSizeAndSound) {
     EXPECT_NEAR(duration, 3.0, 0.05);
 }
 
+// All a program prints on stdout.
+std::string Output(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[65536];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    if (pipe)
+        pclose(pipe);
+    return out;
+}
+
+// Frame n of a video as RGB bytes, converted as its tags say, accurately.
+std::string DecodedFrame(const std::string& video, int n) {
+    return Output("ffmpeg -v error -i '" + video + "' -vf 'select=eq(n\\," + std::to_string(n) +
+                  "),scale=flags=accurate_rnd+full_chroma_int,format=rgb24' -vframes 1 "
+                  "-f rawvideo -");
+}
+
+// A default capture says BT.709 and limited range, has chapters for the
+// intro and the first scene, the title and the settings; a 4:4:4 one at crf
+// 0 (only the colour conversion then differs) decodes to the PNG's colours
+// of the orange logo within a fraction of a step, and a lossless one holds
+// the PNG and WAV bytes exactly.
+TEST(RenderE2E, CapturesCarryColourTagsChaptersAndSettings) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1 && ffprobe -version > /dev/null 2>&1"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const std::string dir = Work + "/capture";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string range = "--size 160x90 --fps 10 --from 20 --to 24 ";
+    ASSERT_EQ(Render(range + "--out " + dir + "/a.mp4"), 0) << ReadFile(Work + "/last-stderr.txt");
+    ASSERT_EQ(Render(range + "--crf 0 --pix-fmt yuv444p --audio flac --out " + dir + "/b.mkv"), 0);
+    ASSERT_EQ(Render(range + "--lossless --png " + dir + "/png --wav " + dir + "/c.wav --out " +
+                     dir + "/c.mp4"),
+              0);
+    const std::string video = "-select_streams v:0 -show_entries stream=";
+    EXPECT_EQ(
+        Probe(dir + "/a.mp4", video + "color_range,color_space,color_transfer,color_primaries"),
+        "tv\nbt709\nbt709\nbt709");
+    EXPECT_EQ(Probe(dir + "/a.mp4", "-show_entries format_tags=title"), "Norvale");
+    EXPECT_NE(Probe(dir + "/a.mp4", "-show_entries format_tags=comment").find("crf 18 veryfast"),
+              std::string::npos);
+    for (const std::string& file : {dir + "/a.mp4", dir + "/b.mkv"}) {
+        const std::string chapters =
+            Probe(file, "-show_entries chapter=start_time:chapter_tags=title");
+        EXPECT_EQ(chapters, "0.000000\nIntro\n2.000000\nTerrain flight") << file;
+    }
+    EXPECT_EQ(Probe(dir + "/b.mkv", "-select_streams a:0 -show_entries stream=codec_name"), "flac");
+    Picture png;
+    ASSERT_TRUE(ReadPngFile(dir + "/png/frame000200.png", &png));
+    const std::string pngBytes(png.rgb.begin(), png.rgb.end());
+    const std::string frame = DecodedFrame(dir + "/b.mkv", 0);
+    ASSERT_EQ(frame.size(), pngBytes.size());
+    double error = 0;
+    for (size_t i = 0; i < frame.size(); ++i)
+        error += std::abs(static_cast<uint8_t>(frame[i]) - static_cast<uint8_t>(pngBytes[i]));
+    EXPECT_LT(error / frame.size(), 0.75);  // 0.34 here; 1.0 with the BT.601 matrix
+    EXPECT_TRUE(DecodedFrame(dir + "/c.mp4", 0) == pngBytes);
+    EXPECT_TRUE(Output("ffmpeg -v error -i '" + dir + "/c.mp4' -f s16le -") ==
+                ReadFile(dir + "/c.wav").substr(44));
+}
+
 TEST(RenderE2E, MissingFfmpegIsAClearError) {
     fs::create_directories(Work);
     std::string command = "cd '" + Work + "' && PATH=/nonexistent '" + Binary +
@@ -428,6 +491,15 @@ TEST(RenderE2E, FailedWritesEndTheRunNamingTheFileAndWhy) {
     EXPECT_NE(printed.find("cannot write " + dir + "/none/v.mp4"), std::string::npos) << printed;
     EXPECT_NE(printed.find("cannot write " + dir + "/none/a.wav"), std::string::npos) << printed;
     EXPECT_FALSE(fs::exists(dir + "/early.csv"));
+    // Refused before the first frame: nothing to write, a range past the
+    // end, one path twice; a place ffmpeg could not write to.
+    for (const std::string& args : {std::string("--to 1"), "--from 300 --wav " + dir + "/late.wav",
+                                    "--to 1 --out " + dir + "/x.mkv --wav " + dir + "/x.mkv"})
+        EXPECT_EQ(RenderLimited(args, "unlimited", &printed), 2) << args;
+    EXPECT_FALSE(fs::exists(dir + "/late.wav") || fs::exists(dir + "/x.mkv"));
+    printed.clear();
+    EXPECT_EQ(RenderLimited("--to 1 --out /proc/x.mp4", "unlimited", &printed), 1);
+    EXPECT_NE(printed.find("cannot write /proc/x.mp4"), std::string::npos) << printed;
 }
 
 }  // namespace
