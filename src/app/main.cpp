@@ -2,6 +2,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/dialog.h"
@@ -26,9 +27,24 @@ MessageAnswer ShellMessageBox(const char* text, const char* caption, MessageButt
     return StderrMessageBox(text, caption, buttons, icon);
 }
 
+// Why the dialog could not be shown, in one line beside the box's fixed text.
+void ExplainNoDisplay() {
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0')) {
+        std::fprintf(stderr, "norvale: no display: DISPLAY and WAYLAND_DISPLAY are unset\n");
+        return;
+    }
+    std::string named = x != nullptr && *x != '\0' ? std::string("DISPLAY=") + x
+                                                   : std::string("WAYLAND_DISPLAY=") + wayland;
+    std::fprintf(stderr, "norvale: no display: the server at %s refused the connection\n",
+                 named.c_str());
+}
+
 // The dialog's outcome; failed when there is no display to show it on.
 DialogResult ShowSettingsDialog() {
     if (!StartDialogToolkit()) {
+        ExplainNoDisplay();
         return DialogResultFailed;
     }
     int w = 0;
@@ -41,23 +57,10 @@ DialogResult ShowSettingsDialog() {
     return RunSettingsDialog();
 }
 
-// data/ in the working directory, else the one beside the program, said on
-// stderr; without any the demo still plays, each missing file named.
-void ChooseDataFolder() {
-    std::string looked;
-    std::string folder = FindDataFolder(&looked);
-    if (folder.empty()) {
-        std::fprintf(stderr, "norvale: no data folder (looked in %s); playing without it\n",
-                     looked.c_str());
-    } else if (folder != DataDirectory) {
-        DataDirectory = folder;
-        std::fprintf(stderr, "norvale: reading data from %s\n", folder.c_str());
-    }
-}
-
 // One event a pass; a frame only when the queue is empty and the window is
 // not minimised. Returns the exit status.
 int RunMainLoop() {
+    EscapePressed = false;  // the intro does not look at Escape; a tap there is over
     while (!QuitRequested) {
         SDL_Event event;
         if (SDL_PollEvent(&event)) {
@@ -69,9 +72,12 @@ int RunMainLoop() {
             continue;
         }
         if (!WindowActive) {
+            EscapePressed = false;  // keys are examined only on passes that would draw
             continue;
         }
-        if (KeyDown[VirtualKeyEscape]) {
+        const bool escape = KeyDown[VirtualKeyEscape] || EscapePressed;
+        EscapePressed = false;
+        if (escape) {
             QuitRequested = 1;
             break;
         }
@@ -87,7 +93,8 @@ int main() {
     UseSdlPlatform();
     UseSdlAudioOutput();
     Platform.messageBox = ShellMessageBox;
-    ChooseDataFolder();
+    // Without a data folder the demo still plays, each missing file named.
+    ChooseDataFolder("", "playing without it");
     DialogResult result = ShowSettingsDialog();
     if (result == DialogResultExit) {
         return 0;

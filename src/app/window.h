@@ -10,6 +10,9 @@ union SDL_Event;
 extern SDL_Window* MainWindow;  // the render window, or null
 extern bool WindowActive;       // frames are drawn only while set (cleared when minimised)
 extern bool KeyDown[256];       // key state by Windows virtual-key code
+// Set by every Escape press and kept until the main loop looks at it, so a
+// tap shorter than a frame still ends the demo.
+extern bool EscapePressed;
 
 // Virtual-key codes the demo and its tests refer to.
 constexpr int VirtualKeyEscape = 0x1B;

@@ -14,6 +14,7 @@
 SDL_Window* MainWindow = nullptr;
 bool WindowActive = true;
 bool KeyDown[256] = {};
+bool EscapePressed = false;
 
 namespace {
 // Lives from OpenRenderWindow to CloseRenderWindow.
@@ -199,6 +200,9 @@ void RecordKey(SDL_Keycode keycode, bool down) {
     int vk = VirtualKeyFromKeycode(keycode);
     if (vk != 0) {
         KeyDown[vk] = down;
+    }
+    if (vk == VirtualKeyEscape && down) {
+        EscapePressed = true;  // a tap between two frames is over before the next looks
     }
 }
 

@@ -339,7 +339,7 @@ void DrawTerrainMesh(int slot) {
 bool BuildTerrainListFromFile(const char* path, int step, int slot) {
     const char* problem = HeightMapFileProblem(path);
     ImageRecord map;
-    if (!problem && !LoadJpegImageReturning(path, &map))
+    if (!problem && !LoadJpegImage(path, &map))
         problem = "not a decodable JPEG";
     if (problem) {
         ReportUnusableFile(path, problem);  // once for the three meshes

@@ -99,11 +99,28 @@ bool ParseFontDescriptor(FILE* file) {
     return true;
 }
 
+// What makes a parsed descriptor useless for the credits, or null.
+static const char* FontProblem() {
+    if (BitmapFont.count <= 0) {
+        return "no chars line with a count; texts draw nothing";
+    }
+    if (BitmapFont.size <= 0 || BitmapFont.scaleW <= 0 || BitmapFont.scaleH <= 0) {
+        return "no positive size and atlas size in its info and common lines; texts draw wrong";
+    }
+    for (int code = 1; code < 256; ++code) {
+        if (BitmapFont.glyphs[code].id != 0) {
+            return nullptr;
+        }
+    }
+    return "no char line with an id from 1 to 255; texts draw nothing";
+}
+
 bool LoadFontDescriptorFrom(const char* path) {
     FILE* file = OpenDataFile(path, "r");
     bool parsed = ParseFontDescriptor(file);
-    if (file != nullptr && BitmapFont.count <= 0) {
-        ReportUnusableFile(path, "no chars line with a count; texts draw nothing");
+    const char* problem = file != nullptr ? FontProblem() : nullptr;
+    if (problem != nullptr) {
+        ReportUnusableFile(path, problem);
     }
     return parsed;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -82,52 +83,46 @@ static bool DecodeJpegFile(jpeg_decompress_struct* info, FILE* file, ImageRecord
     return DecodeJpegRows(info, record);
 }
 
-bool LoadJpegImage(const char* path, ImageRecord* record) {
-    jpeg_decompress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);  // fatal errors end the process with status 1
-    jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
-    FILE* file = OpenDataFile(path, "rb");
-    if (file == nullptr) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    bool decoded = DecodeJpegFile(&info, file, record);
-    jpeg_destroy_decompress(&info);
-    fclose(file);
-    if (!decoded) {
-        ReportUnusableFile(path, "not an 8-, 24- or 32-bit picture of at most 16384 pixels a side");
-    }
-    return decoded;
-}
-
 namespace {
+// libjpeg's errors come back here instead of ending the process, and its
+// first warning (a file cut short) is kept to name the file with.
 struct ReturningErrors {
     jpeg_error_mgr manager;
     std::jmp_buf back;
+    char message[JMSG_LENGTH_MAX] = "";
+    bool warned = false;
 };
 
 void ReturnFromError(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ReturningErrors*>(info->err)->back, 1);
+    ReturningErrors* errors = reinterpret_cast<ReturningErrors*>(info->err);
+    errors->manager.format_message(info, errors->message);
+    std::longjmp(errors->back, 1);
 }
 
-void IgnoreMessage(j_common_ptr) {}
+// Level -1 is a warning: the library goes on, filling what the file lacks.
+void KeepFirstWarning(j_common_ptr info, int level) {
+    ReturningErrors* errors = reinterpret_cast<ReturningErrors*>(info->err);
+    if (level < 0 && !errors->warned) {
+        errors->manager.format_message(info, errors->message);
+        errors->warned = true;
+    }
+}
 
-// Reads the header and, with a record, decodes the whole picture, with errors
-// that come back here instead of ending the process and no messages.
-bool ReadJpegReturning(const char* path, JpegHeader* header, ImageRecord* record) {
+// The header only (record null) or the whole picture, with the problem in
+// errors->message: a fatal error returns false with the record empty.
+bool ReadJpegReturning(const char* path, JpegHeader* header, ImageRecord* record,
+                       ReturningErrors* errors) {
     FILE* file = OpenDataFile(path, "rb");
     if (file == nullptr) {
         return false;
     }
     header->opened = true;
     jpeg_decompress_struct info;
-    ReturningErrors errors;
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = ReturnFromError;
-    errors.manager.output_message = IgnoreMessage;
+    info.err = jpeg_std_error(&errors->manager);
+    errors->manager.error_exit = ReturnFromError;
+    errors->manager.emit_message = KeepFirstWarning;
     jpeg_CreateDecompress(&info, 62, sizeof(jpeg_decompress_struct));
-    if (setjmp(errors.back) != 0) {
+    if (setjmp(errors->back) != 0) {
         jpeg_destroy_decompress(&info);
         fclose(file);
         if (record != nullptr) {
@@ -152,14 +147,35 @@ bool ReadJpegReturning(const char* path, JpegHeader* header, ImageRecord* record
 }
 }  // namespace
 
-bool ReadJpegHeader(const char* path, JpegHeader* header) {
-    *header = JpegHeader();
-    return ReadJpegReturning(path, header, nullptr);
+bool LoadJpegImage(const char* path, ImageRecord* record) {
+    JpegHeader header;
+    ReturningErrors errors;
+    bool decoded = ReadJpegReturning(path, &header, record, &errors);
+    if (!header.opened) {
+        return false;  // OpenDataFile has named it
+    }
+    std::string problem;
+    bool partly = false;
+    if (errors.message[0] != '\0' && !decoded) {
+        problem = std::string("not a decodable JPEG (") + errors.message + ")";
+    } else if (!decoded) {
+        problem = "not an 8-, 24- or 32-bit picture of at most 16384 pixels a side";
+    } else if (errors.warned) {
+        problem = std::string("damaged (") + errors.message + "); the part that decoded is used";
+        partly = true;
+    }
+    if (partly) {
+        ReportDamagedFile(path, problem.c_str());
+    } else if (!problem.empty()) {
+        ReportUnusableFile(path, problem.c_str());
+    }
+    return decoded;
 }
 
-bool LoadJpegImageReturning(const char* path, ImageRecord* record) {
-    JpegHeader header;
-    return ReadJpegReturning(path, &header, record);
+bool ReadJpegHeader(const char* path, JpegHeader* header) {
+    *header = JpegHeader();
+    ReturningErrors errors;
+    return ReadJpegReturning(path, header, nullptr, &errors);
 }
 
 static void UploadTexture(unsigned int name, const ImageRecord& image) {

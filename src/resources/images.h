@@ -33,12 +33,11 @@ extern unsigned int TextureTable[TextureTableSize];
 extern const char* const TextureFiles[TextureFileCount];
 
 // Decodes a JPEG (8, 24 or 32 bits per pixel, at most 16384 pixels a side).
-// False when the file cannot be opened or the picture is refused; a file that
-// is not a decodable JPEG ends the process with status 1.
+// False with the record empty when the file cannot be opened, is not a
+// decodable JPEG or the picture is refused: the file is named on stderr and
+// the demo goes on as for a missing one, rather than ending a show on one
+// bad texture. A file cut short keeps what decoded and is named too.
 bool LoadJpegImage(const char* path, ImageRecord* record);
-// The same, but a file that is not a decodable JPEG returns false with the
-// record empty instead of ending the process.
-bool LoadJpegImageReturning(const char* path, ImageRecord* record);
 // A JPEG header as read by ReadJpegHeader.
 struct JpegHeader {
     bool opened = false;  // the file could be opened

@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "setup/settings.h"
@@ -18,6 +19,7 @@
 #include "resources/font.h"
 #include "resources/images.h"
 #include "resources/tga.h"
+#include "scenes/timeline.h"
 
 unsigned int LogoTexture = 0;
 
@@ -160,10 +162,26 @@ void FadeLogoIn(const LogoPlacement& place) {
     } while (elapsed < FadeInSeconds);
 }
 
+// A soundtrack that ends before the last scene leaves the rest silent and
+// its scene entries without a clock to follow: say so, with both lengths.
+void NoteShortSoundtrack() {
+    const double bytesPerSecond = double(musicInfo.freq) * musicInfo.chans * 2;
+    const double needed = TimelineEnd * 2.0 / BeatRateDouble;  // music seconds to the end step
+    if (bytesPerSecond <= 0 || musicInfo.length / bytesPerSecond >= needed) {
+        return;
+    }
+    char problem[160];
+    std::snprintf(problem, sizeof problem,
+                  "%.1f s long, shorter than the %.1f s the scenes play to; the rest is silent",
+                  musicInfo.length / bytesPerSecond, needed);
+    ReportDamagedFile(DataPath(SoundtrackFile).c_str(), problem);
+}
+
 void LoadSoundtrack() {
     musicSample = AudioSampleLoad(DataPath(SoundtrackFile).c_str());
     musicChannel = AudioSampleGetChannel(musicSample);
     AudioSampleGetInfo(musicSample, &musicInfo);
+    NoteShortSoundtrack();
 }
 
 // What the sequence loads while the logo shows.

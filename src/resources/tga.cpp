@@ -17,6 +17,7 @@ struct TgaStateRecord {
     uint32_t height;
     uint32_t bytesPerPixel;
     uint64_t imageSize;  // decoded bytes; 64-bit so that width x height x 4 cannot wrap
+    bool cutShort;       // the run-length data ended before the image was full
 };
 static TgaStateRecord TgaState;
 
@@ -98,9 +99,10 @@ static void PutTgaPixel(unsigned char* out, const unsigned char* pixel) {
 static void DecodeTgaPackets(FILE* file, unsigned char* out, unsigned char* scratch) {
     uint64_t pixelCount = uint64_t(TgaState.width) * TgaState.height;
     uint64_t current = 0;
+    TgaState.cutShort = false;
     while (current < pixelCount) {
         unsigned char packet = 0;
-        fread(&packet, 1, 1, file);
+        TgaState.cutShort = TgaState.cutShort || fread(&packet, 1, 1, file) != 1;
         bool run = packet >= 128;
         uint64_t length = run ? packet - 127u : packet + 1u;
         if (length > pixelCount - current) {
@@ -148,7 +150,10 @@ bool LoadTgaStream(FILE* file, ImageRecord* record) {
 
 void LoadTgaImage(const char* path, ImageRecord* record) {
     FILE* file = OpenDataFile(path, "rb");
+    TgaState.cutShort = false;
     if (file != nullptr && !LoadTgaStream(file, record)) {
         ReportUnusableFile(path, "not a whole 24- or 32-bit TGA of type 2 or 10");
+    } else if (TgaState.cutShort) {
+        ReportDamagedFile(path, "cut short; the missing part repeats its last pixel");
     }
 }

@@ -99,7 +99,7 @@ status=0
 lonely/norvale-render --size 32x18 --to 1 --png "$work/none" 2>"$work/render.log" || status=$?
 [ "$status" -eq 2 ] && grep -q "looked in ./data, $work/share/norvale/data" "$work/render.log" &&
     [ ! -e "$work/none" ] || { cat "$work/render.log"; fail "no data folder: status $status"; }
-lonely/norvale-render --data empty --size 32x18 --fps 5 --skip-intro --to 0.2 \
+lonely/norvale-render --data empty --size 32x18 --fps 5 --skip-intro --to 0.2 --null \
     2>"$work/render.log" || { cat "$work/render.log"; fail "render with an empty --data"; }
 for file in font.jpg heightmap.jpg preview_kovi.mp3; do
     [ "$(grep -c "empty/$file: No such file" "$work/render.log")" -eq 1 ] ||

@@ -24,6 +24,7 @@ SDL_Event WindowEvent(Uint8 what) {
 
 void ClearKeys() {
     std::fill(KeyDown, KeyDown + 256, false);
+    EscapePressed = false;
 }
 }  // namespace
 
@@ -60,6 +61,7 @@ TEST(WindowKeys, DownAndUpFollowTheKey) {
     WindowProc(KeyEvent(SDLK_SPACE, true));
     WindowProc(KeyEvent(SDLK_ESCAPE, false));
     EXPECT_FALSE(KeyDown[VirtualKeyEscape]);
+    EXPECT_TRUE(EscapePressed);  // the tap is kept for the next frame
     EXPECT_TRUE(KeyDown[0x20]);
     ClearKeys();
 }

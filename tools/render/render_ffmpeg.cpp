@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <deque>
 #include <initializer_list>
+#include <numeric>
 #include <sstream>
 #include <vector>
 
@@ -42,8 +44,9 @@ PendingBytes VideoPipe;
 PendingBytes AudioPipe;
 bool FfmpegBroken = false;
 std::string OutputPath;
+std::string MetadataPath;  // the title, settings and chapters handed to ffmpeg
 int64_t VideoFramesSent = 0;
-int64_t AudioFramesSent = 0;  // 44100 Hz stereo frames
+int64_t AudioFramesSent = 0;  // stereo frames at RenderAudioRate
 
 // Moves a descriptor out of the range 0..9 so the child's dup2 onto 0 and 3
 // never meets itself; close-on-exec keeps it out of the child.
@@ -63,17 +66,36 @@ bool MakePipe(int* readEnd, int* writeEnd) {
     return *readEnd >= 0 && *writeEnd >= 0;
 }
 
-bool HasSuffix(const std::string& text, const char* suffix) {
-    size_t n = std::strlen(suffix);
-    return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
-}
-
 void Append(std::vector<std::string>& args, std::initializer_list<std::string> more) {
     args.insert(args.end(), more.begin(), more.end());
 }
 
-std::vector<std::string> FfmpegArguments(const std::string& path, int width, int height,
-                                         const FrameRate& rate, bool lossless) {
+// H.264 in BT.709 with limited range, said in the stream so players do not
+// guess; the RGB frames are converted with the same matrix.
+void AppendVideoCodec(std::vector<std::string>& args, const RenderOptions& o) {
+    if (o.lossless) {
+        Append(args, {"-c:v", "libx264rgb", "-preset", "veryfast", "-qp", "0"});
+        return;
+    }
+    Append(args, {"-vf", "scale=out_color_matrix=bt709:out_range=tv:flags=accurate_rnd", "-c:v",
+                  "libx264", "-preset", o.preset, "-crf", std::to_string(o.crf >= 0 ? o.crf : 18),
+                  "-pix_fmt", o.pixFmt, "-colorspace", "bt709", "-color_primaries", "bt709",
+                  "-color_trc", "bt709", "-color_range", "tv"});
+}
+
+void AppendAudioCodec(std::vector<std::string>& args, const RenderOptions& o, bool mkv) {
+    if (o.audioCodec == "flac" || (o.lossless && o.audioCodec.empty() && mkv)) {
+        // FLAC in MP4 is still marked experimental in this ffmpeg.
+        Append(args, {"-c:a", "flac", "-strict", "experimental"});
+    } else if (o.lossless && o.audioCodec.empty()) {
+        Append(args, {"-c:a", "alac"});
+    } else {
+        Append(args, {"-c:a", "aac", "-b:a", "192k"});
+    }
+}
+
+std::vector<std::string> FfmpegArguments(const RenderOptions& o, const std::string& metadata) {
+    const std::string& path = o.outPath;
     bool mkv = HasSuffix(path, ".mkv");
     // -xerror: a failed write (a full disk at the trailer) ends ffmpeg with
     // a failure instead of a warning and status 0.
@@ -81,19 +103,18 @@ std::vector<std::string> FfmpegArguments(const std::string& path, int width, int
                                      "error",  "-xerror",      "-y"};
     // Both inputs are raw and fully described here. Probing would read
     // seconds ahead on a pipe and wait for what is not made yet.
-    std::string size = std::to_string(width) + "x" + std::to_string(height);
-    std::string fps = std::to_string(rate.num) + "/" + std::to_string(rate.den);
+    std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+    std::string fps = std::to_string(o.rate.num) + "/" + std::to_string(o.rate.den);
     Append(args, {"-probesize", "32", "-analyzeduration", "0", "-f", "rawvideo", "-pix_fmt",
                   "rgb24", "-video_size", size, "-framerate", fps, "-i", "pipe:0"});
-    Append(args, {"-probesize", "32", "-analyzeduration", "0", "-f", "s16le", "-ar", "44100", "-ac",
-                  "2", "-i", "pipe:3", "-map", "0:v", "-map", "1:a"});
-    if (lossless) {
-        Append(args, {"-c:v", "libx264rgb", "-preset", "veryfast", "-qp", "0"});
-        Append(args, {"-c:a", mkv ? "flac" : "alac"});
-    } else {
-        Append(args, {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
-                      "-c:a", "aac", "-b:a", "192k"});
-    }
+    Append(args, {"-probesize", "32", "-analyzeduration", "0", "-f", "s16le", "-ar",
+                  std::to_string(RenderAudioRate), "-ac", "2", "-i", "pipe:3"});
+    if (!metadata.empty())
+        Append(args,
+               {"-f", "ffmetadata", "-i", metadata, "-map_metadata", "2", "-map_chapters", "2"});
+    Append(args, {"-map", "0:v", "-map", "1:a"});
+    AppendVideoCodec(args, o);
+    AppendAudioCodec(args, o, mkv);
     if (!mkv)
         Append(args, {"-movflags", "+faststart"});
     args.push_back(path);
@@ -219,6 +240,22 @@ bool CheckFinishedFile() {
     return true;
 }
 
+// The metadata in a file of its own for ffmpeg to read as a third input;
+// "" when it could not be written (the video is then made without it).
+std::string WriteMetadataFile(const std::string& text) {
+    char path[] = "/tmp/norvale-render-metadata-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0)
+        return std::string();
+    bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    if (!written) {
+        unlink(path);
+        return std::string();
+    }
+    return path;
+}
+
 void CloseWriteEnd(PendingBytes& pipe) {
     if (pipe.fd >= 0)
         close(pipe.fd);
@@ -226,7 +263,86 @@ void CloseWriteEnd(PendingBytes& pipe) {
     pipe.chunks.clear();
 }
 
+// ffmetadata's escapes: '=', ';', '#', '\\' and line ends take a backslash.
+std::string EscapeMetadata(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '=' || c == ';' || c == '#' || c == '\\' || c == '\n')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// Where each part of the demo starts in output time, plays after plays
+// with Loop on, and the part's title.
+struct ChapterMark {
+    double seconds;
+    const char* title;
+};
+const char* const SceneTitles[SceneCount] = {"Terrain flight", "Wave surface", "Day to night",
+                                             "Night cube", "Credits and greetings"};
+
+std::vector<ChapterMark> ChapterMarks(const RenderOptions& o, double end) {
+    const double intro = o.skipIntro ? 0.0 : IntroSecondsEstimate;
+    std::vector<ChapterMark> marks;
+    if (!o.skipIntro)
+        marks.push_back({0.0, "Intro"});
+    for (double play = intro; play < end; play += DemoSecondsEstimate) {
+        for (int scene = 0; scene < SceneCount; ++scene)
+            marks.push_back(
+                {play + SceneStartOffsets[scene] * CounterUnitSeconds, SceneTitles[scene]});
+        marks.push_back({play + TimelineEnd * CounterUnitSeconds, "End"});
+        if (!o.loop)
+            break;
+    }
+    return marks;
+}
+
+std::string VideoText(const RenderOptions& o) {
+    if (o.lossless)
+        return "lossless H.264 RGB";
+    return "H.264 crf " + std::to_string(o.crf >= 0 ? o.crf : 18) + " " + o.preset + " " +
+           o.pixFmt + ", BT.709 limited range";
+}
+
+std::string SettingsText(const RenderOptions& o) {
+    const int g = std::gcd(o.width, o.height);
+    char to[32] = "the end";
+    if (o.toSeconds >= 0)
+        std::snprintf(to, sizeof to, "%g s", o.toSeconds);
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "norvale-render: size %dx%d, aspect %d:%d, %lld/%lld fps, from %g s, to %s, "
+                  "brightness %g, depth %d bits, demo++ %s, intro %s, loop %s; video %s; audio %s",
+                  o.width, o.height, o.aspectNum ? o.aspectNum : o.width / g,
+                  o.aspectDen ? o.aspectDen : o.height / g, static_cast<long long>(o.rate.num),
+                  static_cast<long long>(o.rate.den), o.fromSeconds, to, o.brightness, o.depthBits,
+                  o.demoPlus ? "on" : "off", o.skipIntro ? "skipped" : "shown",
+                  o.loop ? "on" : "off", VideoText(o).c_str(),
+                  o.audioCodec.empty() ? (o.lossless ? "lossless" : "aac") : o.audioCodec.c_str());
+    return text;
+}
+
 }  // namespace
+
+std::string MakeCaptureMetadata(const RenderOptions& o, double first, double end) {
+    std::string text =
+        ";FFMETADATA1\ntitle=Norvale\ncomment=" + EscapeMetadata(SettingsText(o)) + "\n";
+    std::vector<ChapterMark> marks = ChapterMarks(o, end);
+    for (size_t i = 0; i < marks.size(); ++i) {
+        const double from = std::max(marks[i].seconds, first);
+        const double to = std::min(i + 1 < marks.size() ? marks[i + 1].seconds : end, end);
+        if (to <= from)
+            continue;
+        char chapter[200];
+        std::snprintf(
+            chapter, sizeof chapter, "[CHAPTER]\nTIMEBASE=1/1000\nSTART=%lld\nEND=%lld\ntitle=%s\n",
+            std::llround((from - first) * 1000), std::llround((to - first) * 1000), marks[i].title);
+        text += chapter;
+    }
+    return text;
+}
 
 bool FfmpegAvailable() {
     const char* path = std::getenv("PATH");
@@ -244,16 +360,16 @@ bool FfmpegAvailable() {
     return false;
 }
 
-bool StartFfmpeg(const std::string& path, int width, int height, const FrameRate& rate,
-                 bool lossless) {
+bool StartFfmpeg(const RenderOptions& options, const std::string& metadata) {
     // A dead ffmpeg must show up as a failed write, not end us silently.
     signal(SIGPIPE, SIG_IGN);
+    OutputPath = options.outPath;
     int videoRead = -1, audioRead = -1;
     if (!MakePipe(&videoRead, &VideoPipe.fd) || !MakePipe(&audioRead, &AudioPipe.fd))
         return Fail("pipes could not be made");
-    OutputPath = path;
     VideoFramesSent = AudioFramesSent = 0;
-    std::vector<std::string> args = FfmpegArguments(path, width, height, rate, lossless);
+    MetadataPath = WriteMetadataFile(metadata);
+    std::vector<std::string> args = FfmpegArguments(options, MetadataPath);
     bool started = Spawn(args, {{videoRead, 0}, {audioRead, 3}}, &FfmpegPid);
     close(videoRead);
     close(audioRead);
@@ -303,6 +419,9 @@ bool FinishFfmpeg() {
     CloseWriteEnd(AudioPipe);
     const int status = WaitForExit(FfmpegPid);
     FfmpegPid = -1;
+    if (!MetadataPath.empty())
+        unlink(MetadataPath.c_str());
+    MetadataPath.clear();
     if (FfmpegBroken)
         return false;
     if (status != 0) {

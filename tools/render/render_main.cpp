@@ -42,10 +42,6 @@ namespace {
 
 using WallClock = std::chrono::steady_clock;
 
-// Output time the logo sequence and the timeline take, for the progress
-// estimate only: 5 + 10 + 3 + 4 s of intro, then the scenes and the end step.
-constexpr double IntroSecondsEstimate = 22.0;
-constexpr double DemoSecondsEstimate = (TimelineEnd + EndStepLength) * CounterUnitSeconds;
 // Relative drawing time of a second of output in each part of the timeline,
 // from frame logs at 1280x720 on llvmpipe: the time left weighs what is
 // still to come by these, scaled by the speed seen so far, so the cheap
@@ -75,6 +71,8 @@ struct RenderSession {
     bool done = false;
     bool failed = false;
     bool readBack = false;
+    uint32_t lastClockMs = 0;  // the clock's last reading before the run was done
+    uint32_t leapMs = 0;       // added to it since, see LeapingThroughIntro
     const char* phase = "intro";
     Picture current;             // last presented picture
     std::vector<uint8_t> rows;   // read-back scratch, bottom row first
@@ -269,22 +267,42 @@ void PullAudio(int64_t first, int64_t count) {
 
 const TimelineSinks Sinks = {PullAudio, EmitSlot};
 
-bool FinishOutputs();
+// Sound up to the end of the last frame, also when it ended mid-millisecond.
+void PullLastSound() {
+    int64_t last = std::min(Session.endSlot, Session.timeline.nextSlot);
+    int64_t needed = SlotFirstSample(Session.options.rate, last);
+    if (Session.timeline.samplesPulled < needed) {
+        PullAudio(Session.timeline.samplesPulled, needed - Session.timeline.samplesPulled);
+        Session.timeline.samplesPulled = needed;
+    }
+}
 
-// The loading sequence cannot be left half-way: when the last frame falls
-// inside it, the run ends here.
-void StopIfDoneInIntro() {
-    if (Session.done && Session.timeline.loadingClock)
-        std::exit(FinishOutputs() ? 0 : 1);
+// When the last frame falls inside the loading sequence, which cannot be
+// left half-way, its sound is taken at once (the intro would go on playing
+// into the mixer), and the sequence is then run to its end before main can
+// finish: the clock leaps 100 s a reading, so each of its timed phases is
+// over in a pass or two, and nothing more is drawn for the outputs.
+bool LeapingThroughIntro() {
+    if (!Session.done || !Session.timeline.loadingClock)
+        return false;
+    if (Session.leapMs == 0)
+        PullLastSound();
+    return true;
 }
 
 uint32_t RenderClock() {
-    uint32_t ms = ReadTimelineClock(Session.timeline, Sinks);
-    StopIfDoneInIntro();
-    return ms;
+    if (LeapingThroughIntro()) {
+        Session.leapMs += 100000;
+        return Session.lastClockMs + Session.leapMs;
+    }
+    Session.lastClockMs = ReadTimelineClock(Session.timeline, Sinks);
+    LeapingThroughIntro();
+    return Session.lastClockMs;
 }
 
 void RenderPresent() {
+    if (LeapingThroughIntro())
+        return;
     if (Session.readBack) {
         MarkRenderStep("read-back");
         ReadBackPicture();
@@ -300,7 +318,7 @@ void RenderPresent() {
     Session.currentShown = false;
     PresentOnTimeline(Session.timeline, Sinks);
     Session.lastPresent = WallClock::now();
-    StopIfDoneInIntro();
+    LeapingThroughIntro();
 }
 
 // A loop starts when the first scene comes up, at the start and after each
@@ -364,7 +382,7 @@ bool OpenOutputs(const RenderOptions& o) {
     Session.readBack = !o.pngDir.empty() || !o.outPath.empty() || !o.frameLogPath.empty() ||
                        !o.passLogPath.empty();
     // Each opener names its file and the reason when it fails.
-    if (!o.pngDir.empty() && !PreparePngDir(o.pngDir))
+    if (!o.pngDir.empty() && !PreparePngDir(o.pngDir, Session.firstSlot))
         return false;
     if (!o.wavPath.empty() && !OpenWav(Session.wav, o.wavPath))
         return false;
@@ -374,21 +392,22 @@ bool OpenOutputs(const RenderOptions& o) {
         return false;
     if (!o.loopStatsPath.empty() && !OpenLoopStats(o.loopStatsPath))
         return false;
+    if (o.nullOutput)
+        std::fprintf(stderr,
+                     "norvale-render: --null: rendering for timing only, writing nothing\n");
     if (!o.outPath.empty()) {
-        Session.ffmpeg = StartFfmpeg(o.outPath, o.width, o.height, o.rate, o.lossless);
+        const double first = SlotSeconds(o.rate, Session.firstSlot);
+        const double end = o.toSeconds >= 0
+                               ? o.toSeconds
+                               : (o.skipIntro ? 0 : IntroSecondsEstimate) + DemoSecondsEstimate;
+        Session.ffmpeg = StartFfmpeg(o, MakeCaptureMetadata(o, first, end));
         return Session.ffmpeg;
     }
     return true;
 }
 
 bool FinishOutputs() {
-    // Sound up to the end of the last frame, also when it ended mid-millisecond.
-    int64_t last = std::min(Session.endSlot, Session.timeline.nextSlot);
-    int64_t needed = SlotFirstSample(Session.options.rate, last);
-    if (Session.timeline.samplesPulled < needed) {
-        PullAudio(Session.timeline.samplesPulled, needed - Session.timeline.samplesPulled);
-        Session.timeline.samplesPulled = needed;
-    }
+    PullLastSound();
     bool ok = !Session.failed;
     ok = CloseWav(Session.wav) && ok;
     ok = CloseTextOutput(Session.frameLog) && ok;
@@ -408,6 +427,10 @@ bool FinishOutputs() {
     if (Session.endIsCap && Session.done && !QuitRequested)
         std::fprintf(stderr, "norvale-render: the demo did not end within %.0f s; stopped\n",
                      LongestOutputSeconds);
+    if (Progress.written == 0) {
+        std::fprintf(stderr, "norvale-render: the demo ended before --from; no frame was made\n");
+        return false;
+    }
     return ok;
 }
 
@@ -438,6 +461,10 @@ int ParseOrExplain(int argc, char** argv) {
         std::fputs(RenderUsage(), stdout);
         return 0;
     }
+    if (!Session.options.glInfo && !CheckRenderPlan(Session.options, &error)) {
+        std::fprintf(stderr, "norvale-render: %s\n", error.c_str());
+        return 2;
+    }
     if (!Session.options.outPath.empty() && !FfmpegAvailable()) {
         std::fprintf(stderr,
                      "norvale-render: --out needs ffmpeg, which is not installed "
@@ -445,30 +472,6 @@ int ParseOrExplain(int argc, char** argv) {
         return 1;
     }
     return CheckOutputPaths(Session.options) ? -1 : 1;
-}
-
-// --data, else data/ here, else the folder beside the program. Without one
-// the capture would show nothing the user wants: false after saying where it looked.
-bool ChooseDataFolder(const RenderOptions& o) {
-    std::string looked;
-    std::string folder = o.dataDir.empty() ? FindDataFolder(&looked) : o.dataDir;
-    struct stat info;
-    if (!o.dataDir.empty() && (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
-        std::fprintf(stderr, "norvale-render: --data %s is not a folder\n", folder.c_str());
-        return false;
-    }
-    if (folder.empty()) {
-        std::fprintf(stderr,
-                     "norvale-render: no data folder (looked in %s); run it where data/ is, "
-                     "or give one with --data DIR\n",
-                     looked.c_str());
-        return false;
-    }
-    if (folder != DataDirectory) {
-        std::fprintf(stderr, "norvale-render: reading data from %s\n", folder.c_str());
-        DataDirectory = folder;
-    }
-    return true;
 }
 
 }  // namespace
@@ -481,7 +484,9 @@ int main(int argc, char** argv) {
     if (status >= 0)
         return status;
     const RenderOptions& o = Session.options;
-    if (!o.glInfo && !ChooseDataFolder(o))
+    // Without data the capture would show nothing the user wants.
+    if (!o.glInfo &&
+        !ChooseDataFolder(o.dataDir, "run it where data/ is, or give one with --data DIR"))
         return 2;
     if (!CreateHeadlessContext(o.width, o.height, o.depthBits))
         return 1;

@@ -3,9 +3,13 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
+#include <initializer_list>
 #include <numeric>
+#include <set>
 #include <string>
 
 namespace {
@@ -61,17 +65,65 @@ bool ParseDepthBits(const char* text, int* bits) {
     return false;
 }
 
-bool HasSuffix(const std::string& text, const char* suffix) {
-    size_t n = std::strlen(suffix);
-    return text.size() > n && text.compare(text.size() - n, n, suffix) == 0;
-}
-
 // The option's value; the next argument must exist.
 const char* Value(int argc, char** argv, int* i) {
     return *i + 1 < argc ? argv[++*i] : nullptr;
 }
 
-bool ParseValueOption(const std::string& name, const char* value, RenderOptions* o) {
+bool ParseChoice(const char* text, std::initializer_list<const char*> choices, std::string* out) {
+    for (const char* choice : choices) {
+        if (std::strcmp(text, choice) == 0) {
+            *out = choice;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseCrf(const char* text, int* crf) {
+    long long v = 0;
+    if (std::strcmp(text, "0") == 0) {
+        *crf = 0;
+        return true;
+    }
+    if (!ParsePositive(text, text + std::strlen(text), 51, &v))
+        return false;
+    *crf = static_cast<int>(v);
+    return true;
+}
+
+// Each value option, how its value is read and what it accepts, for the
+// message when the value is refused.
+struct ValueOption {
+    const char* name;
+    const char* accepts;
+};
+const ValueOption ValueOptions[] = {
+    {"--size", "WxH, each side 1 to 16384 pixels"},
+    {"--aspect", "N:D, each part 1 to 1000000"},
+    {"--fps", "N or N/D, above 0 and at most 1000 frames per second"},
+    {"--from", "seconds, 0 or more"},
+    {"--to", "seconds, 0 or more"},
+    {"--brightness", "a number from -1 to 1"},
+    {"--depth-bits", "16, 24 or 32"},
+    {"--crf", "a whole number from 0 (lossless) to 51"},
+    {"--preset", "ultrafast, superfast, veryfast, faster, fast, medium, slow, slower or veryslow"},
+    {"--pix-fmt", "yuv420p, yuv444p or yuv420p10le"},
+    {"--audio", "aac or flac"},
+};
+
+// The output files, in the order they are listed in messages.
+struct OutputOption {
+    const char* name;
+    std::string RenderOptions::*path;
+};
+const OutputOption OutputOptions[] = {
+    {"--out", &RenderOptions::outPath},          {"--png", &RenderOptions::pngDir},
+    {"--wav", &RenderOptions::wavPath},          {"--frame-log", &RenderOptions::frameLogPath},
+    {"--pass-log", &RenderOptions::passLogPath}, {"--loop-stats", &RenderOptions::loopStatsPath},
+};
+
+bool ParseSettingValue(const std::string& name, const char* value, RenderOptions* o) {
     if (name == "--size")
         return ParseSize(value, &o->width, &o->height);
     if (name == "--aspect")
@@ -86,24 +138,52 @@ bool ParseValueOption(const std::string& name, const char* value, RenderOptions*
         return ParseBrightness(value, &o->brightness);
     if (name == "--depth-bits")
         return ParseDepthBits(value, &o->depthBits);
-    std::string* paths[] = {&o->outPath,     &o->pngDir,        &o->wavPath, &o->frameLogPath,
-                            &o->passLogPath, &o->loopStatsPath, &o->dataDir};
-    const char* names[] = {"--out",      "--png",        "--wav", "--frame-log",
-                           "--pass-log", "--loop-stats", "--data"};
-    for (size_t k = 0; k < sizeof names / sizeof names[0]; ++k) {
-        if (name == names[k]) {
-            *paths[k] = value;
-            return !paths[k]->empty();
+    if (name == "--crf")
+        return ParseCrf(value, &o->crf);
+    if (name == "--preset")
+        return ParseChoice(value,
+                           {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
+                            "slow", "slower", "veryslow"},
+                           &o->preset);
+    if (name == "--pix-fmt")
+        return ParseChoice(value, {"yuv420p", "yuv444p", "yuv420p10le"}, &o->pixFmt);
+    return ParseChoice(value, {"aac", "flac"}, &o->audioCodec);
+}
+
+// False with the reason; `given` holds the output options seen so far.
+bool ParseValueOption(const std::string& name, const char* value, RenderOptions* o,
+                      std::set<std::string>* given, std::string* error) {
+    for (const OutputOption& out : OutputOptions) {
+        if (name != out.name)
+            continue;
+        if (!given->insert(name).second) {
+            *error = name + " given twice: each output is written once, to one path";
+            return false;
+        }
+        o->*out.path = value;
+        *error = name + " needs a path";
+        return *value != '\0';
+    }
+    if (name == "--data") {
+        o->dataDir = value;
+        *error = "--data needs a folder";
+        return *value != '\0';
+    }
+    for (const ValueOption& option : ValueOptions) {
+        if (name == option.name) {
+            *error = name + " takes " + option.accepts + ", not '" + value + "'";
+            return ParseSettingValue(name, value, o);
         }
     }
+    *error = "unknown option " + name;
     return false;
 }
 
 bool ParseFlag(const std::string& name, RenderOptions* o) {
-    bool* flags[] = {&o->demoPlus, &o->skipIntro, &o->loop, &o->lossless,
-                     &o->glInfo,   &o->plainDraw, &o->help, &o->help};
-    const char* names[] = {"--demo-plus", "--skip-intro", "--loop", "--lossless",
-                           "--gl-info",   "--plain-draw", "--help", "-h"};
+    bool* flags[] = {&o->demoPlus,  &o->skipIntro,  &o->loop, &o->lossless, &o->glInfo,
+                     &o->plainDraw, &o->nullOutput, &o->help, &o->help};
+    const char* names[] = {"--demo-plus",  "--skip-intro", "--loop", "--lossless", "--gl-info",
+                           "--plain-draw", "--null",       "--help", "-h"};
     for (size_t k = 0; k < sizeof names / sizeof names[0]; ++k) {
         if (name == names[k]) {
             *flags[k] = true;
@@ -126,14 +206,86 @@ bool CheckCombination(const RenderOptions& o, std::string* error) {
         *error = "--out needs a file name ending in .mp4 or .mkv";
         return false;
     }
-    if (!o.outPath.empty() && !o.lossless && (o.width % 2 || o.height % 2)) {
-        *error = "--out needs an even width and height (H.264 with 4:2:0 colour)";
+    if (!o.outPath.empty() && !o.lossless && o.pixFmt != "yuv444p" &&
+        (o.width % 2 || o.height % 2)) {
+        *error = "--out needs an even width and height for 4:2:0 colour (or --pix-fmt yuv444p)";
+        return false;
+    }
+    if (o.lossless && (o.crf >= 0 || o.pixFmt != "yuv420p")) {
+        *error = "--lossless keeps every RGB byte: --crf and --pix-fmt do not apply";
         return false;
     }
     return true;
 }
 
+// Where a path points, for comparing two of them.
+std::filesystem::path Resolved(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path).lexically_normal();
+    std::filesystem::path full = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute : full;
+}
+
+bool IsInside(const std::filesystem::path& file, const std::filesystem::path& folder) {
+    std::filesystem::path rest = file.lexically_relative(folder);
+    return !rest.empty() && *rest.begin() != ".." && rest != ".";
+}
+
+// Two outputs on one path, or a file among the PNG frames.
+bool CheckOutputCollisions(const RenderOptions& o, std::string* error) {
+    const OutputOption* png = &OutputOptions[1];
+    for (const OutputOption& a : OutputOptions) {
+        for (const OutputOption& b : OutputOptions) {
+            if (&a >= &b || (o.*a.path).empty() || (o.*b.path).empty())
+                continue;
+            const std::filesystem::path pa = Resolved(o.*a.path), pb = Resolved(o.*b.path);
+            if (pa == pb) {
+                *error = std::string(a.name) + " and " + b.name + " both name " + o.*a.path +
+                         ": each output needs a path of its own";
+                return false;
+            }
+            if (&a == png && IsInside(pb, pa)) {
+                *error = std::string(b.name) + " " + o.*b.path + " is inside the --png folder " +
+                         o.pngDir + ": the folder holds frames only, give it another place";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool CheckRenderPlan(const RenderOptions& o, std::string* error) {
+    bool anyOutput = false;
+    for (const OutputOption& out : OutputOptions) anyOutput = anyOutput || !(o.*out.path).empty();
+    if (!anyOutput && !o.nullOutput) {
+        *error =
+            "nothing to write: give --out, --png, --wav or --frame-log (or --pass-log, "
+            "--loop-stats), or --null to render for timing only";
+        return false;
+    }
+    if (anyOutput && o.nullOutput) {
+        *error = "--null writes nothing: leave it out when an output is given";
+        return false;
+    }
+    const double end = (o.skipIntro ? 0.0 : IntroSecondsEstimate) + DemoSecondsEstimate;
+    if (!o.loop && o.fromSeconds >= end) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "--from %g is past the end of the demo, which ends at about %.1f s%s: "
+                      "nothing would be written",
+                      o.fromSeconds, end, o.skipIntro ? " with --skip-intro" : "");
+        *error = text;
+        return false;
+    }
+    return CheckOutputCollisions(o, error);
+}
+
+bool HasSuffix(const std::string& text, const char* suffix) {
+    size_t n = std::strlen(suffix);
+    return text.size() > n && text.compare(text.size() - n, n, suffix) == 0;
+}
 
 bool ParseSize(const char* text, int* width, int* height) {
     long long w = 0, h = 0;
@@ -165,24 +317,37 @@ bool ParseFrameRate(const char* text, FrameRate* rate) {
     return true;
 }
 
+// One argument at *i (with its value, which may follow an '=').
+static bool ParseArgument(int argc, char** argv, int* i, RenderOptions* o,
+                          std::set<std::string>* given, std::string* error) {
+    std::string name = argv[*i];
+    const size_t equals = name.find('=');
+    const bool joined = name.rfind("--", 0) == 0 && equals != std::string::npos;
+    std::string joinedValue = joined ? name.substr(equals + 1) : std::string();
+    if (joined)
+        name.erase(equals);
+    if (ParseFlag(name, o)) {
+        if (joined)
+            *error = name + " takes no value";
+        return !joined;
+    }
+    if (name.rfind("--", 0) != 0) {
+        *error = "unexpected argument '" + name + "'";
+        return false;
+    }
+    const char* value = joined ? joinedValue.c_str() : Value(argc, argv, i);
+    if (!value) {
+        *error = name + " needs a value";
+        return false;
+    }
+    return ParseValueOption(name, value, o, given, error);
+}
+
 bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::string* error) {
+    std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        if (ParseFlag(name, options))
-            continue;
-        if (name.rfind("--", 0) != 0) {
-            *error = "unexpected argument '" + name + "'";
+        if (!ParseArgument(argc, argv, &i, options, &given, error))
             return false;
-        }
-        const char* value = Value(argc, argv, &i);
-        if (!value) {
-            *error = name + " needs a value";
-            return false;
-        }
-        if (!ParseValueOption(name, value, options)) {
-            *error = "bad option " + name + " " + value;
-            return false;
-        }
     }
     return options->help || CheckCombination(*options, error);
 }
@@ -214,9 +379,20 @@ const char* RenderUsage() {
            "  --skip-intro        start at the first scene, without the logo sequence\n"
            "  --loop              the Loop switch: after the end step the demo starts\n"
            "                      again from the first scene (needs --to)\n"
-           "  --out FILE.mp4|.mkv video with sound through ffmpeg (H.264 + AAC)\n"
-           "  --lossless          with --out: lossless video and audio\n"
-           "  --png DIR           numbered PNG frames (DIR/frame000000.png ...)\n"
+           "  --out FILE.mp4|.mkv video with sound through ffmpeg: H.264 in BT.709,\n"
+           "                      limited range, with AAC; chapters at the intro and\n"
+           "                      each scene, the title and these settings in it\n"
+           "  --crf N             with --out: H.264 quality, 0 (lossless) to 51\n"
+           "                      (default 18)\n"
+           "  --preset P          with --out: x264 preset, ultrafast to veryslow\n"
+           "                      (default veryfast)\n"
+           "  --pix-fmt F         with --out: yuv420p (default), yuv444p or\n"
+           "                      yuv420p10le\n"
+           "  --audio aac|flac    with --out: the sound's codec (default aac)\n"
+           "  --lossless          with --out: lossless video (RGB) and audio\n"
+           "  --null              render for timing only, writing nothing\n"
+           "  --png DIR           numbered PNG frames (DIR/frame000000.png ...);\n"
+           "                      frames of an earlier run from --from on are removed\n"
            "  --wav FILE          the mixed soundtrack, 44100 Hz stereo 16-bit\n"
            "  --frame-log FILE    one CSV row per frame: time, scene, section, beats,\n"
            "                      music seconds, render milliseconds, phase, mean level\n"
@@ -230,5 +406,7 @@ const char* RenderUsage() {
            "\n"
            "Output time 0 is the moment Run is pressed: 5 s of black, the logo, then\n"
            "the scenes. Frame n shows the picture of time n / fps. Two runs with the\n"
-           "same options write identical PNG and WAV files.\n";
+           "same options write identical PNG and WAV files. Every option also takes\n"
+           "its value as --option=value. Nothing is drawn when there is nothing to\n"
+           "write, the range lies past the demo's end or two outputs share a path.\n";
 }

@@ -20,7 +20,12 @@ struct RenderOptions {
     bool skipIntro = false;
     bool loop = false;  // the dialog's Loop switch: start again after the end step; needs --to
     bool lossless = false;
-    bool glInfo = false;  // print the GL renderer and version, render nothing
+    bool nullOutput = false;  // --null: render for timing, write nothing
+    int crf = -1;             // H.264 quality 0..51; -1: 18
+    std::string preset = "veryfast";
+    std::string pixFmt = "yuv420p";  // yuv420p, yuv444p or yuv420p10le
+    std::string audioCodec;          // aac or flac; "": aac, or lossless with --lossless
+    bool glInfo = false;             // print the GL renderer and version, render nothing
     bool help = false;
     std::string outPath;  // .mp4 or .mkv through ffmpeg
     std::string pngDir;
@@ -28,11 +33,17 @@ struct RenderOptions {
     std::string frameLogPath;
     std::string passLogPath;
     std::string loopStatsPath;  // a row of process figures at the start of every loop
-    std::string dataDir;  // "": data/ here, else the one found beside the program
+    std::string dataDir;        // "": data/ here, else the one found beside the program
 };
 
 // Fills options from argv; false with a one-line reason in *error.
 bool ParseRenderOptions(int argc, char** argv, RenderOptions* options, std::string* error);
+// Refusals that need the whole command line and the file system, made
+// before the first frame: nothing to write, a range past the demo's end, two
+// outputs on one path, a file inside the PNG folder. False with the reason.
+bool CheckRenderPlan(const RenderOptions& options, std::string* error);
+// True when `text` ends in `suffix` and has something before it.
+bool HasSuffix(const std::string& text, const char* suffix);
 // "W x H" with positive sides.
 bool ParseSize(const char* text, int* width, int* height);
 // "N:D" with positive parts.

@@ -1,8 +1,12 @@
 // PNG frames through libpng, the WAV writer and the CSV frame log.
 #include "render_outputs.h"
 
+#include "render_options.h"
+#include "render_timeline.h"
+
 #include <png.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,8 +29,8 @@ void FillWavHeader(uint8_t header[44], uint64_t frames) {
     PutLe(header + 16, 16, 4);
     PutLe(header + 20, 1, 2);  // PCM
     PutLe(header + 22, 2, 2);  // channels
-    PutLe(header + 24, 44100, 4);
-    PutLe(header + 28, 44100 * 4, 4);
+    PutLe(header + 24, RenderAudioRate, 4);
+    PutLe(header + 28, RenderAudioRate * 4, 4);
     PutLe(header + 32, 4, 2);
     PutLe(header + 34, 16, 2);
     std::memcpy(header + 36, "data", 4);
@@ -95,10 +99,19 @@ bool CheckOutputFile(const std::string& path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
         return ReportWriteFailure(path, EISDIR);
-    if (std::filesystem::exists(path, error) && access(path.c_str(), W_OK) != 0)
-        return ReportWriteFailure(path, errno);
     std::string dir = std::filesystem::path(path).parent_path().string();
-    return FolderTakesFiles(dir.empty() ? "." : dir, path);
+    if (!FolderTakesFiles(dir.empty() ? "." : dir, path))
+        return false;
+    // Permissions do not tell everything (/proc, a read-only mount, root):
+    // the file is made, or opened as it is, and a new one taken away again.
+    const bool existed = std::filesystem::exists(path, error);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return ReportWriteFailure(path, errno);
+    close(fd);
+    if (!existed)
+        unlink(path.c_str());
+    return true;
 }
 
 bool CheckOutputFolder(const std::string& dir) {
@@ -159,11 +172,40 @@ double PictureMeanLevel(const Picture& picture) {
     return static_cast<double>(sum) / static_cast<double>(picture.rgb.size());
 }
 
-bool PreparePngDir(const std::string& dir) {
+// The slot of a file named frameNNNNNN.png, or -1.
+int64_t FrameFileSlot(const std::string& name) {
+    if (name.size() != 15 || name.compare(0, 5, "frame") != 0 || !HasSuffix(name, ".png"))
+        return -1;
+    int64_t slot = 0;
+    for (size_t i = 5; i < 11; ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return -1;
+        slot = slot * 10 + (name[i] - '0');
+    }
+    return slot;
+}
+
+bool RemoveOldFrames(const std::string& dir, int64_t firstSlot) {
+    std::error_code error;
+    int64_t removed = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        if (FrameFileSlot(entry.path().filename().string()) < firstSlot)
+            continue;
+        if (!std::filesystem::remove(entry.path(), error))
+            return ReportWriteFailure(entry.path().string(), error.value());
+        ++removed;
+    }
+    if (removed > 0)
+        std::fprintf(stderr, "norvale-render: removed %lld frames of an earlier run from %s\n",
+                     static_cast<long long>(removed), dir.c_str());
+    return !error || ReportWriteFailure(dir, error.value());
+}
+
+bool PreparePngDir(const std::string& dir, int64_t firstSlot) {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (!error)
-        return true;
+        return RemoveOldFrames(dir, firstSlot);
     std::fprintf(stderr, "norvale-render: cannot make %s: %s\n", dir.c_str(),
                  error.message().c_str());
     return false;

@@ -42,12 +42,15 @@ bool TextRowWritten(TextOutput& out, bool printed);
 bool CloseTextOutput(TextOutput& out);
 
 // DIR/frameNNNNNN.png for slot NNNNNN; the folder is made when missing.
-bool PreparePngDir(const std::string& dir);
+// Frames of an earlier run from `firstSlot` on are removed, saying how many,
+// so none of a longer run stays among the new ones; earlier ones are kept
+// (a run in parts fills one folder).
+bool PreparePngDir(const std::string& dir, int64_t firstSlot);
 bool WritePngFrame(const std::string& dir, int64_t slot, const Picture& picture);
 // Reads a PNG back (8-bit RGB or RGBA); used by the tests.
 bool ReadPngFile(const std::string& path, Picture* picture);
 
-// 44100 Hz stereo 16-bit; the sizes in the header are fixed up on close.
+// RenderAudioRate stereo 16-bit; the sizes in the header are fixed up on close.
 struct WavWriter {
     FILE* file = nullptr;
     std::string path;

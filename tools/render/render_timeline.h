@@ -5,7 +5,15 @@
 
 #include <cstdint>
 
+#include "frame/frame.h"
+#include "scenes/timeline.h"
+
 constexpr int64_t RenderAudioRate = 44100;  // Hz, interleaved stereo
+
+// Output time the logo sequence and the timeline take, for estimates only:
+// 5 + 10 + 3 + 4 s of intro, then the scenes and the end step.
+constexpr double IntroSecondsEstimate = 22.0;
+constexpr double DemoSecondsEstimate = (TimelineEnd + EndStepLength) * CounterUnitSeconds;
 
 struct FrameRate {
     int64_t num = 60;  // frames per second = num / den, reduced
@@ -35,7 +43,7 @@ struct TimelineSinks {
 
 int64_t SlotTicks(const FrameRate& rate, int64_t slot);
 double SlotSeconds(const FrameRate& rate, int64_t slot);
-// First audio frame of a slot: floor(slot x 44100 x den / num), so the
+// First audio frame of a slot: floor(slot x RenderAudioRate x den / num), so the
 // fractional parts of rates like 60000/1001 are carried, never dropped.
 int64_t SlotFirstSample(const FrameRate& rate, int64_t slot);
 int64_t TicksToSamples(const FrameRate& rate, int64_t ticks);

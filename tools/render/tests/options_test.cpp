@@ -57,6 +57,11 @@ TEST(RenderOptions, WholeCommandLines) {
     ASSERT_TRUE(Parse({"--depth-bits", "16", "--plain-draw"}, &o, &error)) << error;
     EXPECT_EQ(o.depthBits, 16);
     EXPECT_TRUE(o.plainDraw);
+    RenderOptions joined;
+    ASSERT_TRUE(Parse({"--size=320x180", "--to", "3", "--pix-fmt=yuv444p"}, &joined, &error));
+    EXPECT_EQ(joined.height, 180);
+    EXPECT_DOUBLE_EQ(joined.toSeconds, 3.0);
+    EXPECT_EQ(joined.pixFmt, "yuv444p");
 
     std::vector<std::vector<const char*>> refused = {{"--from", "5", "--to", "5"},
                                                      {"--out", "film.avi"},
@@ -68,12 +73,40 @@ TEST(RenderOptions, WholeCommandLines) {
                                                      {"--depth-bits", "15"},
                                                      {"--depth-bits", "016"},
                                                      {"--bogus", "1"},
+                                                     {"--wav", "a.wav", "--wav=b.wav"},
+                                                     {"--loop=1", "--to", "5"},
+                                                     {"--crf", "52"},
+                                                     {"--lossless", "--crf", "10"},
                                                      {"stray"}};
     for (auto& args : refused) {
         RenderOptions fresh;
         EXPECT_FALSE(Parse(args, &fresh, &error)) << args[0];
         EXPECT_FALSE(error.empty());
     }
+}
+
+// Refused before the first frame, each with a reason that names the limit.
+TEST(RenderOptions, PlansThatWouldWriteNothingOrCollideAreRefused) {
+    const std::vector<std::pair<std::vector<const char*>, const char*>> refused = {
+        {{"--to", "1"}, "--null"},
+        {{"--from", "238", "--wav", "a.wav"}, "ends at about 237.0 s"},
+        {{"--skip-intro", "--from", "216", "--png", "f"}, "215.0 s with --skip-intro"},
+        {{"--out", "x.mp4", "--wav", "./x.mp4"}, "both name"},
+        {{"--png", "f", "--frame-log", "f/log.csv"}, "inside the --png folder"},
+        {{"--null", "--wav", "a.wav"}, "writes nothing"}};
+    for (const auto& [args, reason] : refused) {
+        RenderOptions o;
+        std::string error;
+        ASSERT_TRUE(Parse(args, &o, &error)) << error;
+        EXPECT_FALSE(CheckRenderPlan(o, &error)) << args[0];
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
+    RenderOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--from", "236", "--png", "f", "--frame-log", "f.csv"}, &o, &error));
+    EXPECT_TRUE(CheckRenderPlan(o, &error)) << error;
+    ASSERT_FALSE(Parse({"--size", "0x9"}, &o, &error));
+    EXPECT_NE(error.find("1 to 16384"), std::string::npos) << error;
 }
 
 // The display ramp's effect on captured levels: -1 halves, 1 saturates from

@@ -4,6 +4,7 @@
 // loop back to the first scene, the video ffmpeg makes of it, and writes
 // that fail.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -55,9 +56,12 @@ std::string DataRoot() {
     return root = Work + "/gen";
 }
 
-int Render(const std::string& args) {
-    std::string command = "cd '" + DataRoot() + "' && '" + Binary + "/norvale-render' " + args +
-                          " 2> '" + Work + "/last-stderr.txt'";
+// The renderer run in `where` (default: beside the data), its stderr kept
+// in last-stderr.txt; a run that hangs is ended after 10 minutes.
+int Render(const std::string& args, const std::string& where = "") {
+    std::string command = "cd '" + (where.empty() ? DataRoot() : where) + "' && timeout 600 '" +
+                          Binary + "/norvale-render' " + args + " 2> '" + Work +
+                          "/last-stderr.txt'";
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -174,6 +178,69 @@ TEST(RenderE2E, SameOptionsGiveIdenticalFilesOfTheRightSize) {
     std::string wav = ReadFile(a + ".wav");
     EXPECT_EQ(wav, ReadFile(b + ".wav"));
     EXPECT_EQ(wav.size(), 44u + 50u * 4410u * 4u);
+}
+
+// One damage a file over a copy of data/: each file is named once with what
+// is wrong, and the demo plays the intro and loading through as without it.
+TEST(RenderE2E, DamagedDataFilesAreNamedOnceAndTheShowGoesOn) {
+    const std::string root = Work + "/damaged", data = root + "/data";
+    fs::remove_all(root);
+    fs::create_directories(root);
+    fs::copy(DataRoot() + "/data", data);
+    struct Damage {
+        const char* file;
+        const char* how;   // missing, empty, junk, folder, pipe, half, text
+        const char* said;  // in the file's line
+    };
+    const Damage damages[] = {
+        {"boxed.jpg", "empty", "empty"},
+        {"font.jpg", "junk", "not a decodable JPEG"},
+        {"dot.jpg", "folder", "a folder"},
+        {"detail.jpg", "pipe", "a pipe"},
+        {"flare.jpg", "missing", "No such file"},
+        {"heightmaptex.jpg", "half", "Premature end"},
+        {"heightmaptexnight.jpg", "half", "Premature end"},
+        {"skystars.jpg", "half", "Premature end"},
+        {"lightfx.jpg", "half", "Premature end"},
+        {"glowmap.jpg", "half", "Premature end"},
+        {"heightmap.jpg", "half", "Premature end"},
+        {"logo.tga", "half", "cut short"},
+        {"font.fnt", "text", "texts draw"},
+        {"introeffectmx.mp3", "junk", "not a decodable MP3"},
+        {"preview_kovi.mp3", "half", "s long, shorter than"},
+    };
+    for (const Damage& d : damages) {
+        const std::string path = data + "/" + d.file, how = d.how;
+        const std::string bytes = ReadFile(path);
+        fs::remove(path);
+        if (how == "empty" || how == "junk" || how == "half" || how == "text") {
+            std::string junk(3000, 'G');
+            std::ofstream(path, std::ios::binary)
+                << (how == "half"   ? bytes.substr(0, bytes.size() / 2)
+                    : how == "junk" ? junk
+                    : how == "text" ? "chars count=2\nchar id=300 x=1\nhello\n"
+                                    : "");
+        } else if (how == "folder") {
+            fs::create_directory(path);
+        } else if (how == "pipe") {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        }
+    }
+    ASSERT_EQ(Render("--size 64x36 --fps 2 --to 24 --png " + root + "/png", root), 0)
+        << ReadFile(Work + "/last-stderr.txt");
+    const std::string said = ReadFile(Work + "/last-stderr.txt");
+    for (const Damage& d : damages) {
+        const std::string name = "data/" + std::string(d.file) + ": ";
+        const size_t at = said.find(name);
+        ASSERT_NE(at, std::string::npos) << d.file << " not named\n" << said;
+        EXPECT_EQ(said.find(name, at + 1), std::string::npos) << d.file << " named twice";
+        EXPECT_NE(said.substr(at, said.find('\n', at) - at).find(d.said), std::string::npos)
+            << d.file << " not said to be " << d.said << "\n"
+            << said;
+    }
+    int frames = 0;
+    for (const auto& entry : fs::directory_iterator(root + "/png")) frames += entry.exists();
+    EXPECT_EQ(frames, 48);
 }
 
 TEST(RenderE2E, FractionalRatesGetEveryAudioSample) {
@@ -303,6 +370,69 @@ TEST(RenderE2E, VideoHasTheFramesRateSizeAndSound) {
     EXPECT_NEAR(duration, 3.0, 0.05);
 }
 
+// All a program prints on stdout.
+std::string Output(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[65536];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    if (pipe)
+        pclose(pipe);
+    return out;
+}
+
+// Frame n of a video as RGB bytes, converted as its tags say, accurately.
+std::string DecodedFrame(const std::string& video, int n) {
+    return Output("ffmpeg -v error -i '" + video + "' -vf 'select=eq(n\\," + std::to_string(n) +
+                  "),scale=flags=accurate_rnd+full_chroma_int,format=rgb24' -vframes 1 "
+                  "-f rawvideo -");
+}
+
+// A default capture says BT.709 and limited range, has chapters for the
+// intro and the first scene, the title and the settings; a 4:4:4 one at crf
+// 0 (only the colour conversion then differs) decodes to the PNG's colours
+// of the orange logo within a fraction of a step, and a lossless one holds
+// the PNG and WAV bytes exactly.
+TEST(RenderE2E, CapturesCarryColourTagsChaptersAndSettings) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1 && ffprobe -version > /dev/null 2>&1"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const std::string dir = Work + "/capture";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string range = "--size 160x90 --fps 10 --from 20 --to 24 ";
+    ASSERT_EQ(Render(range + "--out " + dir + "/a.mp4"), 0) << ReadFile(Work + "/last-stderr.txt");
+    ASSERT_EQ(Render(range + "--crf 0 --pix-fmt yuv444p --audio flac --out " + dir + "/b.mkv"), 0);
+    ASSERT_EQ(Render(range + "--lossless --png " + dir + "/png --wav " + dir + "/c.wav --out " +
+                     dir + "/c.mp4"),
+              0);
+    const std::string video = "-select_streams v:0 -show_entries stream=";
+    EXPECT_EQ(
+        Probe(dir + "/a.mp4", video + "color_range,color_space,color_transfer,color_primaries"),
+        "tv\nbt709\nbt709\nbt709");
+    EXPECT_EQ(Probe(dir + "/a.mp4", "-show_entries format_tags=title"), "Norvale");
+    EXPECT_NE(Probe(dir + "/a.mp4", "-show_entries format_tags=comment").find("crf 18 veryfast"),
+              std::string::npos);
+    for (const std::string& file : {dir + "/a.mp4", dir + "/b.mkv"}) {
+        const std::string chapters =
+            Probe(file, "-show_entries chapter=start_time:chapter_tags=title");
+        EXPECT_EQ(chapters, "0.000000\nIntro\n2.000000\nTerrain flight") << file;
+    }
+    EXPECT_EQ(Probe(dir + "/b.mkv", "-select_streams a:0 -show_entries stream=codec_name"), "flac");
+    Picture png;
+    ASSERT_TRUE(ReadPngFile(dir + "/png/frame000200.png", &png));
+    const std::string pngBytes(png.rgb.begin(), png.rgb.end());
+    const std::string frame = DecodedFrame(dir + "/b.mkv", 0);
+    ASSERT_EQ(frame.size(), pngBytes.size());
+    double error = 0;
+    for (size_t i = 0; i < frame.size(); ++i)
+        error += std::abs(static_cast<uint8_t>(frame[i]) - static_cast<uint8_t>(pngBytes[i]));
+    EXPECT_LT(error / frame.size(), 0.75);  // 0.34 here; 1.0 with the BT.601 matrix
+    EXPECT_TRUE(DecodedFrame(dir + "/c.mp4", 0) == pngBytes);
+    EXPECT_TRUE(Output("ffmpeg -v error -i '" + dir + "/c.mp4' -f s16le -") ==
+                ReadFile(dir + "/c.wav").substr(44));
+}
+
 TEST(RenderE2E, MissingFfmpegIsAClearError) {
     fs::create_directories(Work);
     std::string command = "cd '" + Work + "' && PATH=/nonexistent '" + Binary +
@@ -363,6 +493,15 @@ TEST(RenderE2E, FailedWritesEndTheRunNamingTheFileAndWhy) {
     EXPECT_NE(printed.find("cannot write " + dir + "/none/v.mp4"), std::string::npos) << printed;
     EXPECT_NE(printed.find("cannot write " + dir + "/none/a.wav"), std::string::npos) << printed;
     EXPECT_FALSE(fs::exists(dir + "/early.csv"));
+    // Refused before the first frame: nothing to write, a range past the
+    // end, one path twice; a place ffmpeg could not write to.
+    for (const std::string& args : {std::string("--to 1"), "--from 300 --wav " + dir + "/late.wav",
+                                    "--to 1 --out " + dir + "/x.mkv --wav " + dir + "/x.mkv"})
+        EXPECT_EQ(RenderLimited(args, "unlimited", &printed), 2) << args;
+    EXPECT_FALSE(fs::exists(dir + "/late.wav") || fs::exists(dir + "/x.mkv"));
+    printed.clear();
+    EXPECT_EQ(RenderLimited("--to 1 --out /proc/x.mp4", "unlimited", &printed), 1);
+    EXPECT_NE(printed.find("cannot write /proc/x.mp4"), std::string::npos) << printed;
 }
 
 }  // namespace
