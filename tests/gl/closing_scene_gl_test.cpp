@@ -37,10 +37,8 @@ void UseBlockFont() {
 class ClosingScene : public testing::Test {
    protected:
     void SetUp() override {
-        static bool glowMade = false;
-        if (!glowMade)
+        if (!glIsTexture(GlowTexture))
             CreateGlowTexture();
-        glowMade = true;
         UseSceneMusicLog();
         musicInfo.freq = 44100;
         musicInfo.chans = 2;

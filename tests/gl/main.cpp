@@ -24,6 +24,10 @@ bool UseGlTestContext(int width, int height) {
         return false;
     ContextWidth = width;
     ContextHeight = height;
+    // Names from the context just replaced mean nothing in this one.
+    for (unsigned int& name : TextureTable) name = 0;
+    for (unsigned int& name : DisplayListTable) name = 0;
+    GlowTexture = 0;
     DemoSettings.width = width;
     DemoSettings.height = height;
     glViewport(0, 0, width, height);
@@ -37,8 +41,6 @@ bool UseSceneTestContext() {
     ResizeViewport(GlTestWidth, GlTestHeight);
     InitFixedRenderState();
     CreateGlowTexture();
-    for (unsigned int& name : TextureTable) name = 0;
-    for (unsigned int& name : DisplayListTable) name = 0;
     return true;
 }
 
