@@ -87,16 +87,16 @@ double ChildCpuSeconds() {
     return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
-double WallSeconds() {
+double ReadWallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
 Timing TimeOurLoad(const std::string& path) {
-    double wall = WallSeconds();
+    double wall = ReadWallSeconds();
     double cpu = ThreadCpuSeconds();
     AudioHandle sample = AudioSampleLoad(path.c_str());
-    Timing timing{WallSeconds() - wall, ThreadCpuSeconds() - cpu};
+    Timing timing{ReadWallSeconds() - wall, ThreadCpuSeconds() - cpu};
     AudioSampleInfo info;
     AudioSampleGetInfo(sample, &info);
     benchmark::DoNotOptimize(info.length);
@@ -106,10 +106,10 @@ Timing TimeOurLoad(const std::string& path) {
 
 bool TimeCommandLineDecoder(const std::string& path, Timing* timing) {
     std::string command = "mpg123 -q -s '" + path + "' > /dev/null";
-    double wall = WallSeconds();
+    double wall = ReadWallSeconds();
     double cpu = ChildCpuSeconds();
     int status = std::system(command.c_str());
-    *timing = Timing{WallSeconds() - wall, ChildCpuSeconds() - cpu};
+    *timing = Timing{ReadWallSeconds() - wall, ChildCpuSeconds() - cpu};
     return status == 0;
 }
 

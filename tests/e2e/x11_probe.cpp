@@ -12,7 +12,7 @@
 #include <ctime>
 
 namespace {
-double WallSeconds() {
+double ReadWallSeconds() {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     return now.tv_sec + now.tv_nsec * 1e-9;
@@ -111,11 +111,11 @@ int WatchMeans(Display* display, Window window, double seconds) {
     }
     int w = attributes.width / 2;
     int h = attributes.height / 2;
-    double until = WallSeconds() + seconds;
+    double until = ReadWallSeconds() + seconds;
     double last[3] = {-1, -1, -1};
-    while (WallSeconds() < until) {
+    while (ReadWallSeconds() < until) {
         XImage* image = XGetImage(display, window, w / 2, h / 2, w, h, AllPlanes, ZPixmap);
-        double now = WallSeconds();
+        double now = ReadWallSeconds();
         if (image == nullptr) {
             return 1;
         }

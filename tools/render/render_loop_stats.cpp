@@ -15,7 +15,7 @@ namespace {
 
 TextOutput StatsFile;  // open for the whole run when --loop-stats is given
 
-long ResidentKb() {
+long ReadResidentKb() {
     long pages = 0, resident = 0;
     FILE* statm = std::fopen("/proc/self/statm", "r");
     if (!statm)
@@ -27,7 +27,7 @@ long ResidentKb() {
 }
 
 // The listing's own descriptor is counted too; it is there every time.
-int OpenFiles() {
+int CountOpenFiles() {
     std::error_code error;
     int count = 0;
     for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
@@ -40,12 +40,12 @@ int OpenFiles() {
 
 LoopStats MeasureLoopStats() {
     LoopStats stats;
-    stats.residentKb = ResidentKb();
+    stats.residentKb = ReadResidentKb();
     // Next to the resident size, it tells memory in use from memory the
     // allocator keeps after it was freed.
     const struct mallinfo2 heap = mallinfo2();
     stats.heapKb = static_cast<long>((heap.uordblks + heap.hblkhd) / 1024);
-    stats.openFiles = OpenFiles();
+    stats.openFiles = CountOpenFiles();
     for (GLuint name = 1; name < LoopStatsNames; ++name) {
         stats.textures += glIsTexture(name) ? 1 : 0;
         stats.lists += glIsList(name) ? 1 : 0;
@@ -57,7 +57,7 @@ bool OpenLoopStats(const std::string& path) {
     if (!OpenTextOutput(StatsFile, path))
         return false;
     const char* header = "loop,seconds,rss_kb,fds,gl_textures,gl_lists,heap_kb\n";
-    return TextRowWritten(StatsFile, std::fputs(header, StatsFile.file) >= 0);
+    return CheckTextRowWritten(StatsFile, std::fputs(header, StatsFile.file) >= 0);
 }
 
 bool WriteLoopStats(int loop, double seconds) {
@@ -68,7 +68,7 @@ bool WriteLoopStats(int loop, double seconds) {
     const LoopStats s = MeasureLoopStats();
     int n = std::fprintf(StatsFile.file, "%d,%.3f,%ld,%d,%d,%d,%ld\n", loop, seconds, s.residentKb,
                          s.openFiles, s.textures, s.lists, s.heapKb);
-    return TextRowWritten(StatsFile, n >= 0 && std::fflush(StatsFile.file) == 0);
+    return CheckTextRowWritten(StatsFile, n >= 0 && std::fflush(StatsFile.file) == 0);
 }
 
 bool CloseLoopStats() {

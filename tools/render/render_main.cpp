@@ -108,7 +108,7 @@ double SecondsSince(WallClock::time_point t) {
 
 // Drawing work from the start of the output up to output time t, in weighted
 // seconds, for one play of the demo.
-double WorkOfOnePlay(double t) {
+double EstimateWorkOfOnePlay(double t) {
     const double intro = Progress.introSeconds;
     double work = IntroWeight * std::min(t, intro);
     double from = 0;
@@ -122,13 +122,14 @@ double WorkOfOnePlay(double t) {
 }
 
 // As above; with --loop the scenes come round again after each play.
-double WorkUpTo(double t) {
+double EstimateWorkUpTo(double t) {
     const double intro = Progress.introSeconds;
     if (!Session.options.loop || t <= intro + DemoSecondsEstimate)
-        return WorkOfOnePlay(t);
+        return EstimateWorkOfOnePlay(t);
     const double plays = std::floor((t - intro) / DemoSecondsEstimate);
-    const double onePlay = WorkOfOnePlay(intro + DemoSecondsEstimate) - WorkOfOnePlay(intro);
-    return plays * onePlay + WorkOfOnePlay(t - plays * DemoSecondsEstimate);
+    const double onePlay =
+        EstimateWorkOfOnePlay(intro + DemoSecondsEstimate) - EstimateWorkOfOnePlay(intro);
+    return plays * onePlay + EstimateWorkOfOnePlay(t - plays * DemoSecondsEstimate);
 }
 
 // Seconds still to wait, from the work done so far; negative while unknown.
@@ -137,10 +138,10 @@ double SecondsLeft(double elapsed) {
     const double start = SlotSeconds(rate, Session.firstSlot);
     const double now = SlotSeconds(rate, Session.firstSlot + Progress.written);
     const double end = SlotSeconds(rate, Session.firstSlot + Progress.expected);
-    const double done = WorkUpTo(now) - WorkUpTo(start);
+    const double done = EstimateWorkUpTo(now) - EstimateWorkUpTo(start);
     if (elapsed < 2 || done <= 0)
         return -1;
-    return std::max(0.0, elapsed * (WorkUpTo(end) - WorkUpTo(now)) / done);
+    return std::max(0.0, elapsed * (EstimateWorkUpTo(end) - EstimateWorkUpTo(now)) / done);
 }
 
 // "12:34 left", or "--:-- left" before there is anything to go by.

@@ -143,7 +143,7 @@ bool OpenTextOutput(TextOutput& out, const std::string& path) {
     return out.file || ReportWriteFailure(path, errno);
 }
 
-bool TextRowWritten(TextOutput& out, bool printed) {
+bool CheckTextRowWritten(TextOutput& out, bool printed) {
     if (out.failed)
         return false;
     if (printed && !std::ferror(out.file))
@@ -295,7 +295,7 @@ bool OpenFrameLog(TextOutput& log, const std::string& path) {
         return false;
     const char* header =
         "time,scene,section,scene_beat,section_beat,music_seconds,render_ms,phase,mean_level\n";
-    return TextRowWritten(log, std::fputs(header, log.file) >= 0);
+    return CheckTextRowWritten(log, std::fputs(header, log.file) >= 0);
 }
 
 bool WriteFrameLogRow(TextOutput& log, const FrameLogRow& row) {
@@ -304,5 +304,5 @@ bool WriteFrameLogRow(TextOutput& log, const FrameLogRow& row) {
     int n = std::fprintf(log.file, "%.6f,%d,%d,%.6f,%.6f,%.6f,%.3f,%s,%.3f\n", row.seconds,
                          row.sceneIndex, row.sectionIndex, row.sceneBeat, row.sectionBeat,
                          row.musicSeconds, row.renderMilliseconds, row.phase, row.meanLevel);
-    return TextRowWritten(log, n >= 0);
+    return CheckTextRowWritten(log, n >= 0);
 }

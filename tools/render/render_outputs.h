@@ -38,7 +38,7 @@ struct TextOutput {
 };
 bool OpenTextOutput(TextOutput& out, const std::string& path);
 // After a row was printed (`printed` false when printing failed).
-bool TextRowWritten(TextOutput& out, bool printed);
+bool CheckTextRowWritten(TextOutput& out, bool printed);
 bool CloseTextOutput(TextOutput& out);
 
 // DIR/frameNNNNNN.png for slot NNNNNN; the folder is made when missing.
