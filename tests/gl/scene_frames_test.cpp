@@ -168,13 +168,13 @@ TEST_F(SceneFrames, OrbitShowsTheSpheresAndFadesToBlack) {
 }
 
 // Palettes 0, 1, 2 lean to red, green, blue; the horizon of the sky is bright
-// (the mask keeps it a little under full white, so it does not clip).
+// (the mask's graduated filter keeps it a light grey, so it does not clip).
 TEST_F(SceneFrames, WaveSceneShowsQuadsInThePaletteColoursUnderAWhiteHorizon) {
     for (const Moment& m : Scene1Moments) {
         Render(m);
         EXPECT_GT(TintedShare(m.palette), 0.005f) << m.name;
         EXPECT_LT(TintedShare((m.palette + 1) % 3), 0.002f) << m.name;
-        EXPECT_GT(BandBrightness(0.14f, 0.22f), 185.0f) << m.name;
+        EXPECT_GT(BandBrightness(0.14f, 0.22f), 140.0f) << m.name;
     }
 }
 
