@@ -21,20 +21,21 @@ namespace {
 constexpr double TwoPi = 6.283185307179586;
 
 // Seconds of music where the drums play (the opening's glide 2 and orbit, scenes 1 and 2,
-// the last three parts of scene 3); scene 1's last bar is a break without kicks, and the
-// beat drops out for the first four bars of scene 2's nightfall.
-const double DrumRegions[][2] = {
-    {7.68, 30.72}, {32.64, 61.44}, {63.36, 78.72}, {86.4, 94.08}, {109.44, 155.52}};
+// the last three parts of scene 3, the greetings); scene 1's and scene 2's last bars are
+// breaks without kicks, and the beat drops out for the first four bars of the nightfall.
+const double DrumRegions[][2] = {{7.68, 30.72}, {32.64, 61.44},   {63.36, 78.72},
+                                 {86.4, 92.16}, {109.44, 155.52}, {176.64, 192.0}};
 
 // Where the picture cuts, in seconds of music: every scene start, scene 1's changes of form
-// every 8 counter units and scene 2's section starts.
+// every 8 counter units and every section start.
 std::vector<double> PictureCuts() {
     std::vector<double> units;
     for (int scene = 1; scene < SceneCount; scene++) units.push_back(SceneStartOffsets[scene]);
     for (int change = 8; change < SceneSections[1].lengths[0]; change += 8)
         units.push_back(SceneStartOffsets[1] + change);
-    for (int section = 1, at = SceneStartOffsets[2]; section < SceneSections[2].count; section++)
-        units.push_back(at += SceneSections[2].lengths[section - 1]);
+    for (int scene = 0; scene < SceneCount; scene++)
+        for (int k = 1, at = SceneStartOffsets[scene]; k < SceneSections[scene].count; k++)
+            units.push_back(at += SceneSections[scene].lengths[k - 1]);
     std::vector<double> seconds;
     for (double u : units) seconds.push_back(u * CounterUnitSeconds);
     return seconds;
@@ -249,20 +250,17 @@ double BandLevel(const Decoded& d, double from, double to, double lowHz, double 
     return 10.0 * std::log10(sum / std::max<size_t>(b - a, 1) + 1e-20);
 }
 
-// Whether the music marks time t: a band's level changes by 3 dB from the bar before to the
-// bar after (a drop, a build, a new groove), or a hit lifts the highs by 3 dB over the half
-// second before.
+// Whether a listener hears the cut at t: the lows, mids or highs change by 6 dB from the
+// 350 ms before to the 350 ms after (a hit, a drop, or a breath before a hit).
 bool MarksTheCut(const Decoded& d, double t, std::string* why) {
-    const double Bar = 1.92;
-    const double bands[3][2] = {{0.0, 200.0}, {200.0, 2000.0}, {2000.0, 8000.0}};
+    const double Window = 0.35;
+    const double bands[3][2] = {{0.0, 250.0}, {250.0, 4000.0}, {4000.0, 16000.0}};
     double change = 0.0;
     for (const auto& band : bands)
-        change = std::max(change, std::fabs(BandLevel(d, t, t + Bar, band[0], band[1]) -
-                                            BandLevel(d, t - Bar, t, band[0], band[1])));
-    double hit =
-        BandLevel(d, t, t + 0.4, 2000.0, 8000.0) - BandLevel(d, t - 0.45, t - 0.05, 2000.0, 8000.0);
-    *why = "largest band change " + std::to_string(change) + " dB, hit " + std::to_string(hit);
-    return change >= 3.0 || hit >= 3.0;
+        change = std::max(change, std::fabs(BandLevel(d, t, t + Window, band[0], band[1]) -
+                                            BandLevel(d, t - Window, t, band[0], band[1])));
+    *why = "largest band change " + std::to_string(change) + " dB";
+    return change >= 6.0;
 }
 
 // Within the detector's lateness of a beat (its window, and a kick whose low band builds over
@@ -391,7 +389,7 @@ TEST(MusicSequencer, SoundtrackKicksFollowTheBeatGrid) {
         if (n.voice == VoicePad && n.start >= fadeFrom && n.start < sceneOne) {
             EXPECT_LE(n.start + n.length + static_cast<int>(1.6 * SampleRate), sceneOne);
         }
-        EXPECT_LT(n.start, static_cast<int>(207.36 * SampleRate));
+        EXPECT_LE(n.start, static_cast<int>(207.36 * SampleRate) + BeatSamples);  // last chord
     }
     std::sort(kicks.begin(), kicks.end());
     for (const auto& region : DrumRegions) {
@@ -427,13 +425,13 @@ TEST(MusicSequencer, SoundtrackSectionsFollowTheTimeline) {
 TEST(MusicMixer, MasterGainFadesAndJumps) {
     Score score;
     ScoreSoundtrack(&score);
-    EXPECT_FLOAT_EQ(MasterGainAt(score, 10.0f), 1.0f);
-    EXPECT_NEAR(MasterGainAt(score, 31.68f), 0.5f, 0.01f);
+    EXPECT_LT(MasterGainAt(score, 10.0f), MasterGainAt(score, 150.0f)) << "a plateau, no arc";
+    EXPECT_NEAR(MasterGainAt(score, 31.68f), 0.5f * MasterGainAt(score, 30.72f), 0.01f);
     EXPECT_LT(MasterGainAt(score, 32.6f), 0.03f);
     EXPECT_FLOAT_EQ(MasterGainAt(score, 32.64f), 1.0f);
     EXPECT_FLOAT_EQ(MasterGainAt(score, 150.0f), 1.0f);
     EXPECT_GT(MasterGainAt(score, 200.0f), MasterGainAt(score, 205.0f));
-    EXPECT_EQ(MasterGainAt(score, 207.36f), 0.0f);
+    EXPECT_GT(MasterGainAt(score, 207.36f), 0.0f);
     EXPECT_EQ(MasterGainAt(score, 217.0f), 0.0f);
 }
 
@@ -480,8 +478,8 @@ TEST(MusicFiles, JingleLengthAndRepeatability) {
     EXPECT_EQ(d.rate, 44100);
     EXPECT_EQ(d.channels, 2);
     double seconds = static_cast<double>(d.Frames()) / d.rate;
-    EXPECT_GE(seconds, 12.0);
-    EXPECT_LE(seconds, 16.0);
+    EXPECT_GE(seconds, 20.0) << "the logo fades out 14 to 18 s after the jingle starts";
+    EXPECT_LE(seconds, 24.0);
     // It swells: the second half of the fade-in is louder than its start, and it ends softly.
     EXPECT_GT(MaxAbs(d, 7.0, 10.0), 2.0f * MaxAbs(d, 0.0, 2.0));
     EXPECT_LT(MaxAbs(d, seconds - 0.5, seconds), 0.05f);
@@ -512,7 +510,9 @@ TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {
     EXPECT_EQ(d.channels, 2);
     double seconds = static_cast<double>(d.Frames()) / d.rate;
     ASSERT_GE(seconds, 216.0);
-    EXPECT_LT(MaxAbs(d, seconds - 8.0, seconds), 1e-3f) << "the last 8 s must be silent";
+    // The last chord rings into the end step (207.36 to 215.04 s) and is gone before it ends.
+    EXPECT_GT(MaxAbs(d, 207.6, 208.6), 0.01f) << "the music stops dead at the end step";
+    EXPECT_LT(MaxAbs(d, 214.0, seconds), 1e-3f) << "still sounding when the end step ends";
     // Measured as a player would: at streaming loudness, peaks between samples included.
     StereoBuffer sides = Sides(d);
     EXPECT_NEAR(IntegratedLoudness(sides, SampleRate), -14.0f, 0.5f);
@@ -526,6 +526,13 @@ TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {
         EXPECT_TRUE(MarksTheCut(d, cut, &why))
             << "the music ignores the cut at " << cut << " s: " << why;
     }
+    // No tick: the top band in a beat's first 4 ms stays under the off-beat hat's.
+    double onBeat = 0.0, offBeat = 0.0;
+    for (double t = 32.64; t < 61.44; t += 0.48) {
+        onBeat += std::pow(10.0, BandLevel(d, t, t + 0.004, 10000.0, 18500.0) / 10.0);
+        offBeat += std::pow(10.0, BandLevel(d, t + 0.24, t + 0.244, 10000.0, 18500.0) / 10.0);
+    }
+    EXPECT_LE(onBeat, offBeat) << "the kick's click ticks on every beat";
     // Scene 2 opens out of a break: the bar before it has no kick and no bass.
     EXPECT_LT(Sum(LowPower(d, 61.44, 63.36)), 0.1 * Sum(LowPower(d, 63.36, 65.28)));
     for (const auto& region : DrumRegions) {

@@ -23,8 +23,13 @@ const int GlyphPixels = 50;
 // The greetings darken what lies behind them; a dark halo around each
 // letter too, so the fan's lines stop short of the strokes and the glow,
 // made from a tiny copy of the frame, has less light to spill into them.
-const int HaloRadius = 3;
-const float HaloLevel = 0.7f;
+// The halo is as strong as the letter for its first HaloSolid pixels: the
+// closing scene doubles the frame after the names are drawn, so a texel
+// below about half darkens a bright fan not at all, and at the size the
+// names are drawn a thin full-strength rim averages down to half.
+const int HaloRadius = 4;
+const float HaloSolid = 2.0f;
+const float HaloLevel = 1.0f;
 const int Padding = HaloRadius + 1;  // blank border inside each glyph's rectangle
 const int Spacing = 2;               // extra gap between rectangles, so mipmaps don't bleed
 
@@ -60,7 +65,8 @@ uint8_t Texel(const FT_Bitmap& bm, int c, int r) {
     float v = Coverage(bm, c, r);
     for (int dy = -HaloRadius; dy <= HaloRadius; ++dy)
         for (int dx = -HaloRadius; dx <= HaloRadius; ++dx) {
-            float fall = std::min(1.0f, (HaloRadius + 1 - std::hypot(float(dx), float(dy))) / 3);
+            float d = std::hypot(float(dx), float(dy));
+            float fall = std::min(1.0f, (HaloRadius + 1 - d) / (HaloRadius + 1 - HaloSolid));
             if (fall > 0.0f)
                 v = std::max(v, HaloLevel * fall * Coverage(bm, c + dx, r + dy));
         }

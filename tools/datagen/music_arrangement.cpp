@@ -116,7 +116,7 @@ const Section SoundtrackSections[] = {
      ListTune(DuskTune, 8, VoiceLead), 0.0f, 1},
     {SectionBar(2, 2) + 4, 4, ListChords(DuskChords), 2,
      PartPad | PartBassPulse | PartArp8 | PartKick | PartHats16 | PartSnareHalf | PartMelody |
-         PartRiser | PartFill,
+         PartRiser | PartRiserGap | PartBreak,
      1100, 3400, 0.8f, 1.0f, ListTune(DuskTune, 8, VoiceLead), 0.3f, 0, 0, 2, 4},
     // Scene 3: night, four parts of eight bars.
     {SectionBar(3, 0), 8, ListChords(NightChords), 2,
@@ -131,22 +131,35 @@ const Section SoundtrackSections[] = {
      PartCrash | PartPad | PartBassOff | PartArp16 | PartStab | BeatParts | PartOpenHat |
          PartMelody,
      1300, 1600, 1.0f, 1.0f, ListTune(NightTune, 8, VoiceLead), 0.45f, 0},
-    // Scene 4: the calm close; credits, then greetings, then the fade.
-    {SectionBar(4, 0), 3, ListChords(CloseChords), 2, PartCrash | PartPad | PartSparkle, 600, 1200,
-     0.75f, 0.85f, NoTune, 0.0f, 2},
+    // Scene 4: the close. Its picture opens near-black, so the music carries it; the credits
+    // are calm, the greetings bring the beat back for the last minute, then the fade.
+    {SectionBar(4, 0), 3, ListChords(CloseChords), 2, PartCrash | PartPad | PartArp8 | PartSparkle,
+     900, 1400, 0.95f, 0.95f, NoTune, 0.0f, 3},
     {SectionBar(4, 1), 8, ListChords(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300,
      1500, 0.85f, 0.85f, ListTune(CloseTune, 8, VoiceBell), 0.0f, 0},
     {SectionBar(4, 2), 8, ListChords(CloseChords), 2,
-     PartPad | PartBassLong | PartArp8 | PartMelody, 1500, 1500, 0.85f, 0.85f,
-     ListTune(CloseTune, 8, VoiceLead), 0.0f, 1, -12},
-    {SectionBar(4, 3), 8, ListChords(LastChords), 2,
-     PartPad | PartBassLong | PartSparkle | PartCutTails, 1400, 600, 0.85f, 0.6f, NoTune, 0.0f, 1},
+     PartCrash | PartPad | PartBassOff | PartArp8 | PartKick | PartHats8 | PartMelody, 1500, 1500,
+     0.9f, 0.9f, ListTune(CloseTune, 8, VoiceLead), 0.3f, 1, -12},
+    {SectionBar(4, 3), 8, ListChords(LastChords), 2, PartPad | PartBassLong | PartSparkle, 1400,
+     600, 0.85f, 0.6f, NoTune, 0.0f, 1},
 };
 
 constexpr float SoundtrackSeconds = 218.0f;
 
 void SetGain(Score* score, std::initializer_list<float> points) {
     score->gainAt.assign(points.begin(), points.end());
+}
+
+// The chord the piece ends on, from the end step's first moment: it rings out into the
+// black instead of the music stopping dead.
+void AddLastChord(Score* score, int start) {
+    int length = 3 * BarSamples;
+    for (int k = 0; k < 4; k++) {
+        AddNote(score, start, length, ChordAm9.tones[k], 0.8f, VoicePad, 900.0f, 0.2f + 0.2f * k);
+        AddNote(score, start + 900 * k, StepSamples, ChordAm9.tones[k] + 24.0f, 0.6f - 0.1f * k,
+                VoiceBell, 0.0f, 0.3f + 0.13f * k);
+    }
+    AddNote(score, start, length, ChordAm9.bass, 0.7f, VoiceBass, 300.0f, 0.5f);
 }
 
 }  // namespace
@@ -162,19 +175,33 @@ void ScoreSoundtrack(Score* score) {
     for (const Section& s : SoundtrackSections) {
         ScoreSection(score, s, seed++);
     }
-    // The opening fades over its last bar; the close fades to silence by 207.36 s.
-    SetGain(score, {0.0f, 1.0f, 30.72f, 1.0f, 32.64f, 0.0f, 32.64f, 1.0f, 192.0f, 1.0f, 199.68f,
-                    0.45f, 207.36f, 0.0f, SoundtrackSeconds, 0.0f});
+    AddLastChord(score, StepSample(TimelineEnd / 2, 0));
+    // An arc rather than a plateau: the glides and the orbit build under the drop, the wave
+    // scene eases off, the night climbs to the piece's loudest, the greetings hold it. The
+    // opening fades over its last bar; a beat of near-silence before the night's crash and
+    // before the greetings makes their hits land; the close fades and its last chord rings
+    // out into the end step, silent before the step is over.
+    // clang-format off
+    SetGain(score, {0.0f, 0.6f,       30.72f, 0.7f,     32.64f, 0.0f,
+                    32.64f, 1.0f,     61.44f, 0.7f,
+                    93.6f, 0.85f,     93.72f, 0.3f,     94.08f, 0.3f,
+                    94.08f, 0.85f,    140.16f, 1.0f,
+                    176.16f, 1.0f,    176.28f, 0.25f,   176.64f, 0.25f,
+                    176.64f, 1.0f,    192.0f, 1.0f,     199.68f, 0.5f,
+                    207.36f, 0.35f,   213.5f, 0.0f,     SoundtrackSeconds, 0.0f});
+    // clang-format on
 }
 
 // A rising pad in three chords, a noise swell and bells that thicken towards the tenth
-// second, then the last chord rings out.
+// second, when the logo stands at full colour; then the last chord holds under the logo and
+// fades with it, a second chime marking the hold. The logo is gone about 18 s after the
+// jingle starts, later when loading is slow, so the piece lasts 22 s.
 void ScoreJingle(Score* score) {
-    score->frames = 14 * SampleRate;
+    score->frames = 22 * SampleRate;
     score->notes.clear();
     score->duckAt.assign(16, 0.0f);
     const Chord* chords[3] = {&ChordF, &ChordGsus, &ChordAm9};
-    const float starts[4] = {0.0f, 4.2f, 8.6f, 11.2f};
+    const float starts[4] = {0.0f, 4.2f, 8.6f, 19.0f};
     for (int c = 0; c < 3; c++) {
         int start = static_cast<int>(starts[c] * SampleRate);
         int length = static_cast<int>((starts[c + 1] - starts[c] + 0.6f) * SampleRate);
@@ -206,5 +233,10 @@ void ScoreJingle(Score* score) {
                 static_cast<float>(BellTones[4 + k]), 0.8f - 0.1f * k, VoiceBell, 0.0f,
                 0.3f + 0.13f * k);
     }
-    SetGain(score, {0.0f, 0.0f, 0.4f, 1.0f, 11.5f, 1.0f, 14.0f, 0.0f});
+    for (int k = 0; k < 4; k++) {  // the hold's chime, softer and lower
+        AddNote(score, static_cast<int>((13.5f + 0.12f * k) * SampleRate), 2000,
+                static_cast<float>(BellTones[3 - k]), 0.5f - 0.08f * k, VoiceBell, 0.0f,
+                0.7f - 0.13f * k);
+    }
+    SetGain(score, {0.0f, 0.0f, 0.4f, 1.0f, 13.0f, 1.0f, 16.0f, 0.75f, 22.0f, 0.0f});
 }

@@ -91,6 +91,10 @@ Colour Environment(float x, float y, float z) {
 // A flat, hard core filling half the quad, in a halo with rays: scene 3's
 // lattice shell draws it on squares a few pixels wide, where only its
 // average shows, so the core must be wide to stand out from the nebula.
+// The core sits at FlareLevel, not full white: scene 2 adds dozens of these
+// large over its day sky, which the grade and glow would burn to white.
+const float FlareLevel = 0.85f;
+
 bool WriteFlare(const std::string& path) {
     Picture p = RadialSprite(256, [](float r, float a) {
         float core = 1.0f - SmoothStep(0.3f, 0.55f, r);
@@ -99,7 +103,7 @@ bool WriteFlare(const std::string& path) {
                      0.6f * std::pow(std::fabs(std::cos(a * 2.0f + 0.4f)), 80.0f);
         float ray = rays * 0.45f * std::exp(-r * 4.0f);
         float ring = 0.12f * std::exp(-std::pow((r - 0.55f) * 22.0f, 2.0f));
-        float w = core + halo + ray;
+        float w = FlareLevel * (core + halo + ray);
         return Colour{w + ring * 0.6f, w * 0.95f + ring * 0.8f, w * 0.9f + ring};
     });
     BlackenFaintBlocks(p);
@@ -149,9 +153,9 @@ bool WriteGlowMap(const std::string& path) {
 // The mask's level down the picture, like a photographer's graduated filter:
 // below 1 in the upper part, where the day skies of scenes 1 and 2 are white
 // at the horizon and their grade and squared glow push anything above about
-// 0.8 of it to full white; nearly 1 at the bottom, so the ground keeps its
+// 0.7 of it to full white; nearly 1 at the bottom, so the ground keeps its
 // colours.
-const float MaskTop = 0.8f, MaskBottom = 0.95f;
+const float MaskTop = 0.66f, MaskBottom = 0.95f;
 
 bool WriteBoxed(const std::string& path) {
     const int size = 512;

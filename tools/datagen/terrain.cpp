@@ -89,10 +89,11 @@ struct Boulder {
     float height;  // height-map levels at the top
 };
 
-// Boulders where scene 2's first move looks (x -24 to 4, z -9 to 5), none in the water.
+// Places where boulders could lie in scene 2's first look (x -24 to 4, z -9 to
+// 5), none in the water; AddStreamAndBoulders keeps those on flat ground.
 std::vector<Boulder> MakeBoulders() {
     std::vector<Boulder> rocks;
-    for (uint32_t i = 0; i < 160 && rocks.size() < 90; ++i) {
+    for (uint32_t i = 0; i < 600; ++i) {
         float x = -24.0f + 28.0f * HashUnit(i, 1, 601), z = -9.0f + 14.0f * HashUnit(i, 2, 601);
         float size = HashUnit(i, 3, 601);
         float radius = 0.3f + 0.7f * size * size;
@@ -103,7 +104,9 @@ std::vector<Boulder> MakeBoulders() {
     return rocks;
 }
 
-const std::vector<Boulder> Boulders = MakeBoulders();
+// The boulders that lie on the ground: set by AddStreamAndBoulders once the
+// eroded ground is known, read by the texture painting after it.
+std::vector<Boulder> Boulders;
 
 // How far (0 at the middle, 1 at the rim) a world point lies inside a boulder, over 1 outside.
 float BoulderReach(const Boulder& b, float x, float z) {
@@ -456,24 +459,43 @@ struct Surface {
     Terrain t;
     std::vector<Vec3> normals;
     Field convex;
-    Field rock;     // texture resolution: 1 on a boulder, 0 off it
-    Field contact;  // texture resolution: the shade around a boulder's foot, 0..1
+    Field rock;        // texture resolution: 1 on a boulder, 0 off it
+    Field contact;     // texture resolution: the shade around a boulder's foot, 0..1
+    Field stoneLight;  // texture resolution: the sun on a boulder's round form, 0.45..1.35
 };
 
 // Texels per world unit: the texture spans the 32 units of one tile.
 const int TexelsPerUnit = TextureSize / 32;
 
+// How the sun lights a boulder at texel i: a round stone, bright on its sunny
+// side and dark on the other. The height map is too coarse to give a small
+// stone a shaded form of its own; without this it reads as a painted disc.
+float StoneLight(const Boulder& b, float reach, size_t i) {
+    const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
+    float x = (i % TextureSize + 0.5f) / TexelsPerUnit - 16.0f;
+    float z = (i / TextureSize + 0.5f) / TexelsPerUnit - 16.0f;
+    float dx = Wrapped(x - b.x) / b.radius, dz = Wrapped(z - b.z) / b.radius;
+    float up = std::sqrt(std::max(0.0f, 1.0f - reach * reach));
+    return 0.45f + 0.9f * std::max(0.0f, Dot(Normalised({dx, up, dz}), sun));
+}
+
 void PaintBoulders(Surface& s) {
     s.rock = MakeField(TextureSize, TextureSize);
     s.contact = MakeField(TextureSize, TextureSize);
-    ForBoulderSamples(TextureSize, TexelsPerUnit, 0.5f, [&](const Boulder&, float reach, size_t i) {
-        s.rock.v[i] = std::max(s.rock.v[i], SmoothStep(1.0f, 0.88f, reach));
-        s.contact.v[i] = std::max(s.contact.v[i], 1.0f - SmoothStep(0.95f, 1.4f, reach));
-    });
+    s.stoneLight = MakeField(TextureSize, TextureSize);
+    for (float& v : s.stoneLight.v) v = 1.0f;
+    ForBoulderSamples(
+        TextureSize, TexelsPerUnit, 0.5f, [&](const Boulder& b, float reach, size_t i) {
+            float rock = SmoothStep(1.0f, 0.88f, reach);
+            if (rock > s.rock.v[i])
+                s.stoneLight.v[i] = StoneLight(b, std::min(reach, 1.0f), i);
+            s.rock.v[i] = std::max(s.rock.v[i], rock);
+            s.contact.v[i] = std::max(s.contact.v[i], 1.0f - SmoothStep(0.95f, 1.4f, reach));
+        });
 }
 
 Surface MakeSurface(const Field& height) {
-    Surface s{Magnify(height, TextureSize), {}, Convexity(height), {}, {}};
+    Surface s{Magnify(height, TextureSize), {}, Convexity(height), {}, {}, {}};
     PaintBoulders(s);
     s.normals.resize(size_t(TextureSize) * TextureSize);
     for (int y = 0; y < TextureSize; ++y)
@@ -547,6 +569,7 @@ Colour DayTexel(const LitTerrain& l, int x, int y) {
     size_t i = size_t(y) * TextureSize + x;
     float rock = l.s.rock.v[i];
     float grain = 0.8f + 0.4f * HashUnit(uint32_t(x / 2), uint32_t(y / 2), 607);
+    grain *= l.s.stoneLight.v[i];
     c = MixColour(c, {0.56f * grain, 0.54f * grain, 0.50f * grain}, rock);
     float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
     // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
@@ -586,6 +609,25 @@ Picture Paint(const LitTerrain& l, Texel texel) {
 
 }  // namespace
 
+// Boulders lie where the ground is nearly flat: on a steep cell the round
+// stone would stand out of the slope, and its texture stretches down it.
+const float MaxBoulderSlope = 0.7f;  // rise per run, over the stone's footprint
+const size_t MaxBoulders = 90;
+
+// The steepest slope under a boulder, at its middle and four rim points.
+float SlopeUnder(const Field& f, const Boulder& b) {
+    const float offsets[5][2] = {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    float steepest = 0.0f;
+    for (const auto& o : offsets) {
+        float h, gx, gy;
+        GradientAt(f, 128.0f + 8.0f * (b.x + o[0] * b.radius),
+                   128.0f + 8.0f * (b.z + o[1] * b.radius), h, gx, gy);
+        // Levels are 1/32 unit, pixels 1/8: a level a pixel is a rise of 1/4.
+        steepest = std::max(steepest, std::hypot(gx, gy) * 255.0f / 4.0f);
+    }
+    return steepest;
+}
+
 // The stream's bed cut into the valley floor and the boulders set on it,
 // after erosion so neither is washed away.
 static void AddStreamAndBoulders(Field& f) {
@@ -595,6 +637,10 @@ static void AddStreamAndBoulders(Field& f) {
             float bed = SmoothStep(StreamHalfWidth + 0.3f, StreamHalfWidth - 0.15f, d);
             f.v[size_t(y) * MapSize + x] -= StreamDepth / 255.0f * bed;
         }
+    Boulders.clear();
+    for (const Boulder& b : MakeBoulders())
+        if (SlopeUnder(f, b) <= MaxBoulderSlope && Boulders.size() < MaxBoulders)
+            Boulders.push_back(b);
     ForBoulderSamples(MapSize, 8, 0.0f, [&](const Boulder& b, float reach, size_t i) {
         float dome = std::pow(Clamp01(1.0f - reach * reach), 0.6f);
         f.v[i] += b.height * dome / 255.0f;
