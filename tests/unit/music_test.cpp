@@ -28,7 +28,7 @@ const double DrumRegions[][2] = {{7.68, 30.72}, {32.64, 61.44},   {63.36, 78.72}
 
 // Where the picture cuts, in seconds of music: every scene start, scene 1's changes of form
 // every 8 counter units and every section start.
-std::vector<double> PictureCuts() {
+std::vector<double> ListPictureCuts() {
     std::vector<double> units;
     for (int scene = 1; scene < SceneCount; scene++) units.push_back(SceneStartOffsets[scene]);
     for (int change = 8; change < SceneSections[1].lengths[0]; change += 8)
@@ -218,7 +218,7 @@ std::vector<double> LowOnsets(const Decoded& d, double from, double to) {
 
 // Level in dB of the middle channel ((left + right) / 2) from `from` to `to` seconds, through
 // a band of two four-pole Butterworth-like edges (0 Hz for no low edge).
-double BandLevel(const Decoded& d, double from, double to, double lowHz, double highHz) {
+double MeasureBandLevel(const Decoded& d, double from, double to, double lowHz, double highHz) {
     struct Biquad {
         double b0, b1, b2, a1, a2, z1 = 0.0, z2 = 0.0;
         double Run(double x) {
@@ -252,13 +252,13 @@ double BandLevel(const Decoded& d, double from, double to, double lowHz, double 
 
 // Whether a listener hears the cut at t: the lows, mids or highs change by 6 dB from the
 // 350 ms before to the 350 ms after (a hit, a drop, or a breath before a hit).
-bool MarksTheCut(const Decoded& d, double t, std::string* why) {
+bool CheckCutIsMarked(const Decoded& d, double t, std::string* why) {
     const double Window = 0.35;
     const double bands[3][2] = {{0.0, 250.0}, {250.0, 4000.0}, {4000.0, 16000.0}};
     double change = 0.0;
     for (const auto& band : bands)
-        change = std::max(change, std::fabs(BandLevel(d, t, t + Window, band[0], band[1]) -
-                                            BandLevel(d, t - Window, t, band[0], band[1])));
+        change = std::max(change, std::fabs(MeasureBandLevel(d, t, t + Window, band[0], band[1]) -
+                                            MeasureBandLevel(d, t - Window, t, band[0], band[1])));
     *why = "largest band change " + std::to_string(change) + " dB";
     return change >= 6.0;
 }
@@ -519,18 +519,20 @@ TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {
     EXPECT_LE(TruePeak(sides), DbToGain(-1.0f)) << "true peak over -1 dBTP";
     EXPECT_LT(Correlation(sides, 32.64, 61.44), 0.9) << "scene 1 sounds nearly mono";
     // No hiss on top: the middle's 16 kHz octave well under its 4 kHz one.
-    double top = BandLevel(d, 0.0, seconds, 11314.0, 20000.0);
-    EXPECT_LE(top, BandLevel(d, 0.0, seconds, 2828.0, 5657.0) - 6.0) << "16 kHz octave too loud";
-    for (double cut : PictureCuts()) {
+    double top = MeasureBandLevel(d, 0.0, seconds, 11314.0, 20000.0);
+    EXPECT_LE(top, MeasureBandLevel(d, 0.0, seconds, 2828.0, 5657.0) - 6.0)
+        << "16 kHz octave too loud";
+    for (double cut : ListPictureCuts()) {
         std::string why;
-        EXPECT_TRUE(MarksTheCut(d, cut, &why))
+        EXPECT_TRUE(CheckCutIsMarked(d, cut, &why))
             << "the music ignores the cut at " << cut << " s: " << why;
     }
     // No tick: the top band in a beat's first 4 ms stays under the off-beat hat's.
     double onBeat = 0.0, offBeat = 0.0;
     for (double t = 32.64; t < 61.44; t += 0.48) {
-        onBeat += std::pow(10.0, BandLevel(d, t, t + 0.004, 10000.0, 18500.0) / 10.0);
-        offBeat += std::pow(10.0, BandLevel(d, t + 0.24, t + 0.244, 10000.0, 18500.0) / 10.0);
+        onBeat += std::pow(10.0, MeasureBandLevel(d, t, t + 0.004, 10000.0, 18500.0) / 10.0);
+        offBeat +=
+            std::pow(10.0, MeasureBandLevel(d, t + 0.24, t + 0.244, 10000.0, 18500.0) / 10.0);
     }
     EXPECT_LE(onBeat, offBeat) << "the kick's click ticks on every beat";
     // Scene 2 opens out of a break: the bar before it has no kick and no bass.

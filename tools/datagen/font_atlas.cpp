@@ -52,8 +52,8 @@ std::vector<int> CharacterCodes() {
     return codes;
 }
 
-// Coverage of the rendered bitmap at (c, r), 0 outside it.
-int Coverage(const FT_Bitmap& bm, int c, int r) {
+// CoverEdge of the rendered bitmap at (c, r), 0 outside it.
+int CoverEdge(const FT_Bitmap& bm, int c, int r) {
     if (c < 0 || r < 0 || c >= int(bm.width) || r >= int(bm.rows))
         return 0;
     return bm.buffer[r * bm.pitch + c];
@@ -61,14 +61,14 @@ int Coverage(const FT_Bitmap& bm, int c, int r) {
 
 // The glyph and its halo at (c, r) of the bitmap: the coverage, or the halo
 // falling off with the distance to the nearest covered pixel.
-uint8_t Texel(const FT_Bitmap& bm, int c, int r) {
-    float v = Coverage(bm, c, r);
+uint8_t ReadGlyphTexel(const FT_Bitmap& bm, int c, int r) {
+    float v = CoverEdge(bm, c, r);
     for (int dy = -HaloRadius; dy <= HaloRadius; ++dy)
         for (int dx = -HaloRadius; dx <= HaloRadius; ++dx) {
             float d = std::hypot(float(dx), float(dy));
             float fall = std::min(1.0f, (HaloRadius + 1 - d) / (HaloRadius + 1 - HaloSolid));
             if (fall > 0.0f)
-                v = std::max(v, HaloLevel * fall * Coverage(bm, c + dx, r + dy));
+                v = std::max(v, HaloLevel * fall * CoverEdge(bm, c + dx, r + dy));
         }
     return uint8_t(v + 0.5f);
 }
@@ -79,7 +79,7 @@ void Blit(Picture& atlas, const FT_Bitmap& bm, int x, int y) {
     for (int r = -HaloRadius; r < int(bm.rows) + HaloRadius; ++r)
         for (int c = -HaloRadius; c < int(bm.width) + HaloRadius; ++c) {
             uint8_t* px = &atlas.rgb[(size_t(y + Padding + r) * atlas.width + x + Padding + c) * 3];
-            px[0] = px[1] = px[2] = Texel(bm, c, r);
+            px[0] = px[1] = px[2] = ReadGlyphTexel(bm, c, r);
         }
 }
 

@@ -54,14 +54,14 @@ bool DrawTitle(FT_Face face, Field& mask) {
 }
 
 // Antialiased coverage of "inside" for a signed distance in pixels (negative inside).
-float Coverage(float distance) {
+float CoverEdge(float distance) {
     return Clamp01(0.5f - distance);
 }
 
 // The sun's lower half is cut by horizontal gaps that widen towards the horizon.
 float SunCoverage(int x, int y) {
     float px = x + 0.5f, py = y + 0.5f;
-    float disc = Coverage(std::hypot(px - SunX, py - SunY) - SunRadius) * Coverage(py - HorizonY);
+    float disc = CoverEdge(std::hypot(px - SunX, py - SunY) - SunRadius) * CoverEdge(py - HorizonY);
     const float stripesFrom = SunY - 40.0f;
     float below = (py - stripesFrom) / (HorizonY - stripesFrom);
     if (below <= 0.0f)
@@ -69,7 +69,7 @@ float SunCoverage(int x, int y) {
     const float period = 16.0f;
     float phase = std::fmod(py - stripesFrom, period);
     float gap = 1.0f + 8.0f * below;
-    return disc * (1.0f - Coverage(phase - gap));
+    return disc * (1.0f - CoverEdge(phase - gap));
 }
 
 // The ridge of the range: big peaks from a few fixed points, roughened by
@@ -115,16 +115,16 @@ void DrawLandscape(LogoLayers& l) {
             float px = x + 0.5f, py = y + 0.5f;
             float ridge = RidgeY(px);
             bool inRange = ridge < HorizonY;
-            l.range.v[i] = inRange ? Coverage(ridge - py) * Coverage(py - HorizonY) : 0.0f;
+            l.range.v[i] = inRange ? CoverEdge(ridge - py) * CoverEdge(py - HorizonY) : 0.0f;
             float rimAlong =
                 1.0f -
                 SmoothStep(40.0f, 110.0f, std::fabs(px - SunX) * 0.6f + (ridge - 170.0f) * 0.5f);
-            l.rim.v[i] =
-                inRange ? Coverage(std::fabs(py - ridge - 1.0f) - 1.3f) * (0.35f + 0.65f * rimAlong)
-                        : 0.0f;
+            l.rim.v[i] = inRange ? CoverEdge(std::fabs(py - ridge - 1.0f) - 1.3f) *
+                                       (0.35f + 0.65f * rimAlong)
+                                 : 0.0f;
             float along = std::fabs(px - SunX) / 300.0f;
             float taper = 1.0f - SmoothStep(0.3f, 1.0f, along);
-            l.horizon.v[i] = Coverage(std::fabs(py - HorizonY) - (0.6f + 1.2f * taper)) * taper;
+            l.horizon.v[i] = CoverEdge(std::fabs(py - HorizonY) - (0.6f + 1.2f * taper)) * taper;
         }
 }
 

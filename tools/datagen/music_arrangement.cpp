@@ -59,17 +59,17 @@ const Phrase CloseTune[] = {{0, 8, 84},  {8, 8, 81},   {16, 8, 79},  {24, 8, 76}
 constexpr uint32_t BeatParts = PartKick | PartClap | PartHats16 | PartFill;
 
 // A counter unit of the scenes is half a bar: where scene k and its section j start, in bars.
-constexpr int SceneBar(int scene) {
+constexpr int FindSceneBar(int scene) {
     return SceneStartOffsets[scene] / 2;
 }
-constexpr int SectionBar(int scene, int section) {
+constexpr int FindSectionBar(int scene, int section) {
     int units = SceneStartOffsets[scene];
     for (int i = 0; i < section; i++) units += SceneSections[scene].lengths[i];
     return units / 2;
 }
 // Scene 1 changes the surface's form and colours every 8 units: every four bars.
 constexpr int WaveBar(int change) {
-    return SceneBar(1) + 4 * change;
+    return FindSceneBar(1) + 4 * change;
 }
 
 // Every picture cut lands on a section start with a crash or a change of groove (or both),
@@ -79,13 +79,13 @@ const Section SoundtrackSections[] = {
     // Scene 0: the two glides build, the orbit runs and fades over its last bar.
     {0, 4, ListChords(OpeningChords), 1, PartPad | PartSparkle, 260, 1100, 0.7f, 0.85f, NoTune, 0,
      2},
-    {SectionBar(0, 1), 4, ListChords(OpeningChords), 1,
+    {FindSectionBar(0, 1), 4, ListChords(OpeningChords), 1,
      PartPad | PartBassLong | PartArp8 | PartKick | PartHats8 | PartSparkle | PartRiser, 1100, 2200,
      0.75f, 0.9f, NoTune, 0.2f, 1},
-    {SectionBar(0, 2), 8, ListChords(OpeningChords), 1,
+    {FindSectionBar(0, 2), 8, ListChords(OpeningChords), 1,
      PartCrash | PartPad | PartBassOff | PartArp16 | BeatParts | PartMelody, 2200, 2600, 0.95f,
      1.0f, ListTune(OrbitTune, 4, VoiceLead), 0.35f, 0},
-    {SceneBar(1) - 1, 1, ListChords(FadeChords), 1,
+    {FindSceneBar(1) - 1, 1, ListChords(FadeChords), 1,
      PartPad | PartBassOff | PartArp16 | BeatParts | PartCutTails, 2600, 1200, 0.95f, 0.6f, NoTune,
      0.35f, 0},
     // Scene 1: driving; the surface changes form every four bars, so does the music.
@@ -104,43 +104,43 @@ const Section SoundtrackSections[] = {
          PartHats16 | PartOpenHat | PartMelody | PartRiser | PartRiserGap | PartBreak,
      2200, 2600, 1.0f, 1.0f, ListTune(DriveRiff, 4, VoiceLead), 0.5f, 0},
     // Scene 2: broad and melodic by day; the second sweep brings the claps; then the nightfall.
-    {SectionBar(2, 0), 4, ListChords(DayChords), 2,
+    {FindSectionBar(2, 0), 4, ListChords(DayChords), 2,
      PartCrash | PartPad | PartBassPulse | PartArp8 | PartKick | PartSnareHalf | PartHats8 |
          PartMelody,
      2600, 2600, 1.0f, 0.9f, ListTune(DayTune, 8, VoiceLead), 0.25f, 0},
-    {SectionBar(2, 1), 4, ListChords(DayChords), 2,
+    {FindSectionBar(2, 1), 4, ListChords(DayChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp16 | BeatParts | PartMelody, 2600, 2600, 0.95f,
      0.95f, ListTune(DayTune, 8, VoiceLead), 0.35f, 0, 0, 1, 4},
-    {SectionBar(2, 2), 4, ListChords(DuskChords), 2,
+    {FindSectionBar(2, 2), 4, ListChords(DuskChords), 2,
      PartCrash | PartPad | PartBassLong | PartMelody | PartSparkle, 500, 1100, 0.7f, 0.8f,
      ListTune(DuskTune, 8, VoiceLead), 0.0f, 1},
-    {SectionBar(2, 2) + 4, 4, ListChords(DuskChords), 2,
+    {FindSectionBar(2, 2) + 4, 4, ListChords(DuskChords), 2,
      PartPad | PartBassPulse | PartArp8 | PartKick | PartHats16 | PartSnareHalf | PartMelody |
          PartRiser | PartRiserGap | PartBreak,
      1100, 3400, 0.8f, 1.0f, ListTune(DuskTune, 8, VoiceLead), 0.3f, 0, 0, 2, 4},
     // Scene 3: night, four parts of eight bars.
-    {SectionBar(3, 0), 8, ListChords(NightChords), 2,
+    {FindSectionBar(3, 0), 8, ListChords(NightChords), 2,
      PartCrash | PartPad | PartBassLong | PartSparkle, 450, 700, 0.8f, 0.9f, NoTune, 0.0f, 1},
-    {SectionBar(3, 1), 8, ListChords(NightChords), 2,
+    {FindSectionBar(3, 1), 8, ListChords(NightChords), 2,
      PartPad | PartBassPulse | PartArp8 | PartKick | PartHats8 | PartRiser, 700, 1000, 0.8f, 0.9f,
      NoTune, 0.3f, 0},
-    {SectionBar(3, 2), 8, ListChords(NightChords), 2,
+    {FindSectionBar(3, 2), 8, ListChords(NightChords), 2,
      PartCrash | PartPad | PartBassOff | PartStab | BeatParts, 1000, 1200, 0.95f, 0.95f, NoTune,
      0.45f, 0},
-    {SectionBar(3, 3), 8, ListChords(NightChords), 2,
+    {FindSectionBar(3, 3), 8, ListChords(NightChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp16 | PartStab | BeatParts | PartOpenHat |
          PartMelody,
      1300, 1600, 1.0f, 1.0f, ListTune(NightTune, 8, VoiceLead), 0.45f, 0},
     // Scene 4: the close. Its picture opens near-black, so the music carries it; the credits
     // are calm, the greetings bring the beat back for the last minute, then the fade.
-    {SectionBar(4, 0), 3, ListChords(CloseChords), 2, PartCrash | PartPad | PartArp8 | PartSparkle,
-     900, 1400, 0.95f, 0.95f, NoTune, 0.0f, 3},
-    {SectionBar(4, 1), 8, ListChords(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300,
+    {FindSectionBar(4, 0), 3, ListChords(CloseChords), 2,
+     PartCrash | PartPad | PartArp8 | PartSparkle, 900, 1400, 0.95f, 0.95f, NoTune, 0.0f, 3},
+    {FindSectionBar(4, 1), 8, ListChords(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300,
      1500, 0.85f, 0.85f, ListTune(CloseTune, 8, VoiceBell), 0.0f, 0},
-    {SectionBar(4, 2), 8, ListChords(CloseChords), 2,
+    {FindSectionBar(4, 2), 8, ListChords(CloseChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp8 | PartKick | PartHats8 | PartMelody, 1500, 1500,
      0.9f, 0.9f, ListTune(CloseTune, 8, VoiceLead), 0.3f, 1, -12},
-    {SectionBar(4, 3), 8, ListChords(LastChords), 2, PartPad | PartBassLong | PartSparkle, 1400,
+    {FindSectionBar(4, 3), 8, ListChords(LastChords), 2, PartPad | PartBassLong | PartSparkle, 1400,
      600, 0.85f, 0.6f, NoTune, 0.0f, 1},
 };
 

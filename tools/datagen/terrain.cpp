@@ -69,18 +69,18 @@ constexpr float StreamDepth = 6.0f;       // height-map levels
 constexpr float BankWidth = 0.35f;        // gravel beside the water, world units
 
 // World z of the stream's middle at world x; repeats every 32 units, as the tiles do.
-float StreamCentreZ(float x) {
+float FindStreamCentreZ(float x) {
     const float k = 2.0f * Pi / 32.0f;
     return -3.0f * std::cos(k * (x + 14.0f)) + 0.8f * std::sin(3.0f * k * x + 1.0f);
 }
 
 // A world coordinate difference brought into -16..16, the tiles' repeat.
-float Wrapped(float d) {
+float WrapToTileRepeat(float d) {
     return d - 32.0f * std::floor(d / 32.0f + 0.5f);
 }
 
-float StreamDistance(float x, float z) {
-    return std::fabs(Wrapped(z - StreamCentreZ(x)));
+float MeasureStreamDistance(float x, float z) {
+    return std::fabs(WrapToTileRepeat(z - FindStreamCentreZ(x)));
 }
 
 struct Boulder {
@@ -97,7 +97,7 @@ std::vector<Boulder> MakeBoulders() {
         float x = -24.0f + 28.0f * HashUnit(i, 1, 601), z = -9.0f + 14.0f * HashUnit(i, 2, 601);
         float size = HashUnit(i, 3, 601);
         float radius = 0.3f + 0.7f * size * size;
-        if (StreamDistance(x, z) < StreamHalfWidth + BankWidth + radius)
+        if (MeasureStreamDistance(x, z) < StreamHalfWidth + BankWidth + radius)
             continue;
         rocks.push_back({x, z, radius, radius * (12.0f + 10.0f * HashUnit(i, 4, 601))});
     }
@@ -109,15 +109,15 @@ std::vector<Boulder> MakeBoulders() {
 std::vector<Boulder> Boulders;
 
 // How far (0 at the middle, 1 at the rim) a world point lies inside a boulder, over 1 outside.
-float BoulderReach(const Boulder& b, float x, float z) {
-    return std::hypot(Wrapped(x - b.x), Wrapped(z - b.z)) / b.radius;
+float MeasureBoulderReach(const Boulder& b, float x, float z) {
+    return std::hypot(WrapToTileRepeat(x - b.x), WrapToTileRepeat(z - b.z)) / b.radius;
 }
 
 // Calls paint(boulder, reach, index) for every sample of a wrapped field within 1.5 radii
 // of a boulder: samplesPerUnit samples a world unit, sample i at world
 // (i + centre) / samplesPerUnit - 16 (centre 0 for height-map vertices, 0.5 for texels).
 template <typename Paint>
-void ForBoulderSamples(int size, int samplesPerUnit, float centre, Paint paint) {
+void VisitBoulderSamples(int size, int samplesPerUnit, float centre, Paint paint) {
     for (const Boulder& b : Boulders) {
         int cx = int(std::lround((128.0f + 8.0f * b.x) * samplesPerUnit / 8.0f));
         int cy = int(std::lround((128.0f + 8.0f * b.z) * samplesPerUnit / 8.0f));
@@ -127,7 +127,7 @@ void ForBoulderSamples(int size, int samplesPerUnit, float centre, Paint paint) 
                 int px = ((cx + dx) % size + size) % size, py = ((cy + dy) % size + size) % size;
                 float x = (px + centre) / samplesPerUnit - 16.0f;
                 float z = (py + centre) / samplesPerUnit - 16.0f;
-                paint(b, BoulderReach(b, x, z), size_t(py) * size + px);
+                paint(b, MeasureBoulderReach(b, x, z), size_t(py) * size + px);
             }
     }
 }
@@ -474,7 +474,7 @@ float StoneLight(const Boulder& b, float reach, size_t i) {
     const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
     float x = (i % TextureSize + 0.5f) / TexelsPerUnit - 16.0f;
     float z = (i / TextureSize + 0.5f) / TexelsPerUnit - 16.0f;
-    float dx = Wrapped(x - b.x) / b.radius, dz = Wrapped(z - b.z) / b.radius;
+    float dx = WrapToTileRepeat(x - b.x) / b.radius, dz = WrapToTileRepeat(z - b.z) / b.radius;
     float up = std::sqrt(std::max(0.0f, 1.0f - reach * reach));
     return 0.45f + 0.9f * std::max(0.0f, Dot(Normalised({dx, up, dz}), sun));
 }
@@ -484,7 +484,7 @@ void PaintBoulders(Surface& s) {
     s.contact = MakeField(TextureSize, TextureSize);
     s.stoneLight = MakeField(TextureSize, TextureSize);
     for (float& v : s.stoneLight.v) v = 1.0f;
-    ForBoulderSamples(
+    VisitBoulderSamples(
         TextureSize, TexelsPerUnit, 0.5f, [&](const Boulder& b, float reach, size_t i) {
             float rock = SmoothStep(1.0f, 0.88f, reach);
             if (rock > s.rock.v[i])
@@ -517,9 +517,9 @@ struct StreamTexel {
     float water, bank, ripple;
 };
 
-StreamTexel StreamAt(int x, int y) {
+StreamTexel SampleStreamAt(int x, int y) {
     float wx = (x + 0.5f) / TexelsPerUnit - 16.0f, wz = (y + 0.5f) / TexelsPerUnit - 16.0f;
-    float d = StreamDistance(wx, wz);
+    float d = MeasureStreamDistance(wx, wz);
     StreamTexel t{0.0f, 0.0f, 0.0f};
     if (d > StreamHalfWidth + BankWidth)
         return t;
@@ -532,8 +532,8 @@ StreamTexel StreamAt(int x, int y) {
 }
 
 // Gravel banks, and water that shows the pale sky with bright glints.
-Colour DayStream(Colour ground, int x, int y) {
-    StreamTexel t = StreamAt(x, y);
+Colour PaintDayStream(Colour ground, int x, int y) {
+    StreamTexel t = SampleStreamAt(x, y);
     if (t.bank <= 0.0f)
         return ground;
     float grain = 0.75f + 0.5f * HashUnit(uint32_t(x), uint32_t(y), 613);
@@ -546,8 +546,8 @@ Colour DayStream(Colour ground, int x, int y) {
 }
 
 // At night the water is nearly black, with the moon's glints on it.
-Colour NightStream(Colour ground, int x, int y) {
-    StreamTexel t = StreamAt(x, y);
+Colour PaintNightStream(Colour ground, int x, int y) {
+    StreamTexel t = SampleStreamAt(x, y);
     if (t.bank <= 0.0f)
         return ground;
     Colour bank{ground.r * 1.3f, ground.g * 1.3f, ground.b * 1.3f};
@@ -557,7 +557,7 @@ Colour NightStream(Colour ground, int x, int y) {
     return MixColour(c, water, t.water);
 }
 
-Colour DayTexel(const LitTerrain& l, int x, int y) {
+Colour ShadeDayTexel(const LitTerrain& l, int x, int y) {
     const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
     Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
     float h = l.s.t.height.v[size_t(y) * TextureSize + x];
@@ -576,11 +576,11 @@ Colour DayTexel(const LitTerrain& l, int x, int y) {
     float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
     light *= 1.0f - 0.5f * l.s.contact.v[i] * (1.0f - rock);
     Colour lit{c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f};
-    return DayStream(lit, x, y);
+    return PaintDayStream(lit, x, y);
 }
 
 // Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
-Colour NightTexel(const LitTerrain& l, int x, int y) {
+Colour ShadeNightTexel(const LitTerrain& l, int x, int y) {
     const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
     Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
     float h = l.s.t.height.v[size_t(y) * TextureSize + x];
@@ -596,7 +596,7 @@ Colour NightTexel(const LitTerrain& l, int x, int y) {
     float foot = 1.0f - 0.5f * l.s.contact.v[i] * (1.0f - rock);
     Colour c{(base * 0.8f + moonlight * 0.75f) * foot, (base * 0.9f + moonlight * 0.85f) * foot,
              (base * 1.25f + moonlight * 1.05f) * foot};
-    return NightStream(c, x, y);
+    return PaintNightStream(c, x, y);
 }
 
 template <typename Texel>
@@ -633,7 +633,7 @@ float SlopeUnder(const Field& f, const Boulder& b) {
 static void AddStreamAndBoulders(Field& f) {
     for (int y = 0; y < MapSize; ++y)
         for (int x = 0; x < MapSize; ++x) {
-            float d = StreamDistance((x - 128) / 8.0f, (y - 128) / 8.0f);
+            float d = MeasureStreamDistance((x - 128) / 8.0f, (y - 128) / 8.0f);
             float bed = SmoothStep(StreamHalfWidth + 0.3f, StreamHalfWidth - 0.15f, d);
             f.v[size_t(y) * MapSize + x] -= StreamDepth / 255.0f * bed;
         }
@@ -641,7 +641,7 @@ static void AddStreamAndBoulders(Field& f) {
     for (const Boulder& b : MakeBoulders())
         if (SlopeUnder(f, b) <= MaxBoulderSlope && Boulders.size() < MaxBoulders)
             Boulders.push_back(b);
-    ForBoulderSamples(MapSize, 8, 0.0f, [&](const Boulder& b, float reach, size_t i) {
+    VisitBoulderSamples(MapSize, 8, 0.0f, [&](const Boulder& b, float reach, size_t i) {
         float dome = std::pow(Clamp01(1.0f - reach * reach), 0.6f);
         f.v[i] += b.height * dome / 255.0f;
     });
@@ -694,9 +694,10 @@ bool WriteTerrainTextures(const std::string& dayPath, const std::string& nightPa
     LitTerrain day{surface, SunShadow(height, -0.8f, -0.6f, 0.012f)};
     // Moonlight is soft: its shadows are blurred and never black.
     LitTerrain night{surface, BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3)};
-    Picture nightPicture = Paint(night, NightTexel);
+    Picture nightPicture = Paint(night, ShadeNightTexel);
     AddVillageLights(nightPicture, surface.t);
-    return WriteJpeg(dayPath, Paint(day, DayTexel), 90) && WriteJpeg(nightPath, nightPicture, 90);
+    return WriteJpeg(dayPath, Paint(day, ShadeDayTexel), 90) &&
+           WriteJpeg(nightPath, nightPicture, 90);
 }
 
 bool WriteDetail(const std::string& path) {
