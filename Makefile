@@ -68,10 +68,10 @@ video: build
 install: fresh-data
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
-# norvale_<version>_amd64.deb in $(BUILD), for /usr.
+# norvale_<version>_amd64.deb and norvale-data_<version>_all.deb in $(BUILD), for /usr.
 package: fresh-data
 	@cd $(BUILD) && cpack --config CPackConfig.cmake >/dev/null
-	@ls $(BUILD)/norvale_*_amd64.deb
+	@ls $(BUILD)/norvale_*_amd64.deb $(BUILD)/norvale-data_*_all.deb
 
 clean:
 	rm -rf $(BUILD) out

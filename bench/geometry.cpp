@@ -49,7 +49,7 @@ void TimeWaveEmit(benchmark::State& state) {
     SetUpView();
     glTranslatef(0, -3, -16);
     for (auto _ : state) {
-        EmitWaveGrid(Grid, 1.0f, 1);
+        EmitWaveGrid(Grid, 1.0f, 1, false);
         glFinish();
     }
     state.SetItemsProcessed(state.iterations() * Grid.rows * Grid.columns);

@@ -187,9 +187,11 @@ int ComputeSpriteCloud(float sx, float sy, float sz, float smallest, float large
     return SpriteCount;
 }
 
+namespace {
+
 // Each square is turned back by the camera's y and x angles so it faces the
 // viewer; the camera's roll stays.
-void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest) {
+void DrawSprites(float sx, float sy, float sz, float smallest, float largest, bool outlines) {
     SpritePlacement placements[SpriteCount];
     const int count = ComputeSpriteCloud(sx, sy, sz, smallest, largest, FrameClock.now, placements);
     for (int k = 0; k < count; ++k) {
@@ -198,7 +200,20 @@ void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest
         glTranslatef(sprite.offset[0], sprite.offset[1], sprite.offset[2]);
         glRotatef(CameraPose.angles[1], 0.0f, 1.0f, 0.0f);
         glRotatef(CameraPose.angles[0], 1.0f, 0.0f, 0.0f);
-        DrawUnitTexturedQuad(-sprite.half, -sprite.half, sprite.half, sprite.half);
+        if (outlines)
+            DrawUnitQuadOutline(-sprite.half, -sprite.half, sprite.half, sprite.half);
+        else
+            DrawUnitTexturedQuad(-sprite.half, -sprite.half, sprite.half, sprite.half);
         glPopMatrix();
     }
+}
+
+}  // namespace
+
+void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest) {
+    DrawSprites(sx, sy, sz, smallest, largest, false);
+}
+
+void DrawSpriteOutlines(float sx, float sy, float sz, float smallest, float largest) {
+    DrawSprites(sx, sy, sz, smallest, largest, true);
 }

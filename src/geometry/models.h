@@ -26,6 +26,8 @@ void DrawSkyCone(float tr, float tg, float tb, float rr, float rg, float rb, flo
                  float bb);
 void DrawSphereCluster(float spread);
 void DrawSpriteCloud(float sx, float sy, float sz, float smallest, float largest);
+// The same squares as outlines (GL_LINES), for wire passes: no diagonals.
+void DrawSpriteOutlines(float sx, float sy, float sz, float smallest, float largest);
 
 // A vertex with its own colour and texture coordinate.
 struct ColoredVertex {

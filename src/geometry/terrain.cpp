@@ -16,6 +16,7 @@
 #include "geometry/vec3.h"
 #include "resources/data_path.h"
 #include "resources/images.h"
+#include "setup/viewport.h"
 
 const char* const HeightMapName = "heightmap.jpg";
 
@@ -76,6 +77,14 @@ struct TerrainPieces {
     size_t VertexBytes() const { return Cells() * 4 * sizeof(CornerVertex); }
 };
 TerrainPieces Pieces[PieceSlots];
+
+// Each mesh's outline list (its cells' edges as lines, for the wire passes)
+// and the DisplayListTable name it was compiled beside.
+struct TerrainOutline {
+    unsigned int list = 0;
+    unsigned int outline = 0;
+};
+TerrainOutline Outlines[PieceSlots];
 
 // A cell (P00, P10, P11, P01) is drawn as (0, 1, 3) and (1, 2, 3): Mesa
 // compiles a list's GL_QUADS into these very triangles (on llvmpipe, softpipe
@@ -270,6 +279,26 @@ void EmitTerrainList(const std::vector<TerrainQuad>& quads, unsigned int list) {
     glEndList();
 }
 
+// The same cells as lines: every cell's four edges, so no driver draws a
+// diagonal. The last vertex is P01, as in the quads' list, so both leave the
+// same current normal and texture coordinate behind.
+void EmitOutlineList(const std::vector<TerrainQuad>& quads, int slot) {
+    if (slot < 0 || slot >= PieceSlots)
+        return;
+    Outlines[slot] = {DisplayListTable[slot], glGenLists(1)};  // new: the context may be new
+    glNewList(Outlines[slot].outline, GL_COMPILE);
+    glBegin(GL_LINES);
+    for (const TerrainQuad& quad : quads) {
+        glNormal3fv(quad.normal);
+        for (int k : QuadOutlineCorners) {
+            glTexCoord2fv(quad.texCoord[k]);
+            glVertex3fv(quad.position[k]);
+        }
+    }
+    glEnd();
+    glEndList();
+}
+
 }  // namespace
 
 // The header alone says what is wrong with a file of the wrong size or depth.
@@ -317,11 +346,27 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
     std::vector<TerrainQuad> quads;
     ComputeTerrainQuads(map, step, &quads);
     EmitTerrainList(quads, DisplayListTable[slot]);
+    EmitOutlineList(quads, slot);
     BuildPieces(quads, (map.width + step) / step, (map.height + step) / step, slot);
     return true;
 }
 
+void DrawTerrainOutline(int slot) {
+    const unsigned int list = DisplayListTable[slot];
+    if (slot >= 0 && slot < PieceSlots && Outlines[slot].list == list &&
+        glIsList(Outlines[slot].outline))
+        glCallList(Outlines[slot].outline);
+    else
+        glCallList(list);
+}
+
 void DrawTerrainMesh(int slot) {
+    GLint polygonMode[2] = {GL_FILL, GL_FILL};
+    glGetIntegerv(GL_POLYGON_MODE, polygonMode);
+    if (polygonMode[0] == GL_LINE) {  // the pieces are triangles: their diagonals would show
+        DrawTerrainOutline(slot);
+        return;
+    }
     const unsigned int list = DisplayListTable[slot];
     if (PlainDraw || slot < 0 || slot >= PieceSlots || !BindPieces(Pieces[slot], list)) {
         glCallList(list);

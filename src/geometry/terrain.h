@@ -32,8 +32,13 @@ bool CompileTerrainList(const ImageRecord& map, const char* path, int step, int 
 // that lie wholly outside the view; the pieces keep the list's order and its
 // split of every cell into triangles, so the picture is the one glCallList
 // draws. Calls the list itself under PlainDraw, when the list was not
-// compiled here (or was replaced) and outside GL_RENDER mode.
+// compiled here (or was replaced) and outside GL_RENDER mode. In polygon
+// mode GL_LINE it draws the mesh's outline instead.
 void DrawTerrainMesh(int slot);
+// The edges of every cell of the mesh of DisplayListTable[slot] as lines,
+// compiled beside the mesh: the wire-frame without diagonals on any driver.
+// Calls the mesh's list itself when the list was not compiled here.
+void DrawTerrainOutline(int slot);
 
 // Null when the file is a 256 x 256, three-component JPEG (judged from its
 // header, without decoding), otherwise what is wrong with it.

@@ -7,6 +7,7 @@
 
 #include "setup/settings.h"
 #include "geometry/vec3.h"
+#include "setup/viewport.h"
 
 float WavePhase = 0.0f;
 int32_t WaveFormula = 0;
@@ -87,22 +88,38 @@ void ComputeWaveQuad(const WaveGrid& grid, int row, int column, float phase, int
     QuadColor(palette, h[row * n + column], xa, za, phase, quad->color);
 }
 
-void EmitWaveGrid(const WaveGrid& grid, float phase, int palette) {
-    glBegin(GL_QUADS);
+void EmitWaveGrid(const WaveGrid& grid, float phase, int palette, bool outlines) {
+    glBegin(outlines ? GL_LINES : GL_QUADS);
     for (int r = 0; r < grid.rows; ++r) {
         for (int c = 0; c < grid.columns; ++c) {
             WaveQuad quad;
             ComputeWaveQuad(grid, r, c, phase, palette, &quad);
             glColor3fv(quad.color);
             glNormal3fv(quad.normal);
-            for (const float* v : quad.position) glVertex3fv(v);
+            if (outlines) {
+                for (int k : QuadOutlineCorners) glVertex3fv(quad.position[k]);
+            } else {
+                for (const float* v : quad.position) glVertex3fv(v);
+            }
         }
     }
     glEnd();
 }
 
-void DrawWaveSurface(float centreX, float centreZ) {
+namespace {
+
+void DrawWaveGrid(float centreX, float centreZ, bool outlines) {
     static WaveGrid grid;  // 40 KB: kept off the stack
     EvaluateWaveGrid(centreX, centreZ, DemoSettings.demoPlus, WavePhase, WaveFormula, &grid);
-    EmitWaveGrid(grid, WavePhase, WavePalette);
+    EmitWaveGrid(grid, WavePhase, WavePalette, outlines);
+}
+
+}  // namespace
+
+void DrawWaveSurface(float centreX, float centreZ) {
+    DrawWaveGrid(centreX, centreZ, false);
+}
+
+void DrawWaveOutlines(float centreX, float centreZ) {
+    DrawWaveGrid(centreX, centreZ, true);
 }

@@ -8,6 +8,8 @@ extern int32_t WaveFormula;  // 0..3
 extern int32_t WavePalette;  // 0..2
 
 void DrawWaveSurface(float centreX, float centreZ);
+// The same quads as outlines (GL_LINES), for the wire pass: no diagonals.
+void DrawWaveOutlines(float centreX, float centreZ);
 
 // The heights of one call: rows along world z, columns along world x, around
 // the truncated centre. 48 x 40, or 96 x 80 with Demo++.
@@ -34,5 +36,6 @@ struct WaveQuad {
 };
 void ComputeWaveQuad(const WaveGrid& grid, int row, int column, float phase, int palette,
                      WaveQuad* quad);
-// Emits every quad of the grid in one GL_QUADS block, rows outermost.
-void EmitWaveGrid(const WaveGrid& grid, float phase, int palette);
+// Emits every quad of the grid, rows outermost, in one GL_QUADS block, or
+// with outlines their edges in one GL_LINES block.
+void EmitWaveGrid(const WaveGrid& grid, float phase, int palette, bool outlines);

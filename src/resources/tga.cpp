@@ -33,10 +33,11 @@ static uint64_t TgaFileSize(FILE* file) {
 }
 
 // Reads the last six header bytes and stores the sizes in the record; true
-// when they describe an image these decoders can make.
+// when they describe an image these decoders can make (a header cut short
+// does not).
 static bool ReadTgaSizes(FILE* file, ImageRecord* record) {
     memset(TgaState.header, 0, sizeof TgaState.header);
-    fread(TgaState.header, 1, 6, file);
+    const bool whole = fread(TgaState.header, 1, 6, file) == 6;
     TgaState.width = TgaState.header[0] + 256u * TgaState.header[1];
     TgaState.height = TgaState.header[2] + 256u * TgaState.header[3];
     record->width = int32_t(TgaState.width);
@@ -47,7 +48,7 @@ static bool ReadTgaSizes(FILE* file, ImageRecord* record) {
     }
     TgaState.bytesPerPixel = TgaState.header[4] / 8u;
     TgaState.imageSize = uint64_t(TgaState.width) * TgaState.height * TgaState.bytesPerPixel;
-    return TgaState.header[4] == 24 || TgaState.header[4] == 32;
+    return whole && (TgaState.header[4] == 24 || TgaState.header[4] == 32);
 }
 
 // The part both decoders share: sizes, checks, the pixel buffer and the ID
@@ -63,8 +64,10 @@ static bool BeginTgaDecode(FILE* file, ImageRecord* record, uint64_t expansion) 
         return false;
     }
     unsigned char idBytes[256];
-    fread(idBytes, 1, TgaState.fileHeader[0], file);
-    return true;
+    const size_t idLength = TgaState.fileHeader[0];
+    // A raw file that ends in its ID field has no pixels to read; a
+    // run-length one is completed like any file cut short.
+    return fread(idBytes, 1, idLength, file) == idLength || expansion > 1;
 }
 
 bool DecodeTgaUncompressed(FILE* file, ImageRecord* record) {
@@ -92,6 +95,14 @@ static void PutTgaPixel(unsigned char* out, const unsigned char* pixel) {
     }
 }
 
+// Reads into `to` until the file ends; from then on nothing is read and `to`
+// keeps what it holds.
+static void ReadWhileFileLasts(void* to, size_t bytes, FILE* file, bool* ended) {
+    if (!*ended && fread(to, 1, bytes, file) < bytes) {
+        *ended = true;
+    }
+}
+
 // Counts in pixels until the image is full. At end of file a packet header
 // reads as 0 and a pixel read leaves the scratch as it was, so a truncated
 // file ends as one-pixel raw packets repeating the last pixel. A packet that
@@ -102,18 +113,18 @@ static void DecodeTgaPackets(FILE* file, unsigned char* out, unsigned char* scra
     TgaState.cutShort = false;
     while (current < pixelCount) {
         unsigned char packet = 0;
-        TgaState.cutShort = TgaState.cutShort || fread(&packet, 1, 1, file) != 1;
+        ReadWhileFileLasts(&packet, 1, file, &TgaState.cutShort);
         bool run = packet >= 128;
         uint64_t length = run ? packet - 127u : packet + 1u;
         if (length > pixelCount - current) {
             length = pixelCount - current;
         }
         if (run) {
-            fread(scratch, 1, TgaState.bytesPerPixel, file);
+            ReadWhileFileLasts(scratch, TgaState.bytesPerPixel, file, &TgaState.cutShort);
         }
         for (uint64_t i = 0; i < length; ++i, ++current) {
             if (!run) {
-                fread(scratch, 1, TgaState.bytesPerPixel, file);
+                ReadWhileFileLasts(scratch, TgaState.bytesPerPixel, file, &TgaState.cutShort);
             }
             PutTgaPixel(out + current * TgaState.bytesPerPixel, scratch);
         }
@@ -137,7 +148,9 @@ bool DecodeTgaRle(FILE* file, ImageRecord* record) {
 
 bool LoadTgaStream(FILE* file, ImageRecord* record) {
     memset(TgaState.fileHeader, 0, sizeof TgaState.fileHeader);
-    fread(TgaState.fileHeader, 1, 12, file);
+    if (fread(TgaState.fileHeader, 1, 12, file) < 12) {
+        TgaState.fileHeader[2] = 0;  // too short to be an image of either type
+    }
     if (TgaState.fileHeader[2] == 2) {
         return DecodeTgaUncompressed(file, record);
     }

@@ -7,6 +7,7 @@
 #include "frame/frame.h"
 #include "frame/pass_state.h"
 #include "geometry/models.h"
+#include "geometry/terrain.h"
 #include "geometry/vec3.h"
 #include "scenes/scenes.h"
 
@@ -135,7 +136,7 @@ void RunGlide(const float from[3], const float to[3]) {
     DrawSkyBehindSolidTerrain(GlidePasses[GlideSkyPass]);
     ApplyPassState(GlidePasses[GlideWirePass]);
     glTranslatef(0, 0, -0.01f);
-    glCallList(DisplayListTable[ListCoarseTerrain]);
+    DrawTerrainOutline(ListCoarseTerrain);
     EndTerrain();
     glTranslatef(8, 4, 0);
     DrawSprites(GlidePasses[GlideDustPass], GlidePasses[GlideFlarePass]);
@@ -185,7 +186,7 @@ void DrawOrbitTerrain() {
     ApplyPassState(OrbitPasses[OrbitWirePass]);
     glTranslatef(0, 0, 0.01f);
     glTranslatef(0, 0, coarse ? -0.02f : -0.12f);
-    glCallList(DisplayListTable[ListCoarseTerrain]);
+    DrawTerrainOutline(ListCoarseTerrain);
     EndTerrain();
 }
 

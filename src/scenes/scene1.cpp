@@ -71,7 +71,7 @@ void DrawPasses() {
     DrawWaveSurface(0, z);
     ApplyPassState(WavePasses[WirePass]);
     glTranslatef(0, 0.01f, 0);
-    DrawWaveSurface(0, z);
+    DrawWaveOutlines(0, z);
     ApplyPassState(WavePasses[FlarePass]);
     if (DemoSettings.demoPlus)
         DrawSpriteCloud(99, 99, 99, 64, 9);

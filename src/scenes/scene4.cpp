@@ -128,7 +128,7 @@ void DrawSpriteLayers(float w) {
     ApplyCamera();
     glScalef(64, 64, 64);
     ApplyScaledPass(WirePass, w);
-    DrawSpriteCloud(0.75f, 0.75f, 0.75f, SceneBeat * 0.01f, SceneBeat * 0.005f);
+    DrawSpriteOutlines(0.75f, 0.75f, 0.75f, SceneBeat * 0.01f, SceneBeat * 0.005f);
     glLoadIdentity();
     ApplyCamera();
     ApplyPassState(ClosingPasses[DotPass]);

@@ -55,3 +55,14 @@ void DrawTexturedQuad(float x0, float y0, float x1, float y1, float s0, float t0
 void DrawUnitTexturedQuad(float x0, float y0, float x1, float y1) {
     DrawTexturedQuad(x0, y0, x1, y1, 0.0f, 0.0f, 1.0f, 1.0f);
 }
+
+void DrawUnitQuadOutline(float x0, float y0, float x1, float y1) {
+    const float corners[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    glBegin(GL_LINES);
+    glNormal3f(0.0f, 0.0f, 1.0f);
+    for (int k : QuadOutlineCorners) {
+        glTexCoord2f(k == 1 || k == 2 ? 1.0f : 0.0f, k >= 2 ? 1.0f : 0.0f);
+        glVertex3f(corners[k][0], corners[k][1], 0.0f);
+    }
+    glEnd();
+}

@@ -32,6 +32,7 @@ struct FeedbackVertex {
 };
 struct Feedback {
     std::vector<std::vector<FeedbackVertex>> polygons;
+    std::vector<std::vector<FeedbackVertex>> lines;  // from, to
     std::vector<float> passThrough;
 };
 
@@ -80,6 +81,10 @@ Feedback Capture(const Box& box, const std::function<void()>& draw, size_t capac
             for (int k = 0; k < n; ++k, i += VertexFloats)
                 polygon.push_back(ReadVertex(&buffer[i], box, viewport));
             out.polygons.push_back(polygon);
+        } else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) {
+            out.lines.push_back({ReadVertex(&buffer[i], box, viewport),
+                                 ReadVertex(&buffer[i + VertexFloats], box, viewport)});
+            i += 2 * VertexFloats;
         } else {
             ADD_FAILURE() << "unexpected feedback token " << token;
             break;
@@ -286,6 +291,23 @@ TEST(GeometryFeedback, TerrainListHoldsTheComputedCells) {
                 ASSERT_TRUE(match) << "quad " << q;
             }
         }
+    }
+    // In line mode the mesh is its cells' four edges as lines, in Mesa's
+    // order and direction: never a diagonal that a driver could add.
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    f = Capture(box, [] { DrawTerrainMesh(ListCoarseTerrain); });
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    ASSERT_TRUE(f.polygons.empty());
+    ASSERT_EQ(f.lines.size(), 4 * quads.size());
+    for (size_t l = 0; l < f.lines.size(); ++l) {
+        const TerrainQuad& quad = quads[l / 4];
+        for (int end = 0; end < 2; ++end)
+            ASSERT_TRUE(Near(f.lines[l][end].position,
+                             quad.position[QuadOutlineCorners[2 * (l % 4) + end]], 3, 1e-4))
+                << "line " << l;
+        const float* from = f.lines[l][0].position;
+        const float* to = f.lines[l][1].position;
+        ASSERT_TRUE(from[0] == to[0] || from[1] == to[1]) << "diagonal " << l;
     }
 }
 

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built with CPack, lintian-clean,
-# extracted into a scratch root, its menu entry, metadata and man pages
+# The Debian packages as a user gets them: norvale and norvale-data built
+# with CPack, lintian-clean (pedantic: any tag not overridden fails),
+# extracted into a scratch root, the menu entry, metadata and man pages
 # checked, the installed renderer run from another folder (finding the
-# installed data) and from share/norvale, the installed demo's dialog shown.
-# Also `make install`'s route (a DESTDIR staging under another prefix), and
-# programs that find no data or dialog template beside themselves.
+# installed data) and from share/norvale, the installed demo's dialog shown;
+# as root, both installed and removed again with apt (exit 77 when that
+# could not be tried). Also `make install`'s route (a DESTDIR staging under
+# another prefix), and programs that find no data or dialog template beside
+# themselves.
 #   NORVALE_BUILD: the build folder (CPackConfig.cmake); NORVALE_SOURCE: the tree.
 set -euo pipefail
 build=${NORVALE_BUILD:?}
@@ -19,15 +22,20 @@ at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
 cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$work"/pkg/norvale_*_amd64.deb) || fail "no norvale_<version>_amd64.deb"
+data_deb=$(ls "$work"/pkg/norvale-data_*_all.deb) || fail "no norvale-data_<version>_all.deb"
+version=$(dpkg-deb -f "$deb" Version)
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libsdl2 libgtk-3 libjpeg62-turbo libmpg123 libpng16 libmp3lame libc6; do
+for lib in "norvale-data (= $version)" libsdl2 libgtk-3 libjpeg62-turbo libmpg123 libpng16 \
+    libmp3lame libebur128 libc6; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib (shlibdeps?): $depends"
 done
-# Errors and warnings fail; what is overridden says why in the package.
+[ "$(dpkg-deb -f "$data_deb" Version)" = "$version" ] || fail "norvale-data is not at $version"
+# Any tag, down to pedantic ones, fails; what is overridden says why in the package.
 command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps)"
-lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
-    { cat "$work/lintian.log"; fail "lintian"; }
+lintian -I --pedantic --fail-on error,warning,info,pedantic "$deb" "$data_deb" \
+    >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log"; fail "lintian"; }
 root=$work/root
+dpkg-deb -x "$data_deb" "$root"
 dpkg-deb -x "$deb" "$root"
 share=$root/usr/share
 
@@ -106,10 +114,32 @@ for file in font.jpg heightmap.jpg preview_kovi.mp3; do
         { cat "$work/render.log"; fail "$file not named once"; }
 done
 
+# apt installs both (norvale alone would not go in without its data) and
+# removes both, leaving none of their files. Only as root, and never over a
+# norvale already installed on this machine.
+purge() { apt-get purge -y -o DPkg::Lock::Timeout=300 norvale norvale-data >"$work/purge.log" 2>&1; }
+apt_skipped=$([ "$(id -u)" -eq 0 ] || echo "not root")
+dpkg-query -W norvale norvale-data >/dev/null 2>&1 && apt_skipped="a norvale is installed here"
+if [ -z "$apt_skipped" ]; then
+    trap 'purge; rm -rf "$work"' EXIT
+    apt-get install -y -o DPkg::Lock::Timeout=300 "$data_deb" "$deb" >"$work/apt.log" 2>&1 ||
+        { cat "$work/apt.log"; fail "apt-get install"; }
+    (cd "$work" && /usr/bin/norvale-render --size 32x18 --fps 5 --skip-intro --to 0.4 \
+        --png "$work/apt" 2>"$work/render.log") ||
+        { cat "$work/render.log"; fail "the apt-installed renderer"; }
+    grep -qF "reading data from /usr/share/norvale/data" "$work/render.log" || fail "apt: data"
+    purge || { cat "$work/purge.log"; fail "apt-get purge"; }
+    ! dpkg-query -W norvale norvale-data >/dev/null 2>&1 && [ ! -e /usr/share/norvale ] &&
+        [ ! -e /usr/games/norvale ] && [ ! -e /usr/share/doc/norvale-data ] ||
+        fail "apt-get purge left norvale behind"
+    trap 'rm -rf "$work"' EXIT
+fi
+finish() { [ -z "$apt_skipped" ] || { echo "install: SKIPPED apt: $apt_skipped"; exit 77; }; }
+
 # The installed demo finds its dialog template and data beside itself, away
 # from the source tree and from any working directory that holds them; a
 # program outside its build tree and not installed reads res/ where it runs.
-command -v Xvfb >/dev/null && command -v xdotool >/dev/null || exit 0
+command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { finish; exit 0; }
 # From here on the e2e helpers (an X server of our own, the program started
 # in the background, its window awaited), which test as they go.
 set +e
@@ -128,4 +158,5 @@ cp "$build/norvale" lonely/norvale
 NORVALE_BIN=$work/lonely/norvale
 cd "$NORVALE_SOURCE" && start_demo && cd "$work" || fail "cannot start norvale in the source tree"
 wait_window Norvale 20
-echo "install: package $(basename "$deb"), Depends: $depends"
+echo "install: packages $(basename "$deb") and $(basename "$data_deb"), Depends: $depends"
+finish

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -336,8 +337,9 @@ struct TempDir {
         path = dir ? dir : "";
     }
     ~TempDir() {
+        std::error_code ignored;  // a directory already gone is no failure here
         if (!path.empty())
-            std::system(("rm -rf " + path).c_str());
+            std::filesystem::remove_all(path, ignored);
     }
 };
 

@@ -449,8 +449,8 @@ TEST(MusicMaster, MetersReadKnownSignals) {
     EXPECT_NEAR(high, -20.0f + 3.3f, 0.2f);
     EXPECT_LT(low, -20.0f - 3.0f);
     // A quarter of the sample rate, sampled 45 degrees off its crests: every sample at 0.707
-    // of the true peak.
-    EXPECT_NEAR(TruePeak(Sine(SampleRate / 4.0, 0.5f, 0.5, TwoPi / 8.0)), 0.5f, 0.005f);
+    // of the true peak. libebur128's 4x oversampling reads it about 0.1 dB high.
+    EXPECT_NEAR(TruePeak(Sine(SampleRate / 4.0, 0.5f, 0.5, TwoPi / 8.0)), 0.5f, 0.01f);
 }
 
 TEST(MusicMaster, MasterReachesTheTargetUnderTheCeiling) {

@@ -1,7 +1,9 @@
-// Mastering: the loudness meter (ITU-R BS.1770: K-weighting, 400 ms blocks, absolute and
-// relative gates), the true-peak meter (8x oversampled), and the look-ahead limiter that
-// brings a mix to its loudness target under a true-peak ceiling.
+// Mastering: loudness and true peak measured with libebur128, and the look-ahead limiter
+// (with its own 8x oversampled peak detector) that brings a mix to its loudness target
+// under a true-peak ceiling.
 #include "music_internal.h"
+
+#include <ebur128.h>
 
 #include <algorithm>
 #include <cmath>
@@ -21,29 +23,6 @@ double RunBiquad(Biquad* f, double x) {
     f->z1 = f->b1 * x - f->a1 * y + f->z2;
     f->z2 = f->b2 * x - f->a2 * y;
     return y;
-}
-
-// The two K-weighting stages (a high shelf for the head, a high-pass for the ear's low end),
-// derived for any sample rate from their analogue prototypes.
-void KWeighting(double rate, Biquad* shelf, Biquad* highPass) {
-    double k = std::tan(PiD * 1681.974450955533 / rate), q = 0.7071752369554196;
-    double vh = std::pow(10.0, 3.999843853973347 / 20.0), vb = std::pow(vh, 0.4996667741545416);
-    double a0 = 1.0 + k / q + k * k;
-    *shelf = {(vh + vb * k / q + k * k) / a0,
-              2.0 * (k * k - vh) / a0,
-              (vh - vb * k / q + k * k) / a0,
-              2.0 * (k * k - 1.0) / a0,
-              (1.0 - k / q + k * k) / a0,
-              0.0,
-              0.0};
-    k = std::tan(PiD * 38.13547087602444 / rate);
-    q = 0.5003270373238773;
-    a0 = 1.0 + k / q + k * k;
-    *highPass = {1.0, -2.0, 1.0, 2.0 * (k * k - 1.0) / a0, (1.0 - k / q + k * k) / a0, 0.0, 0.0};
-}
-
-double BlockLoudness(double meanSquare) {
-    return -0.691 + 10.0 * std::log10(meanSquare);
 }
 
 // Weights for the seven points at eighths of the way from sample i to sample i + 1, over the
@@ -188,88 +167,59 @@ float DbToGain(float db) {
     return std::pow(10.0f, db / 20.0f);
 }
 
-// The K-weighted signal, both sides.
-StereoBuffer KWeighted(const StereoBuffer& pcm, float rate) {
-    StereoBuffer out;
-    out.left.resize(pcm.left.size());
-    out.right.resize(pcm.right.size());
-    Biquad shelf[2], highPass[2];
-    KWeighting(rate, &shelf[0], &highPass[0]);
-    shelf[1] = shelf[0];
-    highPass[1] = highPass[0];
-    for (size_t i = 0; i < pcm.left.size(); i++) {  // both sides in step: twice the pace
-        out.left[i] =
-            static_cast<float>(RunBiquad(&highPass[0], RunBiquad(&shelf[0], pcm.left[i])));
-        out.right[i] =
-            static_cast<float>(RunBiquad(&highPass[1], RunBiquad(&shelf[1], pcm.right[i])));
-    }
-    return out;
-}
-
-// Gated loudness of a K-weighted signal, each sample times gain[i] when a gain is given (the
-// gain moves slowly, so weighting and gain may be swapped).
-float GatedLoudness(const StereoBuffer& weighted, float rate, const std::vector<float>* gain) {
-    // Squares summed over 100 ms quarters; a block is four quarters in a row.
-    const size_t quarter = static_cast<size_t>(rate * 0.1f + 0.5f);
-    std::vector<double> quarters(weighted.left.size() / quarter, 0.0);
-    for (size_t q = 0; q < quarters.size(); q++) {
-        double sum = 0.0;
-        for (size_t i = q * quarter; i < (q + 1) * quarter; i++) {
-            double g = gain ? (*gain)[i] : 1.0;
-            double l = weighted.left[i] * g, r = weighted.right[i] * g;
-            sum += l * l + r * r;
+// Integrated loudness of the mix by libebur128 (ITU-R BS.1770: K-weighting, 400 ms blocks,
+// absolute and relative gates), each sample times gain[i] when a gain is given; -70 when silent.
+float GatedLoudness(const StereoBuffer& pcm, float rate, const std::vector<float>* gain) {
+    ebur128_state* meter = ebur128_init(2, static_cast<unsigned long>(rate), EBUR128_MODE_I);
+    std::vector<float> frames;
+    const size_t chunk = 65536;  // frames handed over at a time
+    for (size_t start = 0; meter && start < pcm.left.size(); start += chunk) {
+        size_t n = std::min(chunk, pcm.left.size() - start);
+        frames.resize(2 * n);
+        for (size_t i = 0; i < n; i++) {
+            float g = gain ? (*gain)[start + i] : 1.0f;
+            frames[2 * i] = pcm.left[start + i] * g;
+            frames[2 * i + 1] = pcm.right[start + i] * g;
         }
-        quarters[q] = sum;
+        ebur128_add_frames_float(meter, frames.data(), n);
     }
-    std::vector<double> blocks;
-    for (size_t q = 3; q < quarters.size(); q++) {
-        double meanSquare =
-            (quarters[q - 3] + quarters[q - 2] + quarters[q - 1] + quarters[q]) / (4.0 * quarter);
-        if (meanSquare > 0.0 && BlockLoudness(meanSquare) > -70.0) {
-            blocks.push_back(meanSquare);
-        }
+    double loudness = -HUGE_VAL;
+    if (meter) {
+        ebur128_loudness_global(meter, &loudness);
+        ebur128_destroy(&meter);
     }
-    if (blocks.empty()) {
-        return -70.0f;
-    }
-    double sum = 0.0;
-    for (double b : blocks) {
-        sum += b;
-    }
-    double gate = BlockLoudness(sum / blocks.size()) - 10.0;
-    double gated = 0.0;
-    int count = 0;
-    for (double b : blocks) {
-        if (BlockLoudness(b) > gate) {
-            gated += b;
-            count++;
-        }
-    }
-    return static_cast<float>(BlockLoudness(gated / count));
+    return loudness > -70.0 ? static_cast<float>(loudness) : -70.0f;
 }
 
 }  // namespace
 
 float IntegratedLoudness(const StereoBuffer& pcm, float rate) {
-    return GatedLoudness(KWeighted(pcm, rate), rate, nullptr);
+    return GatedLoudness(pcm, rate, nullptr);
 }
 
 float TruePeak(const StereoBuffer& pcm) {
-    float sample = 0.0f;
+    ebur128_state* meter = ebur128_init(2, SampleRate, EBUR128_MODE_TRUE_PEAK);
+    std::vector<float> frames(2 * pcm.left.size());
     for (size_t i = 0; i < pcm.left.size(); i++) {
-        sample = std::max({sample, std::fabs(pcm.left[i]), std::fabs(pcm.right[i])});
+        frames[2 * i] = pcm.left[i];
+        frames[2 * i + 1] = pcm.right[i];
     }
-    std::vector<float> peaks = PeakEnvelope(pcm, sample);
-    return peaks.empty() ? 0.0f : *std::max_element(peaks.begin(), peaks.end());
+    double peak[2] = {0.0, 0.0};
+    if (meter) {
+        ebur128_add_frames_float(meter, frames.data(), pcm.left.size());
+        ebur128_true_peak(meter, 0, &peak[0]);
+        ebur128_true_peak(meter, 1, &peak[1]);
+        ebur128_destroy(&meter);
+    }
+    return static_cast<float>(std::max(peak[0], peak[1]));
 }
 
 // Gain to the loudness target, limited under the ceiling. The limiter takes a little loudness
-// away, so the gain is corrected until the result sits on the target; weighting and peaks are
-// worked out once, since the gain only scales them.
+// away, so the gain is corrected until the result sits on the target; the peaks are worked
+// out once, since the gain only scales them.
 void Master(StereoBuffer* mix) {
     Tone(mix);
-    StereoBuffer weighted = KWeighted(*mix, SampleRate);
-    float loudness = GatedLoudness(weighted, SampleRate, nullptr);
+    float loudness = GatedLoudness(*mix, SampleRate, nullptr);
     if (loudness <= -70.0f) {
         return;
     }
@@ -279,7 +229,7 @@ void Master(StereoBuffer* mix) {
     std::vector<float> curve;
     for (int pass = 0; pass < 6; pass++) {
         curve = LimiterGain(peaks, gain, ceiling);
-        loudness = GatedLoudness(weighted, SampleRate, &curve);
+        loudness = GatedLoudness(*mix, SampleRate, &curve);
         if (std::fabs(loudness - TargetLoudness) < 0.02f) {
             break;
         }

@@ -51,8 +51,9 @@ std::string DataRoot() {
         return root = Source;
     std::string gen = Binary + "/norvale-datagen";
     fs::create_directories(Work + "/gen");
-    if (!fs::exists(Work + "/gen/data/logo.tga") && fs::exists(gen))
-        std::system((gen + " " + Work + "/gen/data > /dev/null 2>&1").c_str());
+    if (!fs::exists(Work + "/gen/data/logo.tga") && fs::exists(gen) &&
+        std::system((gen + " " + Work + "/gen/data > /dev/null 2>&1").c_str()) != 0)
+        ADD_FAILURE() << gen << " could not make the data";
     return root = Work + "/gen";
 }
 
