@@ -704,13 +704,7 @@ uint64_t AudioChannelGetPosition(AudioHandle handle) {
 }
 
 void AudioFree() {
-    if (OutputOpen) {
-        LockMix();
-        NoteStall();
-        UnlockMix();
-        ActiveOutput.close();
-        OutputOpen = false;
-    }
+    CloseOutputAtExit();
     OutputFormat = AudioOutputFormat();
     ResetState();
 }
