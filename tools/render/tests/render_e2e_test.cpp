@@ -342,14 +342,20 @@ TEST(RenderE2E, LoopStartsTheDemoAgainIdentically) {
     EXPECT_NEAR(rows.back().music, rows.back().time - rows[again].time, 0.6);
 }
 
-std::string Probe(const std::string& file, const std::string& what) {
-    std::string command = "ffprobe -v error " + what + " -of default=nw=1:nk=1 '" + file + "'";
+// All a program prints on stdout.
+std::string Output(const std::string& command) {
     FILE* pipe = popen(command.c_str(), "r");
     std::string out;
-    char buffer[256];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    char buffer[65536];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
     if (pipe)
         pclose(pipe);
+    return out;
+}
+
+std::string Probe(const std::string& file, const std::string& what) {
+    std::string out = Output("ffprobe -v error " + what + " -of default=nw=1:nk=1 '" + file + "'");
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
@@ -369,18 +375,6 @@ TEST(RenderE2E, VideoHasTheFramesRateSizeAndSound) {
     EXPECT_EQ(Probe(out, "-select_streams a:0 -show_entries stream=codec_type"), "audio");
     double duration = std::atof(Probe(out, "-show_entries format=duration").c_str());
     EXPECT_NEAR(duration, 3.0, 0.05);
-}
-
-// All a program prints on stdout.
-std::string Output(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[65536];
-    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    if (pipe)
-        pclose(pipe);
-    return out;
 }
 
 // Frame n of a video as RGB bytes, converted as its tags say, accurately.
