@@ -664,6 +664,20 @@ static Field ShapeTerrain(std::vector<PathClearance>& clearance) {
     return f;
 }
 
+// The headroom is the lowest of the clear lines' slopes, so where two of them
+// meet it folds into a knife-edged crest, and a mountain cut down to it
+// becomes a pyramid with straight sharp ridges (scene 2's first sweep looks at
+// one). A blur rounds those folds; taking the lower of the two leaves the
+// rest of the headroom as it was (away from folds it curves upwards, and
+// the blur only raises it there), so no path loses any clearance.
+static Field RoundHeadroomCrests(const std::vector<PathClearance>& clearance) {
+    Field h = MakeField(MapSize, MapSize);
+    for (size_t i = 0; i < h.v.size(); ++i) h.v[i] = std::max(clearance[i].headroom, 0.0f);
+    Field rounded = BoxBlur(BoxBlur(h, 5), 5);
+    for (size_t i = 0; i < h.v.size(); ++i) h.v[i] = std::min(h.v[i], rounded.v[i]);
+    return h;
+}
+
 // Mountains with valleys along the camera paths; erosion; then a last
 // guarantee that no camera flies through the ground.
 Field MakeHeightField() {
@@ -675,10 +689,11 @@ Field MakeHeightField() {
     for (size_t i = 0; i < f.v.size(); ++i) f.v[i] = Mix(f.v[i], soft.v[i], 0.5f);
     Normalise(f);
     AddStreamAndBoulders(f);
+    Field headroom = RoundHeadroomCrests(clearance);
     // The last word: the ground stays under its headroom. The ceiling follows
     // the ground's own shape, so the ridges it lowers keep their relief.
     for (size_t i = 0; i < f.v.size(); ++i) {
-        float ceiling = std::max(clearance[i].headroom, 0.0f) * (0.3f + 0.7f * f.v[i]);
+        float ceiling = headroom.v[i] * (0.3f + 0.7f * f.v[i]);
         f.v[i] = SoftMin(f.v[i] * 255.0f, ceiling, 6.0f) / 255.0f;
     }
     return f;
