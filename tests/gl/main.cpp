@@ -134,6 +134,9 @@ struct FreshStateEachTest : testing::EmptyTestEventListener {
         while (glGetError() != GL_NO_ERROR) {
         }
         ResetSceneState();
+        // A scene's first frame clears before its look sets the colour: with
+        // another test's colour left, that frame's glow takes it.
+        glClearColor(0, 0, 0, 0);
     }
 };
 }  // namespace
