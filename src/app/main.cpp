@@ -1,6 +1,8 @@
 // Entry point of the demo: settings dialog, render window, main loop.
 #include <SDL.h>
 
+#include <time.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,10 +12,11 @@
 #include "setup/shell_files.h"
 #include "app/window.h"
 #include "frame/frame.h"
-#include "platform/audio_sdl.h"
+#include "platform/audio_pulse.h"
 #include "platform/platform_sdl.h"
 #include "resources/audio.h"
 #include "resources/data_path.h"
+#include "scenes/scenes.h"
 
 namespace {
 // SDL's box where it can be drawn, else the dialog toolkit's, else stderr.
@@ -57,9 +60,38 @@ DialogResult ShowSettingsDialog() {
     return RunSettingsDialog();
 }
 
+// With NORVALE_FRAME_TIMES naming a file, every frame a scene shows is
+// written there as it reaches the screen: the wall-clock second after the
+// swap, the scene, and the second of the soundtrack its counters stand for,
+// so that what is seen can be set against what is heard.
+FILE* OpenFrameTimes() {
+    const char* path = std::getenv("NORVALE_FRAME_TIMES");
+    if (path == nullptr || *path == '\0') {
+        return nullptr;
+    }
+    FILE* file = std::fopen(path, "w");
+    if (file == nullptr) {
+        std::fprintf(stderr, "norvale: cannot write the frame times to %s\n", path);
+        return nullptr;
+    }
+    setvbuf(file, nullptr, _IOLBF, 0);
+    return file;
+}
+
+void WriteFrameTime(FILE* file) {
+    if (file == nullptr || SceneIndex < 0 || SceneIndex >= SceneCount) {
+        return;
+    }
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    double music = (SceneBeat + SceneStartOffsets[SceneIndex]) * CounterUnitSeconds;
+    std::fprintf(file, "%.4f %d %.4f\n", now.tv_sec + now.tv_nsec * 1e-9, SceneIndex, music);
+}
+
 // One event a pass; a frame only when the queue is empty and the window is
 // not minimised. Returns the exit status.
 int RunMainLoop() {
+    FILE* frameTimes = OpenFrameTimes();
     EscapePressed = false;  // the intro does not look at Escape; a tap there is over
     while (!QuitRequested) {
         SDL_Event event;
@@ -83,7 +115,12 @@ int RunMainLoop() {
         }
         RenderFrame();
         PlatformPresent();
+        WriteFrameTime(frameTimes);
         UpdateFrameClock();
+        KeepCountersAheadOfScreen(FrameClock.delta);
+    }
+    if (frameTimes != nullptr) {
+        std::fclose(frameTimes);
     }
     return 0;
 }
@@ -91,7 +128,7 @@ int RunMainLoop() {
 
 int main() {
     UseSdlPlatform();
-    UseSdlAudioOutput();
+    UseSoundServerOutput();
     Platform.messageBox = ShellMessageBox;
     // Without a data folder the demo still plays, each missing file named.
     ChooseDataFolder("", "playing without it");

@@ -32,8 +32,8 @@ double SteadyAudioClock() {
 
 AudioClockFunction AudioClock = SteadyAudioClock;
 
-const AudioOutputInterface OfflineAudioOutput = {OpenOffline, NoLock, NoLock, CloseOffline,
-                                                 nullptr};
+const AudioOutputInterface OfflineAudioOutput = {OpenOffline, NoLock,  NoLock, CloseOffline,
+                                                 nullptr,     nullptr, nullptr};
 AudioOutputInterface AudioOutput = OfflineAudioOutput;
 
 void UseOfflineAudioOutput() {

@@ -38,6 +38,14 @@ struct AudioOutputInterface {
     // the device unplugged) while the mix function is still called. May be
     // left null. Called from the mix function, so it must not block.
     bool (*lost)();
+    // Seconds from now until the first of the `frames` frames being mixed is
+    // heard: what the output holds ahead of them, by its own count. Called
+    // from the mix function. Null: the device holds bufferFrames after a mix.
+    double (*queued)(int frames);
+    // True, once, on the first mix of an output opened again after it went
+    // away (a sound server back): the mix function is called again from then
+    // on. Called from the mix function. May be left null.
+    bool (*fresh)();
 };
 
 // The output the audio layer opens at its next init; the shell sets it.

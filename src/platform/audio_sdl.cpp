@@ -192,9 +192,11 @@ void CloseSdl() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-const AudioOutputInterface SdlOutput = {OpenSdl, LockSdl, UnlockSdl, CloseSdl, LostSdl};
 }  // namespace
 
+const AudioOutputInterface SdlAudioOutput = {OpenSdl, LockSdl, UnlockSdl, CloseSdl,
+                                             LostSdl, nullptr, nullptr};
+
 void UseSdlAudioOutput() {
-    AudioOutput = SdlOutput;
+    AudioOutput = SdlAudioOutput;
 }

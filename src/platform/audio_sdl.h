@@ -5,3 +5,7 @@
 // driver, whose positions follow the wall clock, when no device can be opened).
 // Call before AudioInit.
 void UseSdlAudioOutput();
+
+struct AudioOutputInterface;
+// SDL's output table, for an output that falls back on it.
+extern const AudioOutputInterface SdlAudioOutput;

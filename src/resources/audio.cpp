@@ -92,13 +92,15 @@ struct Voice {
     uint32_t chans = 0;
     uint64_t cursor = 0;
     uint32_t cursorFrac = 0;
-    // What has been heard (HeardFrame): on a trusted device, the cursor after
-    // the last mix taken back by what the device still holds and forward by
-    // the time since; on an untrusted one, the floor plus the time since.
+    // What has been heard (HeardAt): on a trusted device, the last mix's
+    // first frame runs from the time the output said it would be heard; on
+    // an untrusted one, the floor plus the time since.
     uint64_t floorFrame = 0;    // where playback last started or was set
     double floorTime = 0;       // AudioClock when it did
     bool floorPlaying = false;  // playing from the floor on: the clock runs
-    double cursorAtMix = 0;
+    double anchorFrame = 0;     // source frame at the last mix's start
+    double anchorTime = 0;      // AudioClock when that frame is heard
+    double cursorAtMix = 0;     // source frame at the last mix's end
     double mixTime = 0;
     bool mixSeen = false;  // a mix has run since the floor was set
     uint64_t lastHeard = 0;
@@ -111,8 +113,10 @@ AudioOutputInterface ActiveOutput;  // the table opened by AudioInit
 AudioOutputFormat OutputFormat;
 bool OutputOpen = false;
 bool DecoderReady = false;
-double LastMixTime = 0;   // AudioClock at the end of the last mix
-bool OutputLost = false;  // told once; positions then run on the clock
+double LastMixTime = 0;      // AudioClock at the last mix
+double HeardEnd = 0;         // AudioClock when all that was mixed has been heard
+bool OutputLost = false;     // told once; positions then run on the clock
+bool OutputTrusted = false;  // the opened output's own trustedClock
 
 void LockMix() {
     if (OutputOpen) {
@@ -376,13 +380,29 @@ void StoreClamped(const int32_t* acc, int16_t* out, int values) {
     }
 }
 
-void NoteMixed(Voice& voice, double now) {
-    voice.cursorAtMix = static_cast<double>(voice.cursor) + voice.cursorFrac / 4294967296.0;
+double CursorOf(const Voice& voice) {
+    return static_cast<double>(voice.cursor) + voice.cursorFrac / 4294967296.0;
+}
+
+void NoteMixed(Voice& voice, double start, double now, double heardAt) {
+    voice.anchorFrame = start;
+    voice.anchorTime = heardAt;
+    voice.cursorAtMix = CursorOf(voice);
     voice.mixTime = now;
     voice.mixSeen = true;
 }
 
 void LoseOutput(const char* what);
+void RegainOutput(double heardAt);
+
+// When the first frame of a mix of `frames` starting now is heard: after
+// what the output holds, by its own count where it gives one.
+double HeardTimeOfMix(double now, int frames) {
+    if (ActiveOutput.queued) {
+        return now + ActiveOutput.queued(frames);
+    }
+    return now + (OutputFormat.bufferFrames - frames) / static_cast<double>(OutputFormat.freq);
+}
 
 // The output's mix function: interleaved stereo at the output's rate.
 void MixAll(int16_t* out, int frames) {
@@ -391,9 +411,19 @@ void MixAll(int16_t* out, int frames) {
             LoseOutput("the device went away");
         }
     }
+    double now = AudioClock();
+    double heardAt = HeardTimeOfMix(now, frames);
+    if (ActiveOutput.fresh && ActiveOutput.fresh()) {
+        if (!OutputLost) {
+            LoseOutput("the server went away");
+        }
+        RegainOutput(heardAt);
+    }
     bool wasPlaying[MaxVoices];
+    double start[MaxVoices];
     for (int i = 0; i < MaxVoices; ++i) {
         wasPlaying[i] = Voices[i].used && Voices[i].playing;
+        start[i] = CursorOf(Voices[i]);
     }
     int32_t acc[2 * MixChunkFrames];
     for (int done = 0; done < frames; done += MixChunkFrames) {
@@ -406,13 +436,13 @@ void MixAll(int16_t* out, int frames) {
         }
         StoreClamped(acc, out + 2 * done, 2 * count);
     }
-    double now = AudioClock();
     for (int i = 0; i < MaxVoices; ++i) {
         if (wasPlaying[i]) {
-            NoteMixed(Voices[i], now);
+            NoteMixed(Voices[i], start[i], now, heardAt);
         }
     }
     LastMixTime = now;
+    HeardEnd = heardAt + frames / static_cast<double>(OutputFormat.freq);
 }
 
 // ---- Handles and positions (main thread) ----------------------------------
@@ -461,32 +491,34 @@ void SetCursor(Voice& voice, uint64_t frame) {
     voice.lastHeard = frame;
 }
 
-// A trusted device: the last mix's cursor less what the device still held
-// then, plus the time since; never ahead of what has been mixed.
-uint64_t DeviceHeardFrame(const Voice& voice) {
-    double since = AudioClock() - voice.mixTime;
-    double outputBehind = std::max(0.0, OutputFormat.bufferFrames - since * OutputFormat.freq);
-    double estimate = voice.cursorAtMix - outputBehind * voice.freq / OutputFormat.freq;
-    estimate = std::clamp(estimate, static_cast<double>(voice.floorFrame), voice.cursorAtMix);
-    return static_cast<uint64_t>(estimate);
+// A trusted device at time t: from the first frame of the last mix, heard
+// when the output said, at the source's rate; never ahead of what has been
+// mixed. Before a start or seek is heard (no mix since, or its first frame
+// still queued) it is behind the floor by the wait: the caller may use that.
+double DeviceHeardAt(const Voice& voice, double t) {
+    if (!voice.mixSeen) {
+        double wait = voice.floorPlaying ? std::max(0.0, HeardEnd - t) : 0.0;
+        return static_cast<double>(voice.floorFrame) - wait * voice.freq;
+    }
+    double heard = voice.anchorFrame + (t - voice.anchorTime) * voice.freq;
+    return std::min(heard, voice.cursorAtMix);
 }
 
 // An untrusted device: the time since the floor at the source's rate, up to
 // a stream's end once the mixer has met it, whatever was mixed.
-uint64_t ClockHeardFrame(const Voice& voice) {
+uint64_t ClockHeardFrame(const Voice& voice, double t) {
     if (!voice.floorPlaying) {
         return voice.cursor;
     }
     uint64_t end = voice.playing ? UnlimitedFrames : voice.cursor;
     double room = end > voice.floorFrame ? static_cast<double>(end - voice.floorFrame) : 0.0;
-    double elapsed = std::max(0.0, AudioClock() - voice.floorTime) * voice.freq;
+    double elapsed = std::max(0.0, t - voice.floorTime) * voice.freq;
     return voice.floorFrame + static_cast<uint64_t>(std::min(elapsed, room));
 }
 
 // From now on nothing is heard: every voice runs on the clock from where it
 // was last heard, as on a device that plays nothing, so the timeline keeps
-// its pace in silence. The output is not opened again (a server coming back
-// stays unused) and nothing more is said.
+// its pace in silence, until the output comes back (RegainOutput).
 void LoseOutput(const char* what) {
     OutputLost = true;
     std::fprintf(stderr,
@@ -497,16 +529,35 @@ void LoseOutput(const char* what) {
     }
     for (Voice& voice : Voices) {
         if (voice.used && voice.mixSeen) {
-            double behind =
-                OutputFormat.bufferFrames * static_cast<double>(voice.freq) / OutputFormat.freq;
-            double heard =
-                std::max(voice.cursorAtMix - behind, static_cast<double>(voice.floorFrame));
-            voice.floorFrame = static_cast<uint64_t>(heard);
+            double heard = DeviceHeardAt(voice, voice.mixTime);
+            voice.floorFrame =
+                static_cast<uint64_t>(std::max(heard, static_cast<double>(voice.floorFrame)));
             voice.floorTime = voice.mixTime;
             voice.floorPlaying = true;
         }
     }
     OutputFormat.trustedClock = false;
+}
+
+// An output back after a loss (on its thread, in the mix): every voice goes
+// on from where the clock will have brought it when this mix is heard, so
+// the sound is in step again at once. Told once.
+void RegainOutput(double heardAt) {
+    if (!OutputLost || !OutputTrusted) {
+        return;
+    }
+    for (Voice& voice : Voices) {
+        if (voice.used && voice.floorPlaying && voice.playing) {
+            uint64_t frame = ClockHeardFrame(voice, heardAt);
+            uint64_t lastHeard = voice.lastHeard;
+            SetCursor(voice, frame);
+            voice.lastHeard = lastHeard;
+        }
+    }
+    OutputFormat.trustedClock = true;
+    OutputLost = false;
+    std::fprintf(stderr, "norvale: the sound output is back (%s): the demo plays on with sound\n",
+                 OutputFormat.name);
 }
 
 // A real device that has stopped calling the mixer is lost as well.
@@ -522,13 +573,25 @@ uint64_t HeardFrame(Voice& voice) {
     NoteStall();
     uint64_t heard = voice.cursor;
     if (OutputFormat.realTime && !OutputFormat.trustedClock) {
-        heard = ClockHeardFrame(voice);
-    } else if (OutputFormat.realTime && voice.mixSeen) {
-        heard = DeviceHeardFrame(voice);
+        heard = ClockHeardFrame(voice, AudioClock());
+    } else if (OutputFormat.realTime) {
+        double frame = DeviceHeardAt(voice, AudioClock());
+        heard = static_cast<uint64_t>(std::max(frame, static_cast<double>(voice.floorFrame)));
     }
     heard = std::max(heard, voice.lastHeard);
     voice.lastHeard = heard;
     return heard;
+}
+
+// Seconds until the voice's floor (its start or seek) is heard: what the
+// output still holds before it. 0 once heard, offline and on the clock.
+double WaitBeforeFloor(const Voice& voice) {
+    if (!OutputFormat.realTime || !OutputFormat.trustedClock || OutputLost) {
+        return 0.0;
+    }
+    double frame = DeviceHeardAt(voice, AudioClock());
+    double floor = static_cast<double>(voice.floorFrame);
+    return frame < floor ? (floor - frame) / voice.freq : 0.0;
 }
 
 // On an untrusted device the mixer may have met the end before the clock
@@ -575,6 +638,7 @@ bool AudioInit(int freq) {
     OutputFormat = AudioOutputFormat();
     OutputLost = false;
     LastMixTime = AudioClock();
+    HeardEnd = LastMixTime;
     bool opened = ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     if (!opened) {
         // Nothing to play on: carry on silently with the offline output,
@@ -583,6 +647,7 @@ bool AudioInit(int freq) {
         OutputFormat = AudioOutputFormat();
         ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
     }
+    OutputTrusted = OutputFormat.trustedClock;
     OutputOpen = true;
     return opened;
 }
@@ -701,6 +766,17 @@ uint64_t AudioChannelGetPosition(AudioHandle handle) {
     uint64_t frame = HeardFrame(*voice);
     UnlockMix();
     return frame * voice->chans * 2;
+}
+
+double AudioChannelGetWait(AudioHandle handle) {
+    Voice* voice = FindVoice(handle);
+    if (!voice) {
+        return 0.0;
+    }
+    LockMix();
+    double wait = WaitBeforeFloor(*voice);
+    UnlockMix();
+    return wait;
 }
 
 void AudioFree() {

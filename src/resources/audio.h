@@ -25,6 +25,10 @@ bool AudioSampleGetInfo(AudioHandle sample, AudioSampleInfo* info);
 bool AudioChannelPlay(AudioHandle channel, bool restart);
 bool AudioChannelSetPosition(AudioHandle handle, uint64_t bytes);
 uint64_t AudioChannelGetPosition(AudioHandle handle);
+// Seconds until the position's start or seek is heard (what the output
+// holds before it); 0 once it is, and offline. The position stays at the
+// start or seek meanwhile.
+double AudioChannelGetWait(AudioHandle handle);
 void AudioFree();
 
 // Offline output for the headless renderer: after AudioUseOfflineOutput()

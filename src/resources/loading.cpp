@@ -3,6 +3,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -152,10 +153,17 @@ void SetRampColor(float b) {
     glColor4fv(color);
 }
 
-void FadeLogoIn(const LogoPlacement& place) {
+// The fade starts with the jingle's first audible sample: until the output
+// has played what it held before it, the fade's time is re-dated every frame
+// (a frame shows about one clock step after it is drawn).
+void FadeLogoIn(const LogoPlacement& place, AudioHandle jingle) {
     float elapsed = 0.0f;
     do {
-        SetRampColor(elapsed / FadeInSeconds);
+        double wait = AudioChannelGetWait(jingle);
+        if (wait > 0.0) {
+            elapsed = FrameClock.delta - static_cast<float>(wait);
+        }
+        SetRampColor(std::max(elapsed, 0.0f) / FadeInSeconds);
         DrawLogoFrame(place);
         CheckQuit();
         Accumulate(elapsed);
@@ -257,14 +265,15 @@ void RunLoadingSequence() {
     AudioInit(44100);
     ShowBlack();
     WaitBlack();
-    AudioChannelPlay(AudioStreamCreateFile(DataPath("introeffectmx.mp3").c_str()), true);
+    AudioHandle jingle = AudioStreamCreateFile(DataPath("introeffectmx.mp3").c_str());
+    AudioChannelPlay(jingle, true);
     ImageRecord logo;
     LoadTgaImage(DataPath("logo.tga").c_str(), &logo);
     LogoPlacement place =
         ComputeLogoPlacement(DemoSettings.width, DemoSettings.height, DemoSettings.aspect);
     CreateLogoTexture(logo, place.pixelExact);
     BeginLogoOverlay();
-    FadeLogoIn(place);
+    FadeLogoIn(place, jingle);
     glColor3f(1, 1, 1);
     DrawLogoFrame(place);
     LoadDemoData();

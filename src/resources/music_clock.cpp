@@ -9,7 +9,14 @@ float GetMusicSeconds() {
     // Extended precision, and the channel count and rate taken as unsigned.
     long double bytesPerSecond =
         static_cast<long double>(musicInfo.chans) * static_cast<long double>(musicInfo.freq) * 2.0L;
-    return static_cast<float>(static_cast<long double>(bytes) / bytesPerSecond);
+    long double seconds = static_cast<long double>(bytes) / bytesPerSecond;
+    // A start or seek not heard yet (the output still plays what it holds)
+    // is that much in the future: the counters set from it wait as well.
+    double wait = AudioChannelGetWait(musicSample);
+    if (wait > 0.0) {
+        seconds -= wait;
+    }
+    return static_cast<float>(seconds);
 }
 
 uint64_t MusicBytesForBeat(float beat) {

@@ -13,6 +13,11 @@
 
 SceneMusicInterface SceneMusic = {AudioChannelPlay, AudioChannelSetPosition, GetMusicSeconds};
 
+namespace {
+float ScreenLead = 0.0f;  // seconds from a full pass to the screen, smoothed
+float LeadGiven = 0.0f;   // the part of it the counters already have
+}  // namespace
+
 void ResetSceneMusicDefaults() {
     SceneMusic = SceneMusicInterface{AudioChannelPlay, AudioChannelSetPosition, GetMusicSeconds};
 }
@@ -30,7 +35,25 @@ void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset) {
     else
         SceneBeat = static_cast<float>(musicBeat - startOffset);
     SectionBeat = SceneBeat;
+    ForgetScreenLead();
     ResetFrameClock();
+}
+
+void KeepCountersAheadOfScreen(float fullPassToScreen) {
+    // A quarter of each new step: one slow frame (a scene's heavy moment,
+    // the system's hiccup) moves the picture by little.
+    if (ScreenLead <= 0.0f)
+        ScreenLead = fullPassToScreen;
+    else
+        ScreenLead += (fullPassToScreen - ScreenLead) * 0.25f;
+    float gain = (ScreenLead - LeadGiven) * BeatRate * 0.5f;
+    SceneBeat += gain;
+    SectionBeat += gain;
+    LeadGiven = ScreenLead;
+}
+
+void ForgetScreenLead() {
+    LeadGiven = 0.0f;
 }
 
 void ApplyFrameLook(const FrameLook& look) {

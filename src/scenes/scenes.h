@@ -37,6 +37,17 @@ void ResetSceneMusicDefaults();
 // otherwise the difference is rounded.
 void EnterScene(float startOffset, bool seekToStart, bool roundBeforeOffset = false);
 
+// The window's step after a frame is on screen: a frame shows its counters
+// the time of a full pass and a swap after they were read, so the counters
+// are kept ahead of the clock by that time, smoothed (given here as the
+// clock step from the full pass to after the swap). A scene just entered,
+// its counters set from what is heard, gains the whole lead at once;
+// afterwards only its changes. The headless renderer, whose clock is
+// virtual, never calls it.
+void KeepCountersAheadOfScreen(float fullPassToScreen);
+// The entry's part of that step: the counters hold none of the lead.
+void ForgetScreenLead();
+
 // What a scene sets on every pass for the frame composition, one row a scene.
 struct FrameLook {
     float glow[3];     // GlowColor, red, green, blue

@@ -220,7 +220,8 @@ class HandDeviceTest : public AudioTest {
         HandFormat = AudioOutputFormat{44100, 2, bufferFrames, true, trustedClock};
         HandClockNow = 1000.0;
         AudioClock = HandClock;
-        AudioOutput = AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand, LostHand};
+        AudioOutput =
+            AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand, LostHand, nullptr, nullptr};
         ASSERT_TRUE(AudioInit(44100));
     }
     void Mix(int frames) {

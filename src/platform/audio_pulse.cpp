@@ -1,0 +1,325 @@
+// The sound server behind the audio output seam, through libpulse (which
+// PipeWire's PulseAudio layer answers as well). The server counts the
+// latency of what it holds itself: the audio layer dates every mix by it,
+// which SDL's device, knowing only its own buffer, cannot do.
+#include "platform/audio_pulse.h"
+
+#include <pthread.h>
+#include <pulse/pulseaudio.h>
+#include <sched.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/audio_output.h"
+#include "platform/audio_sdl.h"
+
+namespace {
+// 93 ms in all, the server's share included. The latency is counted, so the
+// size only delays a start; smaller ones ran dry on a loaded two-core machine.
+const int TargetFrames = 4096;
+const double WatchSeconds = 0.5;    // how often the watchdog looks, and retries
+const double ConnectSeconds = 2.0;  // a server that has not answered by then hangs
+// A playing stream is asked for audio every few tens of milliseconds; one
+// not asked this long belongs to a server that stopped.
+const double QuietSeconds = 1.0;
+
+struct ServerOutput {
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    pa_time_event* watchdog = nullptr;
+    AudioMixFunction mix = nullptr;
+    int freq = 0;
+    int channels = 0;
+    double attemptStarted = 0;  // AudioClock when the current connection began
+    double lastRequest = 0;     // AudioClock of the stream's last request for audio
+    bool streamReady = false;
+    bool lostSinceMix = false;  // a playing stream went away: the next mix is fresh
+    bool priorityAsked = false;
+    double queued = 0;  // for the mix being written, seconds
+};
+
+ServerOutput Server;
+bool UsingServer = false;     // else SDL's output is open
+AudioOutputFormat SdlFormat;  // what SDL's output granted, when it is open
+
+// SDL_AUDIODRIVER naming another driver (the tests' dummy and disk) is a
+// choice of SDL's output.
+bool ServerWanted() {
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    return driver == nullptr || *driver == '\0' || std::strcmp(driver, "pulse") == 0 ||
+           std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0;
+}
+
+// Raised priority for the thread that feeds the server, as a desktop's
+// sound server runs; where the system refuses it, it runs as it is.
+void AskForPriority() {
+    if (Server.priorityAsked) {
+        return;
+    }
+    Server.priorityAsked = true;
+    sched_param param = {};
+    param.sched_priority = 10;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
+void OnWrite(pa_stream* stream, size_t bytes, void*) {
+    AskForPriority();
+    Server.lastRequest = AudioClock();
+    const size_t frameBytes = 2 * static_cast<size_t>(Server.channels);
+    void* data = nullptr;
+    size_t size = bytes;
+    if (pa_stream_begin_write(stream, &data, &size) < 0 || data == nullptr) {
+        return;
+    }
+    size = size / frameBytes * frameBytes;
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream, &latency, &negative) == 0) {
+        Server.queued = (negative ? -1.0 : 1.0) * static_cast<double>(latency) * 1e-6;
+        Server.mix(static_cast<int16_t*>(data), static_cast<int>(size / frameBytes));
+    } else {
+        // Until the server has said what it holds, a mix could not be dated.
+        std::memset(data, 0, size);
+    }
+    pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+void OnStreamState(pa_stream* stream, void*) {
+    if (pa_stream_get_state(stream) == PA_STREAM_READY) {
+        Server.streamReady = true;
+        Server.lastRequest = AudioClock();
+    }
+    pa_threaded_mainloop_signal(Server.loop, 0);
+}
+
+void OpenStream() {
+    pa_sample_spec spec = {PA_SAMPLE_S16NE, static_cast<uint32_t>(Server.freq),
+                           static_cast<uint8_t>(Server.channels)};
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = static_cast<uint32_t>(TargetFrames * 2 * Server.channels);
+    attr.prebuf = static_cast<uint32_t>(-1);
+    attr.minreq = static_cast<uint32_t>(-1);
+    attr.fragsize = static_cast<uint32_t>(-1);
+    Server.stream = pa_stream_new(Server.context, "Norvale", &spec, nullptr);
+    if (Server.stream == nullptr) {
+        return;
+    }
+    pa_stream_set_state_callback(Server.stream, OnStreamState, nullptr);
+    pa_stream_set_write_callback(Server.stream, OnWrite, nullptr);
+    auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    pa_stream_connect_playback(Server.stream, nullptr, &attr, flags, nullptr, nullptr);
+}
+
+void OnContextState(pa_context* context, void*) {
+    if (pa_context_get_state(context) == PA_CONTEXT_READY && Server.stream == nullptr) {
+        OpenStream();
+    }
+    pa_threaded_mainloop_signal(Server.loop, 0);
+}
+
+void Connect() {
+    Server.attemptStarted = AudioClock();
+    Server.context = pa_context_new(pa_threaded_mainloop_get_api(Server.loop), "Norvale");
+    if (Server.context == nullptr) {
+        return;
+    }
+    pa_context_set_state_callback(Server.context, OnContextState, nullptr);
+    pa_context_connect(Server.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+}
+
+// Lets go of the stream and the connection, also those of a server that no
+// longer answers (nothing here waits for it).
+void Disconnect() {
+    if (Server.stream != nullptr) {
+        pa_stream_set_state_callback(Server.stream, nullptr, nullptr);
+        pa_stream_set_write_callback(Server.stream, nullptr, nullptr);
+        pa_stream_disconnect(Server.stream);
+        pa_stream_unref(Server.stream);
+        Server.stream = nullptr;
+    }
+    if (Server.context != nullptr) {
+        pa_context_set_state_callback(Server.context, nullptr, nullptr);
+        pa_context_disconnect(Server.context);
+        pa_context_unref(Server.context);
+        Server.context = nullptr;
+    }
+    if (Server.streamReady) {
+        Server.lostSinceMix = true;
+    }
+    Server.streamReady = false;
+}
+
+bool Failed(pa_context* context) {
+    pa_context_state_t state = pa_context_get_state(context);
+    return state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED;
+}
+
+bool Failed(pa_stream* stream) {
+    pa_stream_state_t state = pa_stream_get_state(stream);
+    return state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED;
+}
+
+// A server gone, restarted, or hung: connect again, every half second.
+bool ConnectionBroken(double now) {
+    if (Server.context == nullptr || Failed(Server.context)) {
+        return true;
+    }
+    if (Server.stream != nullptr && Failed(Server.stream)) {
+        return true;
+    }
+    if (!Server.streamReady) {
+        return now - Server.attemptStarted > ConnectSeconds;
+    }
+    return now - Server.lastRequest > QuietSeconds;
+}
+
+void ArmWatchdog(pa_time_event* event);
+
+void OnWatchdog(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void*) {
+    if (ConnectionBroken(AudioClock())) {
+        Disconnect();
+        Connect();
+    }
+    ArmWatchdog(event);
+}
+
+void ArmWatchdog(pa_time_event* event) {
+    struct timeval when;
+    pa_gettimeofday(&when);
+    pa_timeval_add(&when, static_cast<pa_usec_t>(WatchSeconds * 1e6));
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(Server.loop);
+    if (event == nullptr) {
+        Server.watchdog = api->time_new(api, &when, OnWatchdog, nullptr);
+    } else {
+        api->time_restart(event, &when);
+    }
+}
+
+void StopServerLoop() {
+    if (Server.loop == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(Server.loop);
+    if (Server.watchdog != nullptr) {
+        pa_threaded_mainloop_get_api(Server.loop)->time_free(Server.watchdog);
+    }
+    Disconnect();
+    pa_threaded_mainloop_unlock(Server.loop);
+    pa_threaded_mainloop_stop(Server.loop);
+    pa_threaded_mainloop_free(Server.loop);
+    Server = ServerOutput();
+}
+
+// Waits (the loop's lock held) until the stream plays, or the connection
+// fails, or the server has not answered for ConnectSeconds.
+bool WaitForStream() {
+    while (!Server.streamReady) {
+        if (Server.context == nullptr || Failed(Server.context) ||
+            (Server.stream != nullptr && Failed(Server.stream)) ||
+            AudioClock() - Server.attemptStarted > ConnectSeconds) {
+            return false;
+        }
+        pa_threaded_mainloop_unlock(Server.loop);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        pa_threaded_mainloop_lock(Server.loop);
+    }
+    return true;
+}
+
+bool OpenServer(int freq, int channels, AudioMixFunction mix, AudioOutputFormat* granted) {
+    Server = ServerOutput();
+    Server.mix = mix;
+    Server.freq = freq;
+    Server.channels = channels;
+    Server.loop = pa_threaded_mainloop_new();
+    if (Server.loop == nullptr || pa_threaded_mainloop_start(Server.loop) < 0) {
+        return false;
+    }
+    pa_threaded_mainloop_set_name(Server.loop, "NorvaleSound");
+    pa_threaded_mainloop_lock(Server.loop);
+    Connect();
+    bool playing = WaitForStream();
+    if (playing) {
+        ArmWatchdog(nullptr);
+    }
+    pa_threaded_mainloop_unlock(Server.loop);
+    if (!playing) {
+        StopServerLoop();
+        return false;
+    }
+    granted->freq = freq;
+    granted->channels = channels;
+    granted->bufferFrames = TargetFrames;
+    granted->realTime = true;
+    granted->trustedClock = true;
+    granted->name = "sound server";
+    return true;
+}
+
+bool OpenOutput(int freq, int channels, AudioMixFunction mix, AudioOutputFormat* granted) {
+    UsingServer = ServerWanted() && OpenServer(freq, channels, mix, granted);
+    if (UsingServer) {
+        return true;
+    }
+    bool opened = SdlAudioOutput.open(freq, channels, mix, granted);
+    SdlFormat = *granted;
+    return opened;
+}
+
+void LockOutput() {
+    if (UsingServer) {
+        pa_threaded_mainloop_lock(Server.loop);
+    } else {
+        SdlAudioOutput.lock();
+    }
+}
+
+void UnlockOutput() {
+    if (UsingServer) {
+        pa_threaded_mainloop_unlock(Server.loop);
+    } else {
+        SdlAudioOutput.unlock();
+    }
+}
+
+void CloseOutput() {
+    if (UsingServer) {
+        StopServerLoop();
+        UsingServer = false;
+    } else {
+        SdlAudioOutput.close();
+    }
+}
+
+// A lost server stream calls no mix: the loss shows as a fresh stream.
+bool LostOutput() {
+    return !UsingServer && SdlAudioOutput.lost();
+}
+
+double QueuedOutput(int frames) {
+    if (UsingServer) {
+        return Server.queued;
+    }
+    // SDL's device holds its buffer after each mix.
+    return (SdlFormat.bufferFrames - frames) / static_cast<double>(SdlFormat.freq);
+}
+
+bool FreshOutput() {
+    bool fresh = UsingServer && Server.lostSinceMix;
+    Server.lostSinceMix = false;
+    return fresh;
+}
+
+const AudioOutputInterface ServerAudioOutput = {OpenOutput, LockOutput,   UnlockOutput, CloseOutput,
+                                                LostOutput, QueuedOutput, FreshOutput};
+}  // namespace
+
+void UseSoundServerOutput() {
+    AudioOutput = ServerAudioOutput;
+}
