@@ -529,10 +529,9 @@ void LoseOutput(const char* what) {
     }
     for (Voice& voice : Voices) {
         if (voice.used && voice.mixSeen) {
-            double heard = DeviceHeardAt(voice, voice.mixTime);
-            voice.floorFrame =
-                static_cast<uint64_t>(std::max(heard, static_cast<double>(voice.floorFrame)));
-            voice.floorTime = voice.mixTime;
+            // The last mix's first frame, heard when the output said.
+            voice.floorFrame = static_cast<uint64_t>(voice.anchorFrame);
+            voice.floorTime = voice.anchorTime;
             voice.floorPlaying = true;
         }
     }
@@ -548,9 +547,13 @@ void RegainOutput(double heardAt) {
     }
     for (Voice& voice : Voices) {
         if (voice.used && voice.floorPlaying && voice.playing) {
-            uint64_t frame = ClockHeardFrame(voice, heardAt);
+            double now = AudioClock();
+            uint64_t heardNow = ClockHeardFrame(voice, now);
             uint64_t lastHeard = voice.lastHeard;
-            SetCursor(voice, frame);
+            SetCursor(voice, ClockHeardFrame(voice, heardAt));
+            // Until this mix is heard the position runs on from where it is.
+            voice.floorFrame = heardNow;
+            voice.floorTime = now;
             voice.lastHeard = lastHeard;
         }
     }

@@ -208,6 +208,17 @@ bool HandLost = false;
 bool LostHand() {
     return HandLost;
 }
+// A sound server's output: it says what it holds, and comes back fresh.
+double HandQueued = 0;
+double QueuedHand(int) {
+    return HandQueued;
+}
+bool HandFresh = false;
+bool FreshHand() {
+    bool fresh = HandFresh;
+    HandFresh = false;
+    return fresh;
+}
 
 class HandDeviceTest : public AudioTest {
    protected:
@@ -335,6 +346,56 @@ TEST_F(HandDeviceTest, LostOrStalledDeviceKeepsThePositionRunningAndSaysSoOnce) 
         EXPECT_EQ(said.find("lost the sound output", first + 1), std::string::npos) << said;
         HandLost = false;
     }
+}
+
+// A server that counts its own latency: a mix is heard when it says, a seek
+// waits for what it holds (the counters set from it wait as well), and a
+// server back after a loss plays on from where the clock has got to.
+TEST_F(HandDeviceTest, ServerDatesEveryMixAndPlaysOnInStepAfterALoss) {
+    HandFormat = AudioOutputFormat{44100, 2, 4096, true, true};
+    HandClockNow = 1000.0;
+    AudioClock = HandClock;
+    AudioOutput =
+        AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand, nullptr, QueuedHand, FreshHand};
+    ASSERT_TRUE(AudioInit(44100));
+    HandQueued = 0.05;
+    AudioHandle sample = LoadTone("server.mp3", 44100, 2, 44100 * 4);
+    AudioSampleInfo info;
+    AudioSampleGetInfo(sample, &info);
+    AudioChannelPlay(AudioSampleGetChannel(sample), false);
+    Mix(1024);  // its first frame heard 50 ms from now
+    EXPECT_EQ(SecondsOf(sample, info), 0.0);
+    EXPECT_NEAR(AudioChannelGetWait(sample), 0.05, 1e-9);
+    HandClockNow += 0.06;
+    EXPECT_NEAR(SecondsOf(sample, info), 0.01, 2.0 / 44100);
+
+    ASSERT_TRUE(AudioChannelSetPosition(sample, 22050u * 4));  // to 0.5 s
+    double held = 0.05 + 1024.0 / 44100 - 0.06;                // the rest of that mix
+    EXPECT_NEAR(AudioChannelGetWait(sample), held, 1e-9);
+    EXPECT_EQ(SecondsOf(sample, info), 0.5);
+    HandQueued = held;
+    Mix(8192);
+    HandClockNow += held + 0.1;
+    EXPECT_NEAR(SecondsOf(sample, info), 0.6, 2.0 / 44100);
+    EXPECT_EQ(AudioChannelGetWait(sample), 0.0);
+
+    testing::internal::CaptureStderr();
+    HandClockNow += 2.0;  // the server hangs: nothing asked for, the clock runs on
+    double lost = SecondsOf(sample, info);
+    EXPECT_NEAR(lost, 2.6, 2.0 / 44100);
+    HandClockNow += 1.0;
+    HandFresh = true;  // back: the mix starts where the clock is when it is heard
+    Mix(1024);
+    EXPECT_NEAR(SecondsOf(sample, info), lost + 1.0, 2.0 / 44100);
+    HandClockNow += held;
+    EXPECT_NEAR(SecondsOf(sample, info), lost + 1.0 + held, 2.0 / 44100);
+    HandClockNow += 0.5;  // no further mix: it waits at what was mixed
+    EXPECT_NEAR(SecondsOf(sample, info), lost + 1.0 + held + 1024.0 / 44100, 2.0 / 44100);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("lost the sound output"), std::string::npos) << said;
+    size_t back = said.find("the sound output is back");
+    EXPECT_NE(back, std::string::npos) << said;
+    EXPECT_EQ(said.find("the sound output is back", back + 1), std::string::npos) << said;
 }
 
 // SDL's dummy driver (also the fallback when no driver opens) plays on the
