@@ -8,6 +8,7 @@ WORK=$(mktemp -d)
 XVFB_PID=""
 DEMO_PID=""
 PULSE_PID=""
+PIPEWIRE_PIDS=""
 STATUS=""
 
 # Asks process $1 to end; kills it when it has not after 5 s (a hung program).
@@ -26,6 +27,7 @@ cleanup() {
     [ -n "$DEMO_PID" ] && end_process "$DEMO_PID"
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     stop_pulse
+    stop_pipewire
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -103,6 +105,34 @@ stop_pulse() {
     kill -CONT "$PULSE_PID" 2>/dev/null
     kill "$PULSE_PID" 2>/dev/null && wait "$PULSE_PID" 2>/dev/null
     PULSE_PID=""
+}
+
+# The same through PipeWire (pipewire, wireplumber and pipewire-pulse on a bus
+# of their own), its graph at the demo's rate so that nothing is resampled.
+start_pipewire() {
+    local d="$WORK/pw" p
+    mkdir -p "$d/.config/pipewire/pipewire.conf.d"
+    echo 'context.properties = { default.clock.rate = 44100 default.clock.allowed-rates = [ 44100 ] }' \
+        >"$d/.config/pipewire/pipewire.conf.d/rate.conf"
+    export XDG_RUNTIME_DIR="$d" PULSE_RUNTIME_PATH="$d/pulse" PULSE_SERVER="unix:$d/pulse/native" \
+        SDL_AUDIODRIVER=pulse
+    for p in "dbus-daemon --session --nofork --address=unix:path=$d/dbus" pipewire wireplumber \
+        pipewire-pulse; do
+        HOME="$d" DBUS_SESSION_BUS_ADDRESS="unix:path=$d/dbus" $p 2>>"$d.log" &
+        PIPEWIRE_PIDS="$! $PIPEWIRE_PIDS"
+        sleep 0.5
+    done
+    for _ in $(seq 50); do
+        pactl load-module module-null-sink sink_name=norvale_sink rate=44100 channels=2 format=s16le \
+            >/dev/null 2>&1 && pactl set-default-sink norvale_sink && return 0
+        sleep 0.1
+    done
+    fail "no PipeWire server could be started: $(cat "$d.log")"
+}
+
+stop_pipewire() {
+    for p in $PIPEWIRE_PIDS; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
+    PIPEWIRE_PIDS=""
 }
 
 start_demo() {
