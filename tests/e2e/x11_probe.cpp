@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -101,29 +102,33 @@ int SendClose(Display* display, Window target) {
     XSync(display, False);
     return 0;
 }
-// Prints "seconds red green blue" (wall clock; means 0..255 over the middle
-// quarter of the window, every second pixel) each time they change, polling
-// every 5 ms for `seconds`. The poll interval bounds the timing error.
+// Prints "seconds red green blue" (wall clock at the middle of the read; means
+// 0..255 over the whole window, every second pixel) each time they change,
+// polling every 5 ms for `seconds`. The poll interval bounds the timing error.
 int WatchMeans(Display* display, Window window, double seconds) {
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, window, &attributes)) {
         return 1;
     }
-    int w = attributes.width / 2;
-    int h = attributes.height / 2;
+    int w = attributes.width;
+    int h = attributes.height;
     double until = ReadWallSeconds() + seconds;
     double last[3] = {-1, -1, -1};
     while (ReadWallSeconds() < until) {
-        XImage* image = XGetImage(display, window, w / 2, h / 2, w, h, AllPlanes, ZPixmap);
-        double now = ReadWallSeconds();
+        double before = ReadWallSeconds();
+        XImage* image = XGetImage(display, window, 0, 0, w, h, AllPlanes, ZPixmap);
+        double now = (before + ReadWallSeconds()) / 2;
         if (image == nullptr) {
             return 1;
         }
         double sum[3] = {0, 0, 0};
         long count = 0;
         for (int y = 0; y < h; y += 2) {
+            const char* row = image->data + static_cast<long>(y) * image->bytes_per_line;
             for (int x = 0; x < w; x += 2, ++count) {
-                unsigned long pixel = XGetPixel(image, x, y);
+                unsigned long pixel = image->bits_per_pixel == 32
+                                          ? reinterpret_cast<const uint32_t*>(row)[x]
+                                          : XGetPixel(image, x, y);
                 sum[0] += (pixel & image->red_mask) >> 16;
                 sum[1] += (pixel & image->green_mask) >> 8;
                 sum[2] += pixel & image->blue_mask;
