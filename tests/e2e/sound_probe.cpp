@@ -5,6 +5,9 @@
 //   sound_probe align JINGLE SOUNDTRACK FILE   finds the two MP3s, decoded as
 //       the demo decodes them, in the recording, and checks that the
 //       recording is exactly their sum from the jingle's start on
+//   sound_probe locate SOUNDTRACK FILE EXPECTED   the soundtrack second at
+//       the recording's first frame, found within 0.4 s of EXPECTED (its bars
+//       repeat every 1.92 s) 1 s after the recording turns loud
 #include <mpg123.h>
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -160,6 +163,23 @@ long Find(const Pcm& rec, const Pcm& ref, long searchFrom) {
         }
     }
     return best;
+}
+
+int Locate(const char* soundtrackPath, const char* recPath, double expected) {
+    Pcm soundtrack, rec;
+    if (!Decode(soundtrackPath, &soundtrack) || !ReadRaw(recPath, &rec)) {
+        std::fprintf(stderr, "sound_probe: cannot read the sounds\n");
+        return 2;
+    }
+    size_t at = std::min(FirstLoudFrame(rec) * 2 + Rate * 2, rec.size());
+    Pcm heard(rec.begin() + at, rec.end());
+    long from = std::max(std::lround((expected - 0.4) * Rate) + long(at / 2), 0L);
+    size_t end = (from + Rate * 9 / 5 + FirstLoudFrame(heard)) * 2;
+    Pcm near(soundtrack.begin() + std::min(from * 2, long(soundtrack.size())),
+             soundtrack.begin() + std::min(end, soundtrack.size()));
+    long found = Find(near, heard, 0);
+    std::printf(found < 0 ? "none\n" : "%.4f\n", (from + found - long(at / 2)) / double(Rate));
+    return found < 0;
 }
 
 // The two sounds as placed in the recording: what it should hold at source
@@ -318,6 +338,11 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "align") == 0) {
         return Align(argv[2], argv[3], argv[4]);
     }
-    std::fprintf(stderr, "usage: sound_probe record SOURCE FILE | align JINGLE SOUNDTRACK FILE\n");
+    if (argc == 5 && std::strcmp(argv[1], "locate") == 0) {
+        return Locate(argv[2], argv[3], std::atof(argv[4]));
+    }
+    std::fprintf(stderr,
+                 "usage: sound_probe record SOURCE FILE | align JINGLE SOUNDTRACK FILE | "
+                 "locate SOUNDTRACK FILE EXPECTED\n");
     return 2;
 }
