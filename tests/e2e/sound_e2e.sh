@@ -9,15 +9,18 @@
 #                               leaves no stream of ours on the server (2 min)
 #   sound_e2e.sh lost           the server hangs 10 s into the scenes and is
 #                               restarted 30 s later: told once on stderr, the
-#                               demo goes on drawing without a busy thread and
-#                               closes cleanly (1.5 min)
+#                               demo goes on drawing without a busy thread, says
+#                               once the sound is back, in step (1.5 min)
 #   sound_e2e.sh close_stalled  the server hangs during the logo; closing the
 #                               window still ends the program at once (40 s)
+#   sound_e2e.sh sync           the whole demo on PulseAudio, then PipeWire: the
+#                               logo and scenes in step with the sound (9 min)
 # NORVALE_BIN, X11_PROBE and SOUND_PROBE name the programs.
 set -u
 CASE=$1
 . "$(dirname "$0")/lib.sh"
 RUN_AT=0
+export NORVALE_FRAME_TIMES="$WORK/frames"  # "wall scene music" a frame the scenes show
 
 if [ ! -f data/introeffectmx.mp3 ] || [ ! -f data/preview_kovi.mp3 ]; then
     echo "skipped: data/ has not been generated" >&2
@@ -27,6 +30,17 @@ fi
 on_cleanup() {
     [ -n "${RECORDER_PID:-}" ] && kill "$RECORDER_PID" 2>/dev/null && wait "$RECORDER_PID"
     return 0
+}
+
+start_recorder() {
+    "$SOUND_PROBE" record norvale_sink.monitor "$WORK/rec.raw" &
+    RECORDER_PID=$!
+}
+
+stop_recorder() {
+    kill "$RECORDER_PID"
+    wait "$RECORDER_PID" || fail "the recorder failed"
+    RECORDER_PID=""
 }
 
 now() { date +%s.%N; }
@@ -78,6 +92,31 @@ not_spinning() {
 our_streams() { pactl list short sink-inputs | grep -c . ; }
 
 lost_lines() { grep -c "lost the sound output" "$WORK/err"; }
+back_lines() { grep -c "^norvale: the sound output is back" "$WORK/err"; }
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) printf "%.0f\n", v[int((NR + 1) / 2)]; else print "none" }'; }
+# Prints offset $2 (ms) of point $1; OUT_OF_STEP lists those past 20 ms.
+offset() {
+    echo "sync offset $1: $2 ms"
+    [ "$2" != none ] && [ "${2#-}" -le 20 ] || OUT_OF_STEP="${OUT_OF_STEP:-} $1"
+}
+
+# The frame times, each with its play and its number in its scene entry.
+numbered() { awk 'BEGIN { s = -1 } { if ($2 != s) { n = 0; k += $2 == 0 } s = $2; print $0, k, ++n }' "$NORVALE_FRAME_TIMES"; }
+
+# The median (ms) of the music second of the frames $1 picks (awk, of wall w,
+# scene s, play k, number n) less the one heard, second $2 heard at wall $3.
+lag_ms() {
+    numbered | awk -v a="$2" -v p="$3" '{ w = $1; s = $2; k = $4; n = $5 } '"$1"' {
+        printf "%.2f\n", ($3 - a - (w - p)) * 1000 }' | median
+}
+
+# The median (ms) from the latest present to each change the watch saw (file
+# $1) in scene $2's frames 2 to 40.
+seen_ms() {
+    numbered | awk -v want="$2" 'NR == FNR { if ($2 == want && $5 >= 2 && $5 <= 40) p[m++] = $1; next }
+        m && $1 >= p[0] && $1 <= p[m - 1] { while (i + 1 < m && p[i + 1] <= $1) i++
+            printf "%.2f\n", ($1 - p[i]) * 1000 }' - "$1" | median
+}
 
 # Scene 0 fades in from black, a change every frame: the mean time between
 # the changes seen from 0.5 to 2.5 s after the logo's fade-out, in seconds.
@@ -89,12 +128,14 @@ scene_frame() {
         END { if (m < 3) print "none"; else printf "%.4f\n", (t1 - t0) / (m - 1) }' "$1"
 }
 
-# Watches the render window's colour from Run until scene 0 is under way,
+# Watches the render window's colour from Run until scene 0 is under way
+# ($1 s; or takes what a watch already running into file $2 saw by then),
 # then finds the logo's fade edges FADE_IN and FADE_OUT (wall seconds) and
 # scene 0's frame interval FRAME.
 watch_intro() {
     RUN_WALL=$(awk -v n="$(now)" -v d=$((SECONDS - RUN_AT)) 'BEGIN { printf "%.2f", n - d }')
-    "$X11_PROBE" watch "$WINDOW" "$1" >"$WORK/means"
+    if [ -n "${2:-}" ]; then sleep "$1" && sed '$d' "$2"; else "$X11_PROBE" watch "$WINDOW" "$1"; fi \
+        >"$WORK/means"
     FADE_OUT=$(fade_edge "$WORK/means" out)
     FADE_IN=$(fade_edge "$WORK/means" in)
     FRAME=$(scene_frame "$WORK/means")
@@ -109,17 +150,14 @@ watch_intro() {
 
 case_server() {
     start_pulse
-    "$SOUND_PROBE" record norvale_sink.monitor "$WORK/rec.raw" &
-    RECORDER_PID=$!
+    start_recorder
     run_demo once
     # The logo fades out about 22 s after Run plus the loading time.
     watch_intro 45
     pactl list sink-inputs | grep -E 'Latency' | sed 's/^\s*/server reports: /'
     # The soundtrack's first 62 s.
     while awk -v a="$(now)" -v b="$FADE_OUT" 'BEGIN { exit !(a < b + 62) }'; do sleep 0.5; done
-    kill "$RECORDER_PID"
-    wait "$RECORDER_PID" || fail "the recorder failed"
-    RECORDER_PID=""
+    stop_recorder
     [ "$(our_streams)" = 1 ] || fail "expected one stream of ours on the server while playing"
     "$X11_PROBE" close "$WINDOW"
     wait_exit 30
@@ -174,17 +212,59 @@ case_lost() {
     b=$(import -silent -window "$WINDOW" png:- | md5sum)
     [ "$a" != "$b" ] || fail "the picture stood still after the sound was lost"
     wait_scene_time 40
-    stop_pulse  # restarted: SDL sees its stream gone
+    stop_pulse  # restarted: the demo finds the new server and plays on
     start_pulse
-    not_spinning 5
-    # Its last check made, the case ends here: the end on time without sound
-    # is the end step's (the frame tests) and the whole run's (e2e.full_run).
+    local start at o
+    wait_picture $(($(since_run) + 10)) grep -q "^norvale: the sound output is back" "$WORK/err" ||
+        fail "the sound's return was not told on stderr within 10 s"
+    start_recorder
+    not_spinning 8
+    stop_recorder
     "$X11_PROBE" close "$WINDOW"
     wait_exit 15
     echo "closed $((SECONDS - RUN_AT)) s after Run; stderr: $(cat "$WORK/err")"
+    start=$(cat "$WORK/rec.raw.start")
+    at=$(awk -v p="$start" '$1 >= p { print $3 - ($1 - p); exit }' "$NORVALE_FRAME_TIMES")
+    at=$("$SOUND_PROBE" locate data/preview_kovi.mp3 "$WORK/rec.raw" "$at") ||
+        fail "the restarted server did not play the soundtrack where the picture is: $at"
+    offset "pulse restart" "$(lag_ms "w >= $start && w <= $start + 8" "$at" "$start")"
     [ "$STATUS" = 0 ] || fail "exit status $STATUS, expected 0"
     [ "$(lost_lines)" = 1 ] || fail "the loss was told $(lost_lines) times"
+    [ "$(back_lines)" = 1 ] || fail "the return was told $(back_lines) times"
     [ "$(our_streams)" = 0 ] || fail "a stream of ours is on the restarted server"
+    [ -z "${OUT_OF_STEP:-}" ] || fail "the sound after the restart is out of step with the picture"
+}
+
+# The whole demo on each server in turn, watched and recorded throughout.
+case_sync() {
+    local server result jingle music start s seen
+    for server in pulse pipewire; do
+        start_$server
+        start_recorder
+        run_demo once
+        "$X11_PROBE" watch "$WINDOW" 600 >"$WORK/seen" 2>/dev/null &
+        WATCH_PID=$!
+        watch_intro 45 "$WORK/seen"
+        wait_exit 300  # the scenes run about 211 s
+        [ "$STATUS" = 0 ] || fail "exit status $STATUS at the demo's end on $server"
+        stop_recorder
+        kill "$WATCH_PID" 2>/dev/null; wait "$WATCH_PID"
+        result=$("$SOUND_PROBE" align data/introeffectmx.mp3 data/preview_kovi.mp3 "$WORK/rec.raw") ||
+            fail "on $server the recording is not the jingle and soundtrack as decoded: $result"
+        read -r _ jingle _ music _ < <(echo "$result")
+        start=$(cat "$WORK/rec.raw.start")
+        offset "$server logo" "$(awk -v a="$start" -v j="$jingle" -v f="$FADE_IN" 'BEGIN {
+            printf "%.0f", (a + j - f) * 1000 }')"
+        for s in 0 1 2 3 4; do
+            offset "$server scene$s" "$(lag_ms "s == $s && n >= 2 && n <= 40" "-$music" "$start")"
+            seen=$(seen_ms "$WORK/seen" $s)
+            echo "$server scene$s: shown $seen ms after its present (median)"
+            [ "$seen" != none ] && [ "$seen" -le 15 ] || fail "scene $s's frames are not dated as shown"
+        done
+        stop_$server
+        kill "$XVFB_PID" && wait "$XVFB_PID"
+    done
+    [ -z "${OUT_OF_STEP:-}" ] || fail "the sound is out of step with the picture:$OUT_OF_STEP"
 }
 
 case_close_stalled() {
