@@ -15,6 +15,8 @@
 #                               window still ends the program at once (40 s)
 #   sound_e2e.sh sync           the whole demo on PulseAudio, then PipeWire: the
 #                               logo and scenes in step with the sound (9 min)
+#   sound_e2e.sh soak           four plays, Loop on: in step, memory and files
+#                               flat (16 min, `make soak`)
 # NORVALE_BIN, X11_PROBE and SOUND_PROBE name the programs.
 set -u
 CASE=$1
@@ -102,6 +104,7 @@ offset() {
 
 # The frame times, each with its play and its number in its scene entry.
 numbered() { awk 'BEGIN { s = -1 } { if ($2 != s) { n = 0; k += $2 == 0 } s = $2; print $0, k, ++n }' "$NORVALE_FRAME_TIMES"; }
+played() { [ "$(numbered 2>/dev/null | tail -n1 | cut -d' ' -f4)" -ge "$1" ] 2>/dev/null; }
 
 # The median (ms) of the music second of the frames $1 picks (awk, of wall w,
 # scene s, play k, number n) less the one heard, second $2 heard at wall $3.
@@ -264,6 +267,38 @@ case_sync() {
         stop_$server
         kill "$XVFB_PID" && wait "$XVFB_PID"
     done
+    [ -z "${OUT_OF_STEP:-}" ] || fail "the sound is out of step with the picture:$OUT_OF_STEP"
+}
+
+# Memory and open files at each play's start; each scene entry located in 6 s
+# of the recording from its second frame on.
+case_soak() {
+    local k s f p e at o
+    start_pulse
+    start_recorder
+    run_demo loop
+    for k in 1 2 3 4 5; do  # the fifth play's start ends the fourth
+        wait_picture 1300 played $k || fail "play $k had not started $(since_run) s after Run"
+        echo "play $k starts: $(awk '/VmRSS/ { print $2 }' "/proc/$DEMO_PID/status") kB resident," \
+            "$(ls "/proc/$DEMO_PID/fd" | wc -l) open files" | tee -a "$WORK/rows"
+    done
+    "$X11_PROBE" close "$WINDOW"
+    wait_exit 30
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
+    stop_recorder
+    start=$(cat "$WORK/rec.raw.start")
+    for k in 1 2 3 4; do
+        for s in 0 1 2 3 4; do
+            read -r f p e < <(numbered | awk -v a="$start" "\$4 == $k && \$2 == $s && \$5 == 2 {
+                f = int((\$1 - a) * 44100 + 0.5); p = a + f / 44100; print f, p, \$3 - (\$1 - p); exit }")
+            dd if="$WORK/rec.raw" of="$WORK/piece.raw" bs=4 skip="${f:-0}" count=264600 status=none
+            at=$("$SOUND_PROBE" locate data/preview_kovi.mp3 "$WORK/piece.raw" "${e:-0}") &&
+                o=$(lag_ms "k == $k && s == $s && n >= 2 && n <= 40" "$at" "${p:-0}") || o=none
+            offset "pulse loop$k scene$s" "$o"
+        done
+    done
+    awk 'NR == 2 { r = $4; f = $7 } END { printf "from play 2 to %d: %+d kB resident, %+d open files\n",
+        $2, $4 - r, $7 - f; exit !($4 - r <= 2048 && $7 <= f) }' "$WORK/rows" || fail "memory or open files grow from play to play"
     [ -z "${OUT_OF_STEP:-}" ] || fail "the sound is out of step with the picture:$OUT_OF_STEP"
 }
 
