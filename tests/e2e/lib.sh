@@ -130,10 +130,7 @@ start_pipewire() {
     fail "no PipeWire server could be started: $(cat "$d.log")"
 }
 
-stop_pipewire() {
-    for p in $PIPEWIRE_PIDS; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
-    PIPEWIRE_PIDS=""
-}
+stop_pipewire() { for p in $PIPEWIRE_PIDS; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done; PIPEWIRE_PIDS=""; }
 
 start_demo() {
     "$NORVALE_BIN" >"$WORK/out" 2>"$WORK/err" &

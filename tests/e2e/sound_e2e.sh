@@ -9,8 +9,8 @@
 #                               leaves no stream of ours on the server (2 min)
 #   sound_e2e.sh lost           the server hangs 10 s into the scenes and is
 #                               restarted 30 s later: told once on stderr, the
-#                               demo goes on drawing without a busy thread, says
-#                               once the sound is back, in step (1.5 min)
+#                               demo goes on drawing without a busy thread and
+#                               closes cleanly; heard again, in step (1.5 min)
 #   sound_e2e.sh close_stalled  the server hangs during the logo; closing the
 #                               window still ends the program at once (40 s)
 #   sound_e2e.sh sync           the whole demo on PulseAudio, then PipeWire: the
@@ -34,16 +34,8 @@ on_cleanup() {
     return 0
 }
 
-start_recorder() {
-    "$SOUND_PROBE" record norvale_sink.monitor "$WORK/rec.raw" &
-    RECORDER_PID=$!
-}
-
-stop_recorder() {
-    kill "$RECORDER_PID"
-    wait "$RECORDER_PID" || fail "the recorder failed"
-    RECORDER_PID=""
-}
+start_recorder() { "$SOUND_PROBE" record norvale_sink.monitor "$WORK/rec.raw" & RECORDER_PID=$!; }
+stop_recorder() { kill "$RECORDER_PID"; wait "$RECORDER_PID" || fail "the recorder failed"; RECORDER_PID=""; }
 
 now() { date +%s.%N; }
 
@@ -217,7 +209,7 @@ case_lost() {
     wait_scene_time 40
     stop_pulse  # restarted: the demo finds the new server and plays on
     start_pulse
-    local start at o
+    local start at
     wait_picture $(($(since_run) + 10)) grep -q "^norvale: the sound output is back" "$WORK/err" ||
         fail "the sound's return was not told on stderr within 10 s"
     start_recorder
