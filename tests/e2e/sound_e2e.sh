@@ -263,7 +263,8 @@ case_sync() {
 }
 
 # Memory and open files at each play's start; each scene entry located in 6 s
-# of the recording from its second frame on.
+# of the recording from 6 s after its second frame on (the first play's jingle
+# rings into scene 0 for about 5 s).
 case_soak() {
     local k s f p e at o
     start_pulse
@@ -282,7 +283,8 @@ case_soak() {
     for k in 1 2 3 4; do
         for s in 0 1 2 3 4; do
             read -r f p e < <(numbered | awk -v a="$start" "\$4 == $k && \$2 == $s && \$5 == 2 {
-                f = int((\$1 - a) * 44100 + 0.5); p = a + f / 44100; print f, p, \$3 - (\$1 - p); exit }")
+                f = int((\$1 + 6 - a) * 44100 + 0.5); p = a + f / 44100
+                printf \"%d %.4f %.4f\\n\", f, p, \$3 - (\$1 - p); exit }")
             dd if="$WORK/rec.raw" of="$WORK/piece.raw" bs=4 skip="${f:-0}" count=264600 status=none
             at=$("$SOUND_PROBE" locate data/preview_kovi.mp3 "$WORK/piece.raw" "${e:-0}") &&
                 o=$(lag_ms "k == $k && s == $s && n >= 2 && n <= 40" "$at" "${p:-0}") || o=none
