@@ -39,6 +39,7 @@ struct ServerOutput {
     bool streamReady = false;
     bool lostSinceMix = false;  // a playing stream went away: the next mix is fresh
     bool priorityAsked = false;
+    int requests = 0;   // the current stream's requests for audio
     double queued = 0;  // for the mix being written, seconds
 };
 
@@ -69,6 +70,7 @@ void AskForPriority() {
 void OnWrite(pa_stream* stream, size_t bytes, void*) {
     AskForPriority();
     Server.lastRequest = AudioClock();
+    ++Server.requests;
     const size_t frameBytes = 2 * static_cast<size_t>(Server.channels);
     void* data = nullptr;
     size_t size = bytes;
@@ -149,10 +151,14 @@ void Disconnect() {
         pa_context_unref(Server.context);
         Server.context = nullptr;
     }
-    if (Server.streamReady) {
+    // A first stream can get its first request and no other (seen on a null
+    // sink just resumed): started again, it plays. One that never played
+    // was not lost, and nothing is told.
+    if (Server.streamReady && Server.requests > 1) {
         Server.lostSinceMix = true;
     }
     Server.streamReady = false;
+    Server.requests = 0;
 }
 
 bool Failed(pa_context* context) {
