@@ -39,6 +39,16 @@ stop_recorder() { kill "$RECORDER_PID"; wait "$RECORDER_PID" || fail "the record
 
 now() { date +%s.%N; }
 
+# The recording's start as its reads within 3 s of wall second $1 date it:
+# a PipeWire graph's clock runs apart from the wall's by up to a millisecond
+# a second, so one start for the whole recording would not do.
+start_near() {
+    local s
+    s=$(cat "$WORK/rec.raw.start")
+    awk -v at="$1" -v s="$s" '$1 > at - s - 3 && $1 < at - s + 3 { print $2 }' "$WORK/rec.raw.starts" |
+        sort -n | awk -v s="$s" '{ v[NR] = $1 } END { printf "%.4f\n", NR ? v[int((NR + 1) / 2)] : s }'
+}
+
 # The logo's red falls (and rises) linearly with its fade: the wall-clock
 # second where a line through the watched means between 10 % and 70 % of the
 # full logo meets zero, for the fade-out ($2 = out) or the fade-in ($2 = in).
@@ -247,10 +257,10 @@ case_sync() {
         result=$("$SOUND_PROBE" align data/introeffectmx.mp3 data/preview_kovi.mp3 "$WORK/rec.raw") ||
             fail "on $server the recording is not the jingle and soundtrack as decoded: $result"
         read -r _ jingle _ music _ < <(echo "$result")
-        start=$(cat "$WORK/rec.raw.start")
-        offset "$server logo" "$(awk -v a="$start" -v j="$jingle" -v f="$FADE_IN" 'BEGIN {
+        offset "$server logo" "$(awk -v a="$(start_near "$FADE_IN")" -v j="$jingle" -v f="$FADE_IN" 'BEGIN {
             printf "%.0f", (a + j - f) * 1000 }')"
         for s in 0 1 2 3 4; do
+            start=$(start_near "$(numbered | awk -v s=$s '$2 == s { print $1; exit }')")
             offset "$server scene$s" "$(lag_ms "s == $s && n >= 2 && n <= 40" "-$music" "$start")"
             seen=$(seen_ms "$WORK/seen" $s)
             echo "$server scene$s: shown $seen ms after its present (median)"
@@ -266,7 +276,7 @@ case_sync() {
 # of the recording from 6 s after its second frame on (the first play's jingle
 # rings into scene 0 for about 5 s).
 case_soak() {
-    local k s f p e at o
+    local k s w m f p e at o
     start_pulse
     start_recorder
     run_demo loop
@@ -279,12 +289,12 @@ case_soak() {
     wait_exit 30
     [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
     stop_recorder
-    start=$(cat "$WORK/rec.raw.start")
     for k in 1 2 3 4; do
         for s in 0 1 2 3 4; do
-            read -r f p e < <(numbered | awk -v a="$start" "\$4 == $k && \$2 == $s && \$5 == 2 {
-                f = int((\$1 + 6 - a) * 44100 + 0.5); p = a + f / 44100
-                printf \"%d %.4f %.4f\\n\", f, p, \$3 - (\$1 - p); exit }")
+            read -r w m < <(numbered | awk "\$4 == $k && \$2 == $s && \$5 == 2 { print \$1, \$3; exit }")
+            read -r f p e < <(awk -v a="$(start_near "${w:-0}")" -v w="${w:-0}" -v m="${m:-0}" 'BEGIN {
+                f = int((w + 6 - a) * 44100 + 0.5); p = a + f / 44100
+                printf "%d %.4f %.4f\n", f, p, m - (w - p) }')
             dd if="$WORK/rec.raw" of="$WORK/piece.raw" bs=4 skip="${f:-0}" count=264600 status=none
             at=$("$SOUND_PROBE" locate data/preview_kovi.mp3 "$WORK/piece.raw" "${e:-0}") &&
                 o=$(lag_ms "k == $k && s == $s && n >= 2 && n <= 40" "$at" "${p:-0}") || o=none

@@ -1,7 +1,9 @@
 // Sound helper for the end-to-end tests:
 //   sound_probe record SOURCE FILE   records a PulseAudio source (44100 Hz
 //       stereo 16-bit) to FILE until SIGTERM, and writes to FILE.start the
-//       wall-clock second at which its first frame was captured
+//       wall-clock second at which its first frame was captured; FILE.starts
+//       has that second as each 10 ms read dates it, after the read's second
+//       in the recording (a server's clock may drift from the wall's)
 //   sound_probe align JINGLE SOUNDTRACK FILE   finds the two MP3s, decoded as
 //       the demo decodes them, in the recording, and checks that the
 //       recording is exactly their sum from the jingle's start on
@@ -49,13 +51,16 @@ int Record(const char* source, const char* path) {
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
     pa_sample_spec spec = {PA_SAMPLE_S16LE, Rate, 2};
+    // Fragments of 1024 frames, a desktop's usual quantum: smaller ones set
+    // PipeWire's whole graph to a pace that the demo's machine cannot keep.
     pa_buffer_attr attr = {static_cast<uint32_t>(-1), static_cast<uint32_t>(-1),
-                           static_cast<uint32_t>(-1), static_cast<uint32_t>(-1), Block * 4};
+                           static_cast<uint32_t>(-1), static_cast<uint32_t>(-1), 1024 * 4};
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "norvale-sound-probe", PA_STREAM_RECORD, source,
                                       "record", &spec, nullptr, &attr, &error);
     FILE* out = std::fopen(path, "wb");
-    if (!stream || !out) {
+    FILE* dated = std::fopen((std::string(path) + ".starts").c_str(), "w");
+    if (!stream || !out || !dated) {
         std::fprintf(stderr, "sound_probe: cannot record %s to %s: %s\n", source, path,
                      pa_strerror(error));
         return 1;
@@ -69,8 +74,10 @@ int Record(const char* source, const char* path) {
         std::fwrite(buffer, sizeof buffer, 1, out);
         frames += Block;
         starts.push_back(now - latency * 1e-6 - static_cast<double>(frames) / Rate);
+        std::fprintf(dated, "%.2f %.4f\n", static_cast<double>(frames) / Rate, starts.back());
     }
     std::fclose(out);
+    std::fclose(dated);
     pa_simple_free(stream);
     if (starts.empty()) {
         return 1;
