@@ -8,6 +8,7 @@
 #include <pulse/pulseaudio.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +20,11 @@
 namespace {
 // 93 ms in all, the server's share included. The latency is counted, so the
 // size only delays a start; smaller ones ran dry on a loaded two-core machine.
+// PipeWire's layer asks for audio later there and keeps less of what is
+// asked: twice as much holds. NORVALE_SOUND_FRAMES asks for another size,
+// to measure what a machine holds.
 const int TargetFrames = 4096;
+const int PipeWireTargetFrames = 8192;
 const double WatchSeconds = 0.5;    // how often the watchdog looks, and retries
 const double ConnectSeconds = 2.0;  // a server that has not answered by then hangs
 // A playing stream is asked for audio every few tens of milliseconds; one
@@ -39,8 +44,20 @@ struct ServerOutput {
     bool streamReady = false;
     bool lostSinceMix = false;  // a playing stream went away: the next mix is fresh
     bool priorityAsked = false;
-    int requests = 0;   // the current stream's requests for audio
-    double queued = 0;  // for the mix being written, seconds
+    int requests = 0;      // the current stream's requests for audio
+    double queued = 0;     // for the mix being written, seconds
+    int targetFrames = 0;  // asked for by NORVALE_SOUND_FRAMES, else 0
+    // PipeWire's PulseAudio layer takes a whole graph cycle from the stream
+    // at the cycle's start and counts it as played then; it sounds a cycle
+    // later. Its requests are one cycle each: the smallest is the cycle.
+    bool pipeWire = false;
+    size_t cycleFrames = 0;
+    // When the stream's first byte is heard, as the server's last reports
+    // date it (a ring, the newest at reportNext - 1).
+    double reportStarts[31] = {};
+    int reportCount = 0;
+    int reportNext = 0;
+    struct timeval lastReport = {};
 };
 
 ServerOutput Server;
@@ -67,6 +84,57 @@ void AskForPriority() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
+// The newest report of the server's (what it has read, its own latency, and
+// when), taken into the ring once; the next is asked for at once.
+void TakeReport(pa_stream* stream, double now) {
+    const pa_timing_info* info = pa_stream_get_timing_info(stream);
+    if (info != nullptr && info->playing && !info->read_index_corrupt &&
+        (info->timestamp.tv_sec != Server.lastReport.tv_sec ||
+         info->timestamp.tv_usec != Server.lastReport.tv_usec)) {
+        Server.lastReport = info->timestamp;
+        const double bytesPerSecond = 2.0 * Server.channels * Server.freq;
+        double age = static_cast<double>(pa_timeval_age(&info->timestamp)) * 1e-6;
+        Server.reportStarts[Server.reportNext] =
+            now - age + static_cast<double>(info->sink_usec) * 1e-6 -
+            static_cast<double>(info->read_index) / bytesPerSecond;
+        Server.reportNext = (Server.reportNext + 1) % 31;
+        Server.reportCount = std::min(Server.reportCount + 1, 31);
+    }
+    pa_operation* asked = pa_stream_update_timing_info(stream, nullptr, nullptr);
+    if (asked != nullptr) {
+        pa_operation_unref(asked);
+    }
+}
+
+// Sets Server.queued: how long until the next byte written is heard. The
+// median of the last reports' dating: libpulse's own smoothing of them ran
+// 30 ms off for seconds after a start on PipeWire, and one report taken late
+// or mid-cycle moves the median by little. Until the stream plays, libpulse
+// says what it holds; false when nothing can date the write yet.
+bool DateNextWrite(pa_stream* stream, double now) {
+    TakeReport(stream, now);
+    const pa_timing_info* info = pa_stream_get_timing_info(stream);
+    if (Server.reportCount == 0 || info == nullptr || info->write_index_corrupt) {
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(stream, &latency, &negative) != 0) {
+            return false;
+        }
+        Server.queued = (negative ? -1.0 : 1.0) * static_cast<double>(latency) * 1e-6;
+    } else {
+        double starts[31];
+        std::copy(Server.reportStarts, Server.reportStarts + Server.reportCount, starts);
+        std::nth_element(starts, starts + Server.reportCount / 2, starts + Server.reportCount);
+        const double bytesPerSecond = 2.0 * Server.channels * Server.freq;
+        Server.queued = starts[Server.reportCount / 2] +
+                        static_cast<double>(info->write_index) / bytesPerSecond - now;
+    }
+    if (Server.pipeWire) {
+        Server.queued += static_cast<double>(Server.cycleFrames) / Server.freq;
+    }
+    return true;
+}
+
 void OnWrite(pa_stream* stream, size_t bytes, void*) {
     AskForPriority();
     Server.lastRequest = AudioClock();
@@ -78,10 +146,10 @@ void OnWrite(pa_stream* stream, size_t bytes, void*) {
         return;
     }
     size = size / frameBytes * frameBytes;
-    pa_usec_t latency = 0;
-    int negative = 0;
-    if (pa_stream_get_latency(stream, &latency, &negative) == 0) {
-        Server.queued = (negative ? -1.0 : 1.0) * static_cast<double>(latency) * 1e-6;
+    if (Server.cycleFrames == 0 || bytes / frameBytes < Server.cycleFrames) {
+        Server.cycleFrames = bytes / frameBytes;
+    }
+    if (DateNextWrite(stream, AudioClock())) {
         Server.mix(static_cast<int16_t*>(data), static_cast<int>(size / frameBytes));
     } else {
         // Until the server has said what it holds, a mix could not be dated.
@@ -98,12 +166,19 @@ void OnStreamState(pa_stream* stream, void*) {
     pa_threaded_mainloop_signal(Server.loop, 0);
 }
 
+int TargetOf(const ServerOutput& server) {
+    if (server.targetFrames > 0) {
+        return server.targetFrames;
+    }
+    return server.pipeWire ? PipeWireTargetFrames : TargetFrames;
+}
+
 void OpenStream() {
     pa_sample_spec spec = {PA_SAMPLE_S16NE, static_cast<uint32_t>(Server.freq),
                            static_cast<uint8_t>(Server.channels)};
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = static_cast<uint32_t>(TargetFrames * 2 * Server.channels);
+    attr.tlength = static_cast<uint32_t>(TargetOf(Server) * 2 * Server.channels);
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(-1);
@@ -118,9 +193,23 @@ void OpenStream() {
     pa_stream_connect_playback(Server.stream, nullptr, &attr, flags, nullptr, nullptr);
 }
 
+// The stream is opened once the server has said which it is.
+void OnServerInfo(pa_context* context, const pa_server_info* info, void*) {
+    Server.pipeWire = info != nullptr && info->server_name != nullptr &&
+                      std::strstr(info->server_name, "PipeWire") != nullptr;
+    if (Server.stream == nullptr && pa_context_get_state(context) == PA_CONTEXT_READY) {
+        OpenStream();
+    }
+}
+
 void OnContextState(pa_context* context, void*) {
     if (pa_context_get_state(context) == PA_CONTEXT_READY && Server.stream == nullptr) {
-        OpenStream();
+        pa_operation* asked = pa_context_get_server_info(context, OnServerInfo, nullptr);
+        if (asked != nullptr) {
+            pa_operation_unref(asked);
+        } else {
+            OpenStream();
+        }
     }
     pa_threaded_mainloop_signal(Server.loop, 0);
 }
@@ -159,6 +248,9 @@ void Disconnect() {
     }
     Server.streamReady = false;
     Server.requests = 0;
+    Server.cycleFrames = 0;
+    Server.reportCount = 0;
+    Server.reportNext = 0;
 }
 
 bool Failed(pa_context* context) {
@@ -243,6 +335,10 @@ bool OpenServer(int freq, int channels, AudioMixFunction mix, AudioOutputFormat*
     Server.mix = mix;
     Server.freq = freq;
     Server.channels = channels;
+    const char* asked = std::getenv("NORVALE_SOUND_FRAMES");
+    if (asked != nullptr && std::atoi(asked) >= 256 && std::atoi(asked) <= 65536) {
+        Server.targetFrames = std::atoi(asked);
+    }
     Server.loop = pa_threaded_mainloop_new();
     if (Server.loop == nullptr || pa_threaded_mainloop_start(Server.loop) < 0) {
         return false;
@@ -261,7 +357,7 @@ bool OpenServer(int freq, int channels, AudioMixFunction mix, AudioOutputFormat*
     }
     granted->freq = freq;
     granted->channels = channels;
-    granted->bufferFrames = TargetFrames;
+    granted->bufferFrames = TargetOf(Server);
     granted->realTime = true;
     granted->trustedClock = true;
     granted->name = "sound server";

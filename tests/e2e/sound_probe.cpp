@@ -255,8 +255,9 @@ bool FindSlip(const Pcm& rec, const Placed& placed, long shift, long p, long* sl
 struct Walk {
     long shift = 0;  // frames the output has slipped by in all
     long slips = 0;
-    long largest = 0;  // frames, the largest slip either way
-    long longest = 0;  // blocks, the longest run of damaged sound
+    long largest = 0;    // frames, the largest slip either way
+    long longest = 0;    // blocks, the longest run of damaged sound
+    long damagedAt = 0;  // ms from the jingle's start, where that run ends
     bool lostTrack = false;
     std::string where;  // the first slips, "at:by" in ms
 };
@@ -281,7 +282,10 @@ Walk WalkRecording(const Pcm& rec, const Placed& placed, long end) {
             break;
         }
         if (slip == 0) {
-            walk.longest = std::max(walk.longest, ++run);
+            if (++run > walk.longest) {
+                walk.longest = run;
+                walk.damagedAt = (i - placed.jingleAt) * 1000 / Rate;
+            }
             continue;
         }
         if (++walk.slips <= 5) {
@@ -327,9 +331,9 @@ int Align(const char* jinglePath, const char* soundtrackPath, const char* recPat
     double covered = (Frames(rec) - static_cast<double>(musicAt - first.shift + shift)) / Rate;
     std::printf(
         "jingle %.4f soundtrack %.4f covered %.1f slips %ld largest_slip_ms %.1f drift_ms %.1f "
-        "longest_damage_ms %ld%s%s\n",
+        "longest_damage_ms %ld at_ms %ld%s%s\n",
         jingleAt / double(Rate), (musicAt - first.shift) / double(Rate), covered, walk.slips,
-        largest * 1000.0 / Rate, shift * 1000.0 / Rate, walk.longest * 10,
+        largest * 1000.0 / Rate, shift * 1000.0 / Rate, walk.longest * 10, walk.damagedAt,
         walk.where.empty() ? "" : " slips_at_ms:to_ms", walk.where.c_str());
     if (walk.lostTrack) {
         std::printf("the recording stops following the sounds\n");
