@@ -25,6 +25,7 @@ namespace {
 // to measure what a machine holds.
 const int TargetFrames = 4096;
 const int PipeWireTargetFrames = 8192;
+const int Reports = 31;             // the server's timing reports a write is dated by
 const double WatchSeconds = 0.5;    // how often the watchdog looks, and retries
 const double ConnectSeconds = 2.0;  // a server that has not answered by then hangs
 // A playing stream is asked for audio every few tens of milliseconds; one
@@ -54,7 +55,7 @@ struct ServerOutput {
     size_t cycleFrames = 0;
     // When the stream's first byte is heard, as the server's last reports
     // date it (a ring, the newest at reportNext - 1).
-    double reportStarts[31] = {};
+    double reportStarts[Reports] = {};
     int reportCount = 0;
     int reportNext = 0;
     struct timeval lastReport = {};
@@ -84,6 +85,10 @@ void AskForPriority() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
+double BytesPerSecond() {
+    return 2.0 * Server.channels * Server.freq;
+}
+
 // The newest report of the server's (what it has read, its own latency, and
 // when), taken into the ring once; the next is asked for at once.
 void TakeReport(pa_stream* stream, double now) {
@@ -92,13 +97,12 @@ void TakeReport(pa_stream* stream, double now) {
         (info->timestamp.tv_sec != Server.lastReport.tv_sec ||
          info->timestamp.tv_usec != Server.lastReport.tv_usec)) {
         Server.lastReport = info->timestamp;
-        const double bytesPerSecond = 2.0 * Server.channels * Server.freq;
         double age = static_cast<double>(pa_timeval_age(&info->timestamp)) * 1e-6;
         Server.reportStarts[Server.reportNext] =
             now - age + static_cast<double>(info->sink_usec) * 1e-6 -
-            static_cast<double>(info->read_index) / bytesPerSecond;
-        Server.reportNext = (Server.reportNext + 1) % 31;
-        Server.reportCount = std::min(Server.reportCount + 1, 31);
+            static_cast<double>(info->read_index) / BytesPerSecond();
+        Server.reportNext = (Server.reportNext + 1) % Reports;
+        Server.reportCount = std::min(Server.reportCount + 1, Reports);
     }
     pa_operation* asked = pa_stream_update_timing_info(stream, nullptr, nullptr);
     if (asked != nullptr) {
@@ -122,12 +126,11 @@ bool DateNextWrite(pa_stream* stream, double now) {
         }
         Server.queued = (negative ? -1.0 : 1.0) * static_cast<double>(latency) * 1e-6;
     } else {
-        double starts[31];
+        double starts[Reports];
         std::copy(Server.reportStarts, Server.reportStarts + Server.reportCount, starts);
         std::nth_element(starts, starts + Server.reportCount / 2, starts + Server.reportCount);
-        const double bytesPerSecond = 2.0 * Server.channels * Server.freq;
         Server.queued = starts[Server.reportCount / 2] +
-                        static_cast<double>(info->write_index) / bytesPerSecond - now;
+                        static_cast<double>(info->write_index) / BytesPerSecond() - now;
     }
     if (Server.pipeWire) {
         Server.queued += static_cast<double>(Server.cycleFrames) / Server.freq;
@@ -336,8 +339,9 @@ bool OpenServer(int freq, int channels, AudioMixFunction mix, AudioOutputFormat*
     Server.freq = freq;
     Server.channels = channels;
     const char* asked = std::getenv("NORVALE_SOUND_FRAMES");
-    if (asked != nullptr && std::atoi(asked) >= 256 && std::atoi(asked) <= 65536) {
-        Server.targetFrames = std::atoi(asked);
+    int frames = asked != nullptr ? std::atoi(asked) : 0;
+    if (frames >= 256 && frames <= 65536) {
+        Server.targetFrames = frames;
     }
     Server.loop = pa_threaded_mainloop_new();
     if (Server.loop == nullptr || pa_threaded_mainloop_start(Server.loop) < 0) {

@@ -46,7 +46,7 @@ start_near() {
     local s
     s=$(cat "$WORK/rec.raw.start")
     awk -v at="$1" -v s="$s" '$1 > at - s - 3 && $1 < at - s + 3 { print $2 }' "$WORK/rec.raw.starts" |
-        sort -n | awk -v s="$s" '{ v[NR] = $1 } END { printf "%.4f\n", NR ? v[int((NR + 1) / 2)] : s }'
+        median %.4f "$s"
 }
 
 # The logo's red falls (and rises) linearly with its fade: the wall-clock
@@ -97,7 +97,11 @@ our_streams() { pactl list short sink-inputs | grep -c . ; }
 
 lost_lines() { grep -c "lost the sound output" "$WORK/err"; }
 back_lines() { grep -c "^norvale: the sound output is back" "$WORK/err"; }
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) printf "%.0f\n", v[int((NR + 1) / 2)]; else print "none" }'; }
+# The median of the numbers read, in format $1 (whole by default), else $2.
+median() {
+    sort -n | awk -v f="${1:-%.0f}" -v none="${2:-none}" '{ v[NR] = $1 }
+        END { if (NR) printf f "\n", v[int((NR + 1) / 2)]; else print none }'
+}
 # Prints offset $2 (ms) of point $1; OUT_OF_STEP lists those past 20 ms.
 offset() {
     echo "sync offset $1: $2 ms"
