@@ -344,10 +344,17 @@ bool OpenServer(int freq, int channels, AudioMixFunction mix, AudioOutputFormat*
         Server.targetFrames = frames;
     }
     Server.loop = pa_threaded_mainloop_new();
-    if (Server.loop == nullptr || pa_threaded_mainloop_start(Server.loop) < 0) {
+    if (Server.loop == nullptr) {
         return false;
     }
+    // Named before it starts: libpulse names the calling thread once it runs,
+    // which renamed the whole program in ps and top.
     pa_threaded_mainloop_set_name(Server.loop, "NorvaleSound");
+    if (pa_threaded_mainloop_start(Server.loop) < 0) {
+        pa_threaded_mainloop_free(Server.loop);
+        Server = ServerOutput();
+        return false;
+    }
     pa_threaded_mainloop_lock(Server.loop);
     Connect();
     bool playing = WaitForStream();
