@@ -118,7 +118,7 @@ start_pipewire() {
         SDL_AUDIODRIVER=pulse
     for p in "dbus-daemon --session --nofork --address=unix:path=$d/dbus" pipewire wireplumber \
         pipewire-pulse; do
-        HOME="$d" DBUS_SESSION_BUS_ADDRESS="unix:path=$d/dbus" $p 2>>"$d.log" &
+        HOME="$d" DBUS_SESSION_BUS_ADDRESS="unix:path=$d/dbus" PIPEWIRE_DEBUG=3 $p 2>>"$d.log" &
         PIPEWIRE_PIDS="$! $PIPEWIRE_PIDS"
         sleep 0.5
     done
@@ -129,6 +129,10 @@ start_pipewire() {
     done
     fail "no PipeWire server could be started: $(cat "$d.log")"
 }
+
+# What PipeWire logged of its own graph: its processes off the CPU past a
+# cycle lose sound that no client could have kept.
+pipewire_misses() { echo " (PipeWire's graph missed $(grep -c 'client too slow' "$WORK/pw.log") cycles)"; }
 
 stop_pipewire() { for p in $PIPEWIRE_PIDS; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done; PIPEWIRE_PIDS=""; }
 

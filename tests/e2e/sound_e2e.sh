@@ -260,8 +260,9 @@ case_sync() {
         kill "$WATCH_PID" 2>/dev/null; wait "$WATCH_PID"
         result=$("$SOUND_PROBE" align data/introeffectmx.mp3 data/preview_kovi.mp3 "$WORK/rec.raw") ||
             { [ -n "${E2E_OUT:-}" ] && cp "$WORK/rec.raw" "$E2E_OUT/$CASE-$server.raw"; false; } ||
-            fail "on $server the recording is not the jingle and soundtrack as decoded: $result"
-        echo "$server recording: $result"
+            fail "on $server the recording is not the jingle and soundtrack as decoded: $result$(
+                [ $server = pipewire ] && pipewire_misses)"
+        echo "$server recording: $result$([ $server = pipewire ] && pipewire_misses)"
         read -r _ jingle _ music _ < <(echo "$result")
         offset "$server logo" "$(awk -v a="$(start_near "$FADE_IN")" -v j="$jingle" -v f="$FADE_IN" 'BEGIN {
             printf "%.0f", (a + j - f) * 1000 }')"

@@ -51,10 +51,11 @@ int Record(const char* source, const char* path) {
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
     pa_sample_spec spec = {PA_SAMPLE_S16LE, Rate, 2};
-    // Fragments of 1024 frames, a desktop's usual quantum: smaller ones set
-    // PipeWire's whole graph to a pace that the demo's machine cannot keep.
+    // Fragments of 2048 frames, the cycle PipeWire's graph takes for the
+    // demo's stream alone: smaller ones set the whole graph to a pace this
+    // machine misses when its CPUs are taken from it for tens of ms.
     pa_buffer_attr attr = {static_cast<uint32_t>(-1), static_cast<uint32_t>(-1),
-                           static_cast<uint32_t>(-1), static_cast<uint32_t>(-1), 1024 * 4};
+                           static_cast<uint32_t>(-1), static_cast<uint32_t>(-1), 2048 * 4};
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "norvale-sound-probe", PA_STREAM_RECORD, source,
                                       "record", &spec, nullptr, &attr, &error);
