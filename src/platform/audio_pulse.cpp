@@ -18,13 +18,14 @@
 #include "platform/audio_sdl.h"
 
 namespace {
-// 93 ms in all, the server's share included. The latency is counted, so the
-// size only delays a start; smaller ones ran dry on a loaded two-core machine.
-// PipeWire's layer keeps half of what is asked, and when its process has
-// been off the CPU for a few cycles it takes them back to back: 8192 frames
-// ran dry then, 16384 holds. NORVALE_SOUND_FRAMES asks for another size, to
-// measure what a machine holds.
-const int TargetFrames = 4096;
+// 186 ms in all, the server's share included. The latency is counted, so
+// the size only delays a start. A server whose process has been off the CPU
+// for tens of ms (a loaded machine, a virtual one) takes what it missed back
+// to back: with two busy loops beside the demo, 4096 frames slipped on
+// PulseAudio and 8192 held. PipeWire's layer keeps half of what is asked:
+// 8192 ran dry there, 16384 holds. NORVALE_SOUND_FRAMES asks for another
+// size, to measure what a machine holds.
+const int TargetFrames = 8192;
 const int PipeWireTargetFrames = 16384;
 const int Reports = 31;             // the server's timing reports a write is dated by
 const double WatchSeconds = 0.5;    // how often the watchdog looks, and retries
