@@ -4,12 +4,14 @@
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
+#include "passes/glow.h"
 #include "setup/render_state.h"
 #include "setup/settings.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
+#include "show/show.h"
 
 namespace {
 bool SetUpFrame(int width, int height) {

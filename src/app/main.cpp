@@ -17,6 +17,7 @@
 #include "resources/audio.h"
 #include "resources/data_path.h"
 #include "scenes/scenes.h"
+#include "show/show.h"
 
 namespace {
 // SDL's box where it can be drawn, else the dialog toolkit's, else stderr.

@@ -10,6 +10,7 @@
 #include "setup/viewport.h"
 #include "app/window.h"
 #include "platform/platform.h"
+#include "show/show.h"
 
 SDL_Window* MainWindow = nullptr;
 bool WindowActive = true;

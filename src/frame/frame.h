@@ -1,11 +1,12 @@
-// Frame clock, beat counters, scene state, frame-look values, the two passes
-// of a frame and the scene dispatcher; the camera and light from camera.h.
+// The frame's state, which every room above may read: the frame clock, the
+// beat counters, the scene state and the frame-look values; the camera and
+// light from camera.h, the timeline from timeline.h.
 #pragma once
 
 #include <cstdint>
 
 #include "frame/camera.h"
-#include "scenes/timeline.h"
+#include "frame/timeline.h"
 
 struct FrameClockRecord {  // seconds
     float now = 0.0f;      // since the epoch below, which a looping demo restarts
@@ -33,6 +34,8 @@ extern FrameClockRecord FrameClock;
 // Platform milliseconds at which FrameClock.now is 0: the process start, or
 // the start of the first play after LoopClockRestartMilliseconds with Loop on.
 extern uint32_t FrameClockEpoch;
+// Platform milliseconds at the clock's last step.
+extern uint32_t LastClockReading;
 // A float counts seconds to 2 ms only up to 4.5 hours, to 8 ms at 18: a demo
 // left looping for a day would step its animation unevenly. So the clock runs
 // on across plays, as the animations that read it expect, and starts again
@@ -65,13 +68,3 @@ void RestartFrameClockEpoch();
 // DispatchScene's first two steps: one clock step, then both beat counters
 // grow by smoothedDelta x BeatRate.
 void StepBeatCounters();
-void RenderFrame();
-int DispatchScene();
-void RunEndScene();
-
-// Glow capture and frame composition. GlowTexture is made once at start-up
-// and kept until the process ends.
-extern unsigned int GlowTexture;
-void CreateGlowTexture();
-void CaptureGlow();
-void ComposeFrame();

@@ -11,7 +11,6 @@
 #include <GL/glu.h>
 #include <jpeglib.h>
 
-#include "frame/frame.h"
 #include "resources/data_path.h"
 
 unsigned int TextureTable[TextureTableSize];
@@ -189,7 +188,6 @@ static void UploadTexture(unsigned int name, const ImageRecord& image) {
 }
 
 int LoadTextureTable() {
-    CreateGlowTexture();
     ImageRecord images[TextureTableSize];
     // All ten are decoded before the first upload; return values are not
     // needed, a slot without pixels simply stays empty.

@@ -48,6 +48,6 @@ struct JpegHeader {
 // Reads only the header; false when the file cannot be opened or its header
 // is not a decodable JPEG. Never ends the process.
 bool ReadJpegHeader(const char* path, JpegHeader* header);
-// Makes the glow texture, then decodes and uploads the ten texture files.
+// Decodes the ten texture files, then names all 64 slots and uploads them.
 // Needs a current GL context. Always returns 1.
 int LoadTextureTable();

@@ -1,8 +1,40 @@
-// Music position clock: byte positions of the soundtrack to seconds and back.
+// The soundtrack: its loading, and its position as a clock (byte positions
+// to seconds and back).
 #include "resources/music_clock.h"
 
-#include "frame/frame.h"
+#include <cstdio>
+
 #include "resources/audio.h"
+#include "resources/data_path.h"
+#include "frame/frame.h"
+#include "frame/timeline.h"
+
+namespace {
+const char* const SoundtrackFile = "preview_kovi.mp3";
+
+// A soundtrack that ends before the last scene leaves the rest silent and
+// its scene entries without a clock to follow: say so, with both lengths.
+void NoteShortSoundtrack() {
+    const double bytesPerSecond = double(musicInfo.freq) * musicInfo.chans * 2;
+    const double needed = TimelineEnd * 2.0 / BeatRateDouble;  // music seconds to the end step
+    if (bytesPerSecond <= 0 || musicInfo.length / bytesPerSecond >= needed) {
+        return;
+    }
+    char problem[160];
+    std::snprintf(problem, sizeof problem,
+                  "%.1f s long, shorter than the %.1f s the scenes play to; the rest is silent",
+                  musicInfo.length / bytesPerSecond, needed);
+    ReportDamagedFile(DataPath(SoundtrackFile).c_str(), problem);
+}
+
+}  // namespace
+
+void LoadSoundtrack() {
+    musicSample = AudioSampleLoad(DataPath(SoundtrackFile).c_str());
+    musicChannel = AudioSampleGetChannel(musicSample);
+    AudioSampleGetInfo(musicSample, &musicInfo);
+    NoteShortSoundtrack();
+}
 
 float GetMusicSeconds() {
     uint64_t bytes = AudioChannelGetPosition(musicSample);

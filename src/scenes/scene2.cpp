@@ -3,7 +3,7 @@
 
 #include "setup/settings.h"
 #include "frame/frame.h"
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 #include "geometry/models.h"
 #include "geometry/terrain.h"
 #include "geometry/vec3.h"

@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 #include "resources/audio.h"
 #include "scenes/camera_paths.h"
-#include "scenes/timeline.h"
+#include "frame/timeline.h"
 
 typedef void (*SceneFunction)();
 // One entry a scene; a null entry draws nothing.

@@ -6,8 +6,7 @@
 #include <GL/glu.h>
 
 #include "setup/settings.h"
-#include "frame/frame.h"
-#include "resources/loading.h"
+#include "frame/camera.h"
 
 GLUquadric* SharedQuadric = nullptr;
 
@@ -57,12 +56,6 @@ void InitFixedRenderState() {
     InitLightAndPolygons();
     InitSphereMapAndQuadric();
     InitFog();
-}
-
-bool InitRenderState() {
-    InitFixedRenderState();
-    RunLoadingSequence();
-    return true;
 }
 
 void BuildBrightnessRamp(float b, uint16_t ramp[256]) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "passes/glow.h"
 #include "setup/settings.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
@@ -18,6 +19,7 @@
 #include "resources/font.h"
 #include "resources/images.h"
 #include "scenes/scenes.h"
+#include "show/show.h"
 
 namespace {
 

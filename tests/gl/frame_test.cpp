@@ -10,11 +10,12 @@
 #include "setup/settings.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 #include "gl_test_support.h"
 #include "platform/platform.h"
 #include "resources/images.h"
 #include "scenes/scenes.h"
+#include "show/show.h"
 
 namespace {
 float FullColor[3];  // what the test scene paints in the full pass

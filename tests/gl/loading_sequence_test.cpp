@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -12,9 +13,11 @@
 #include "setup/settings.h"
 #include "frame/frame.h"
 #include "gl_test_support.h"
+#include "passes/glow.h"
 #include "platform/platform.h"
 #include "resources/audio.h"
-#include "resources/loading.h"
+#include "resources/images.h"
+#include "show/intro.h"
 
 namespace {
 
@@ -162,6 +165,8 @@ TEST_F(LoadingSequence, BlackWaitFadeInHoldFadeOutThenTheSceneState) {
     glMatrixMode(GL_MODELVIEW);
     RunLoadingSequence();
     ExpectSceneStartState(modelviewDepth, projectionDepth);
+    EXPECT_NE(GlowTexture, 0u);  // made before the texture table's names
+    EXPECT_LT(GlowTexture, *std::min_element(TextureTable, TextureTable + TextureTableSize));
     ASSERT_GT(Frames.size(), 300u);
     EXPECT_TRUE(IsBlack(Frames[0].edge) && IsBlack(Frames[0].centre));
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "passes/glow.h"
 #include "setup/render_state.h"
 #include "setup/settings.h"
 #include "setup/viewport.h"

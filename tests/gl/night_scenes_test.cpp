@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "resources/images.h"
 #include "scenes/scenes.h"
+#include "show/show.h"
 
 namespace {
 

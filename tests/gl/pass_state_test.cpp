@@ -2,7 +2,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 #include "resources/images.h"
 
 namespace {

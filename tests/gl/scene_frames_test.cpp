@@ -20,9 +20,11 @@
 #include "geometry/terrain.h"
 #include "geometry/vec3.h"
 #include "geometry/wave.h"
+#include "passes/glow.h"
 #include "platform/platform.h"
 #include "resources/images.h"
 #include "scenes/scenes.h"
+#include "show/show.h"
 
 namespace {
 
@@ -48,6 +50,7 @@ class SceneFrames : public testing::Test {
         DemoSettings.aspect = 4.0f / 3.0f;
         DemoSettings.demoPlus = false;
         InitFixedRenderState();
+        CreateGlowTexture();
         LoadTextureTable();
         BuildDisplayLists();
         mkdir(NORVALE_BINARY_DIR "/scene_frames", 0755);

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "resources/audio.h"
 #include "scenes/scenes.h"
+#include "show/show.h"
 
 namespace {
 

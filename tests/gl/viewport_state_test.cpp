@@ -9,7 +9,7 @@
 #include "setup/settings.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 #include "gl_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Logo placement: whole magnification, the pixel-exact test and the centred rectangle.
 #include <gtest/gtest.h>
 
-#include "resources/loading.h"
+#include "show/intro.h"
 
 namespace {
 constexpr float Aspect4x3 = 4.0f / 3.0f;

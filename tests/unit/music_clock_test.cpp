@@ -4,7 +4,7 @@
 #include "platform/audio_output.h"
 #include "resources/audio.h"
 #include "resources/music_clock.h"
-#include "scenes/timeline.h"
+#include "frame/timeline.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // format, silent end, loudness, true peak, width, onsets on the beat, determinism).
 #include "music.h"
 #include "music_internal.h"
-#include "scenes/timeline.h"
+#include "frame/timeline.h"
 
 #include <gtest/gtest.h>
 #include <mpg123.h>

@@ -1,6 +1,6 @@
 // The two pieces as written: the soundtrack's sections (bars at 125 BPM) and the jingle.
 #include "music_internal.h"
-#include "scenes/timeline.h"
+#include "frame/timeline.h"
 
 #include <iterator>
 

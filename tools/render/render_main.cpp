@@ -34,9 +34,10 @@
 #include "render_timeline.h"
 #include "resources/audio.h"
 #include "resources/data_path.h"
-#include "resources/loading.h"
+#include "show/intro.h"
 #include "resources/music_clock.h"
-#include "scenes/timeline.h"
+#include "frame/timeline.h"
+#include "show/show.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "frame/frame.h"
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 #include "render_outputs.h"
 #include "resources/images.h"
 

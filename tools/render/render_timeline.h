@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "frame/frame.h"
-#include "scenes/timeline.h"
+#include "frame/timeline.h"
 
 constexpr int64_t RenderAudioRate = 44100;  // Hz, interleaved stereo
 

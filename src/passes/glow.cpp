@@ -1,14 +1,16 @@
 // The soft glow: capture the 64x64 glow pass, shrink it to 16x16 in the
 // same texture, then grade the full frame and add five shifted copies.
+#include "passes/glow.h"
+
 #include <GL/gl.h>
 #include <GL/glu.h>
 
 #include <cmath>
 #include <vector>
 
+#include "resources/images.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
-#include "resources/images.h"
 
 unsigned int GlowTexture = 0;
 

@@ -1,26 +1,22 @@
 // The intro: black wait, jingle, logo fade-in, loading, hold, fade-out.
-#include "resources/loading.h"
+#include "show/intro.h"
 
 #include <GL/gl.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
+#include "show/show.h"
+#include "passes/pass_state.h"
+#include "resources/audio.h"
+#include "resources/data_path.h"
+#include "resources/images.h"
+#include "resources/tga.h"
 #include "setup/settings.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
-#include "frame/pass_state.h"
-#include "geometry/models.h"
-#include "geometry/terrain.h"
 #include "platform/platform.h"
-#include "resources/audio.h"
-#include "resources/data_path.h"
-#include "resources/font.h"
-#include "resources/images.h"
-#include "resources/tga.h"
-#include "scenes/timeline.h"
 
 unsigned int LogoTexture = 0;
 
@@ -36,8 +32,6 @@ constexpr float BlackWaitSeconds = 5.0f;
 constexpr float FadeInSeconds = 10.0f;
 constexpr float HoldSeconds = 3.0f;
 constexpr float FadeOutSeconds = 4.0f;
-
-const char* const SoundtrackFile = "preview_kovi.mp3";
 
 // Columns as in the scenes' pass tables: texture slot, switched on, keep
 // switches, depth writes, colour, blend source and destination, texture
@@ -168,36 +162,6 @@ void FadeLogoIn(const LogoPlacement& place, AudioHandle jingle) {
         CheckQuit();
         Accumulate(elapsed);
     } while (elapsed < FadeInSeconds);
-}
-
-// A soundtrack that ends before the last scene leaves the rest silent and
-// its scene entries without a clock to follow: say so, with both lengths.
-void NoteShortSoundtrack() {
-    const double bytesPerSecond = double(musicInfo.freq) * musicInfo.chans * 2;
-    const double needed = TimelineEnd * 2.0 / BeatRateDouble;  // music seconds to the end step
-    if (bytesPerSecond <= 0 || musicInfo.length / bytesPerSecond >= needed) {
-        return;
-    }
-    char problem[160];
-    std::snprintf(problem, sizeof problem,
-                  "%.1f s long, shorter than the %.1f s the scenes play to; the rest is silent",
-                  musicInfo.length / bytesPerSecond, needed);
-    ReportDamagedFile(DataPath(SoundtrackFile).c_str(), problem);
-}
-
-void LoadSoundtrack() {
-    musicSample = AudioSampleLoad(DataPath(SoundtrackFile).c_str());
-    musicChannel = AudioSampleGetChannel(musicSample);
-    AudioSampleGetInfo(musicSample, &musicInfo);
-    NoteShortSoundtrack();
-}
-
-// What the sequence loads while the logo shows.
-void LoadDemoData() {
-    LoadSoundtrack();
-    LoadFontDescriptor();
-    LoadTextureTable();
-    BuildDisplayLists();
 }
 
 // Loading time does not count: the clock was reset when loading ended.

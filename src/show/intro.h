@@ -12,7 +12,8 @@ struct LogoPlacement {
 LogoPlacement ComputeLogoPlacement(int width, int height, float aspect);
 
 // Runs once, at the end of InitRenderState, with the GL context current and
-// DemoSettings holding the client size; returns on a black screen.
+// DemoSettings holding the client size; returns on a black screen. Loads the
+// show (LoadDemoData) while the logo is up.
 void RunLoadingSequence();
 
 // What RunLoadingSequence leaves behind, without its timed phases, the logo

@@ -1,5 +1,5 @@
 // Applies one drawing pass's fixed-function state in the fixed order.
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 
 #include "resources/images.h"
 
