@@ -7,7 +7,7 @@
 #pragma once
 
 // Seconds of music in one counter unit: two beats of the soundtrack at
-// 125 BPM. The frame pipeline's BeatRate is the same fact seen from the clock.
+// 125 BPM. BeatRate in frame.h is the same fact seen from the clock.
 constexpr double CounterUnitSeconds = 0.96;
 
 constexpr int SceneCount = 5;

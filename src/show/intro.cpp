@@ -7,11 +7,14 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "show/show.h"
+#include "passes/glow.h"
 #include "passes/pass_state.h"
+#include "geometry/terrain.h"
 #include "resources/audio.h"
 #include "resources/data_path.h"
+#include "resources/font.h"
 #include "resources/images.h"
+#include "resources/music_clock.h"
 #include "resources/tga.h"
 #include "setup/settings.h"
 #include "setup/viewport.h"
@@ -162,6 +165,16 @@ void FadeLogoIn(const LogoPlacement& place, AudioHandle jingle) {
         CheckQuit();
         Accumulate(elapsed);
     } while (elapsed < FadeInSeconds);
+}
+
+// What the sequence loads while the logo shows. The glow texture is made
+// just before the table, so its name comes before the table's names.
+void LoadDemoData() {
+    LoadSoundtrack();
+    LoadFontDescriptor();
+    CreateGlowTexture();
+    LoadTextureTable();
+    BuildDisplayLists();
 }
 
 // Loading time does not count: the clock was reset when loading ended.

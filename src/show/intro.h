@@ -13,7 +13,8 @@ LogoPlacement ComputeLogoPlacement(int width, int height, float aspect);
 
 // Runs once, at the end of InitRenderState, with the GL context current and
 // DemoSettings holding the client size; returns on a black screen. Loads the
-// show (LoadDemoData) while the logo is up.
+// soundtrack, the font, the glow texture, the texture table and the display
+// lists while the logo is up.
 void RunLoadingSequence();
 
 // What RunLoadingSequence leaves behind, without its timed phases, the logo

@@ -10,10 +10,7 @@
 #include "scenes/scenes.h"
 #include "passes/glow.h"
 #include "passes/pass_state.h"
-#include "geometry/terrain.h"
-#include "resources/font.h"
 #include "resources/images.h"
-#include "resources/music_clock.h"
 #include "setup/render_state.h"
 #include "setup/settings.h"
 #include "setup/viewport.h"
@@ -21,19 +18,13 @@
 
 // ---- Start-up
 
+// The fixed GL state, then the intro: audio on, the black wait, the jingle
+// and the logo's fade-in, the soundtrack, font, glow texture, texture table
+// and display lists loaded behind the logo, its hold and its fade to black.
 bool InitRenderState() {
     InitFixedRenderState();
     RunLoadingSequence();
     return true;
-}
-
-// The glow texture is made just before the table, so its name comes first.
-void LoadDemoData() {
-    LoadSoundtrack();
-    LoadFontDescriptor();
-    CreateGlowTexture();
-    LoadTextureTable();
-    BuildDisplayLists();
 }
 
 // ---- The main loop's step

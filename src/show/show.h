@@ -7,9 +7,6 @@
 // client size: the fixed GL state, then the intro (RunLoadingSequence), which
 // loads the show while the logo is up. Returns on a black screen. Always true.
 bool InitRenderState();
-// What the start-up loads, in this order: the soundtrack, the font's
-// descriptor, the glow texture, the texture table, the display lists.
-void LoadDemoData();
 
 // The main loop's step: the glow pass in the 64x64 corner, the glow's
 // capture, the full pass, the composition. Presenting it is the caller's.
