@@ -22,6 +22,7 @@
 #include "setup/shell_files.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
+#include "frame/timeline.h"
 #include "geometry/models.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
@@ -34,9 +35,8 @@
 #include "render_timeline.h"
 #include "resources/audio.h"
 #include "resources/data_path.h"
-#include "show/intro.h"
 #include "resources/music_clock.h"
-#include "frame/timeline.h"
+#include "show/intro.h"
 #include "show/show.h"
 
 namespace {
