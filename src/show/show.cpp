@@ -16,7 +16,7 @@
 #include "setup/viewport.h"
 #include "frame/frame.h"
 
-// ---- Start-up
+// ---- Start-up --------------------------------------------------------------
 
 // The fixed GL state, then the intro: audio on, the black wait, the jingle
 // and the logo's fade-in, the soundtrack, font, glow texture, texture table
@@ -27,7 +27,7 @@ bool InitRenderState() {
     return true;
 }
 
-// ---- The main loop's step
+// ---- The main loop's step --------------------------------------------------
 
 namespace {
 // What every scene may rely on after it: the dispatcher's reset.
@@ -90,7 +90,7 @@ int DispatchScene() {
     return 1;
 }
 
-// ---- The end step
+// ---- The end step ----------------------------------------------------------
 
 void RunEndScene() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
