@@ -392,6 +392,27 @@ TEST(GeometryFeedback, TerrainTilesJoinWithoutCracksInWorldSpace) {
     }
 }
 
+// Every lattice square faces the viewer with its texture upright and not
+// mirrored, whatever the shell's turn: s grows to the right, t upwards.
+TEST(GeometryFeedback, LatticeSquaresShowTheirTextureUpright) {
+    PlainState();
+    CameraPose.angles[0] = CameraPose.angles[1] = 0;
+    const Box box = {{-4, -4, -4}, {4, 4, 4}};  // the corners reach 3.5 as the shell turns
+    Feedback f = Capture(box, [] { DrawLatticeShell(7.5f, 1); });
+    ASSERT_GE(f.polygons.size(), 602u);
+    for (const auto& polygon : f.polygons) {
+        float lo[2] = {9, 9}, hi[2] = {-9, -9};  // a triangle of a square spans it
+        for (const FeedbackVertex& v : polygon)
+            for (int a = 0; a < 2; ++a) {
+                lo[a] = std::fmin(lo[a], v.position[a]);
+                hi[a] = std::fmax(hi[a], v.position[a]);
+            }
+        for (const FeedbackVertex& v : polygon)
+            for (int a = 0; a < 2; ++a)
+                ASSERT_EQ(v.texCoord[a], v.position[a] > (lo[a] + hi[a]) / 2 ? 1 : 0);
+    }
+}
+
 TEST(GeometryDraw, EveryModelLeavesTheMatrixStacksAsFound) {
     if (!SharedQuadric) {
         SharedQuadric = gluNewQuadric();
