@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "setup/settings.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
+#include "frame/pass_state.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
 #include "geometry/terrain.h"
@@ -292,4 +294,46 @@ TEST_F(NightScenes, Scene2SkyDarkensAcrossTheNightfallAndScene3ShowsTheCubeFromS
     EXPECT_EQ(LitPixels(3, 0, 8.0f), 0);
     for (int section = 1; section < 4; ++section)
         EXPECT_GT(LitPixels(3, section, 8.0f), 500) << "section " << section;
+}
+
+// Every scene's passes as GL receives them (texture slot, blending, depth
+// test and writes, lighting, blend factors) over a frame in each section,
+// with and without Demo++, folded into one number a scene: the same on any
+// renderer, unlike the checkpoint frames. A deliberate change of a pass
+// table changes its scene's number; the failure prints the trace.
+TEST_F(NightScenes, EveryScenesPassTableReachesGl) {
+    static std::string trace;
+    PassMark = [](const char* label, int texture) {  // each line: what its step left
+        GLint v[3];
+        glGetIntegerv(GL_BLEND_SRC, v);
+        glGetIntegerv(GL_BLEND_DST, v + 1);
+        glGetIntegerv(GL_DEPTH_WRITEMASK, v + 2);
+        char line[96];
+        std::snprintf(line, sizeof line, " %d%d%d%d %x %x\n%s %d:", glIsEnabled(GL_BLEND),
+                      glIsEnabled(GL_DEPTH_TEST), v[2], glIsEnabled(GL_LIGHTING), v[0], v[1], label,
+                      texture);
+        trace += line;
+    };
+    const int moments[][3] = {{0, 0, 4},  {0, 1, 4}, {0, 2, 4},  {0, 2, 17}, {1, 0, 4}, {2, 0, 4},
+                              {2, 1, 4},  {2, 2, 4}, {2, 2, 12}, {3, 0, 8},  {3, 1, 8}, {3, 2, 8},
+                              {3, 3, 15}, {4, 0, 3}, {4, 1, 8},  {4, 2, 8},  {4, 3, 8}};
+    const uint64_t want[SceneCount] = {11729355234729988177u, 9415732602333892685u,
+                                       3070742194599331093u, 6386205224387178653u,
+                                       6961454902780906979u};
+    const SceneFunction scenes[] = {RunScene0, RunScene1, RunScene2, RunScene3, RunScene4};
+    std::copy(scenes, scenes + SceneCount, SceneTable);
+    for (int scene = 0; scene < SceneCount; ++scene) {
+        trace.clear();
+        for (bool plus : {false, true})
+            for (const auto& m : moments)
+                if (m[0] == scene) {
+                    DemoSettings.demoPlus = plus;
+                    Enter(scene, m[1], static_cast<float>(m[2]));
+                    RenderFrame();
+                }
+        uint64_t fold = 14695981039346656037u;  // FNV-1a: the same with every library
+        for (unsigned char c : trace) fold = (fold ^ c) * 1099511628211u;
+        EXPECT_EQ(fold, want[scene]) << "scene " << scene << "'s passes:\n" << trace;
+    }
+    PassMark = nullptr;
 }

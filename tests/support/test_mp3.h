@@ -1,7 +1,9 @@
-// Writes MP3 files with libmp3lame, for tests and benchmarks that need sound.
+// Writes MP3 files with libmp3lame, for tests and benchmarks that need sound,
+// and decodes them with mpg123 alone (gapless), as a reference.
 #pragma once
 
 #include <lame/lame.h>
+#include <mpg123.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -39,5 +41,42 @@ inline bool WriteTestMp3(const std::string& path, const std::vector<int16_t>& pc
     bool ok = file && std::fwrite(mp3.data(), 1, size, file) == static_cast<size_t>(size);
     if (file)
         std::fclose(file);
+    return ok;
+}
+
+struct Decoded {
+    long rate = 0;
+    int channels = 0;
+    std::vector<float> samples;  // interleaved
+    size_t Frames() const { return channels ? samples.size() / channels : 0; }
+};
+
+inline bool Decode(const std::string& path, Decoded* out) {
+    mpg123_handle* h = mpg123_new(nullptr, nullptr);
+    int encoding = 0;
+    bool ok = h && mpg123_param(h, MPG123_ADD_FLAGS, MPG123_GAPLESS, 0.0) == MPG123_OK &&
+              mpg123_open(h, path.c_str()) == MPG123_OK &&
+              mpg123_getformat(h, &out->rate, &out->channels, &encoding) == MPG123_OK;
+    if (ok) {
+        mpg123_format_none(h);
+        mpg123_format(h, out->rate, out->channels, MPG123_ENC_SIGNED_16);
+        short buf[8192];
+        size_t got = 0;
+        int err;
+        while ((err = mpg123_read(h, buf, sizeof buf, &got)) == MPG123_OK ||
+               err == MPG123_NEW_FORMAT || got > 0) {
+            for (size_t i = 0; i < got / 2; i++) {
+                out->samples.push_back(buf[i] / 32768.0f);
+            }
+            if (err == MPG123_DONE) {
+                break;
+            }
+        }
+        ok = err == MPG123_DONE;
+    }
+    if (h) {
+        mpg123_close(h);
+        mpg123_delete(h);
+    }
     return ok;
 }

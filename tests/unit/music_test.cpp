@@ -3,6 +3,7 @@
 // format, silent end, loudness, true peak, width, onsets on the beat, determinism).
 #include "music.h"
 #include "music_internal.h"
+#include "../support/test_mp3.h"
 #include "frame/timeline.h"
 
 #include <gtest/gtest.h>
@@ -92,43 +93,6 @@ std::string ReadFile(const std::string& path) {
 
 std::string TempPath(const char* name) {
     return std::string(NORVALE_BINARY_DIR) + "/music_test_" + name;
-}
-
-struct Decoded {
-    long rate = 0;
-    int channels = 0;
-    std::vector<float> samples;  // interleaved
-    size_t Frames() const { return channels ? samples.size() / channels : 0; }
-};
-
-bool Decode(const std::string& path, Decoded* out) {
-    mpg123_handle* h = mpg123_new(nullptr, nullptr);
-    int encoding = 0;
-    bool ok = h && mpg123_param(h, MPG123_ADD_FLAGS, MPG123_GAPLESS, 0.0) == MPG123_OK &&
-              mpg123_open(h, path.c_str()) == MPG123_OK &&
-              mpg123_getformat(h, &out->rate, &out->channels, &encoding) == MPG123_OK;
-    if (ok) {
-        mpg123_format_none(h);
-        mpg123_format(h, out->rate, out->channels, MPG123_ENC_SIGNED_16);
-        short buf[8192];
-        size_t got = 0;
-        int err;
-        while ((err = mpg123_read(h, buf, sizeof buf, &got)) == MPG123_OK ||
-               err == MPG123_NEW_FORMAT || got > 0) {
-            for (size_t i = 0; i < got / 2; i++) {
-                out->samples.push_back(buf[i] / 32768.0f);
-            }
-            if (err == MPG123_DONE) {
-                break;
-            }
-        }
-        ok = err == MPG123_DONE;
-    }
-    if (h) {
-        mpg123_close(h);
-        mpg123_delete(h);
-    }
-    return ok;
 }
 
 float MaxAbs(const Decoded& d, double from, double to) {
