@@ -1,10 +1,11 @@
 # What a person types. `make run` and `make test` do everything on a fresh
 # Debian machine: install what is missing, build, generate data, run.
+# `make check` runs the long tests, which CI runs after `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build fresh-data run test bench lint soak data video install package clean
+.PHONY: all deps configure build fresh-data run test check bench lint soak data video install package clean
 
 all: build
 
@@ -34,9 +35,17 @@ run: fresh-data
 	fi
 
 # No test may use the caller's display: the e2e tests bring their own Xvfb.
-# The frame and timeline tests look at what the real data shows.
+# The frame and timeline tests look at what the real data shows. Tests run
+# side by side, one a core; those that time sound or pictures run alone.
+# `make test` leaves out the tests labelled long (whole plays of the demo,
+# every driver, the sanitized loops, fuzzing); `make check` runs only them.
+CTEST = cd $(BUILD) && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure \
+	--timeout 1500 -j $$(nproc)
 test: fresh-data
-	@cd $(BUILD) && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure --timeout 1500
+	@$(CTEST) -LE long
+
+check: fresh-data
+	@$(CTEST) -L long
 
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done

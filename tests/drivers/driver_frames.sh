@@ -10,6 +10,8 @@
 #                            at SSIM MinSsim or above, or (nearly black
 #                            frames, where SSIM magnifies a level or two)
 #                            at PSNR MinPsnr dB or above
+#   driver_frames.sh quick   both on seven frames across the scenes, 24-bit depth
+#                            only (make test; the two above run in make check)
 #
 # Exit 77 (skipped) only when a driver cannot start at all; the drivers that
 # start are still compared, and a difference fails. RENDER (the
@@ -27,6 +29,7 @@ mode=${1:-}
 plain_llvmpipe="--size 320x180 --fps 1 --skip-intro"
 plain_softpipe="--size 320x180 --fps 1/6 --skip-intro"
 ssim_set="--size 320x180 --fps 1/4"
+depths="24 16"
 
 # Measured against llvmpipe (2026-12, Mesa 22.3.6, both sets, 65 frames
 # each): the lowest SSIM is softpipe 0.874 (scene 4's line fan: wide lines a
@@ -88,7 +91,7 @@ compare_plain() {
         fi
         set=$plain_softpipe
         [ $driver = llvmpipe ] && set=$plain_llvmpipe
-        for depth in 24 16; do
+        for depth in $depths; do
             for plus in "" --demo-plus; do
                 name=$driver-$depth${plus:+-plus}
                 # shellcheck disable=SC2086
@@ -118,12 +121,14 @@ compare_plain() {
 frame_scores() {
     local metric
     for metric in ssim psnr; do
-        ffmpeg -nostdin -loglevel error -start_number 0 -i "$1/frame%06d.png" -start_number 0 \
-            -i "$2/frame%06d.png" -lavfi "$metric=stats_file=$out/$metric.txt" -f null -
+        ffmpeg -nostdin -loglevel error -pattern_type glob -i "$1/frame*.png" -pattern_type glob \
+            -i "$2/frame*.png" -lavfi "$metric=stats_file=$out/$metric.txt" -f null -
     done
-    awk 'NR == FNR { split($5, a, ":"); ssim[FNR] = a[2]; next }
+    (cd "$2" && ls frame*.png) >"$out/names.txt"
+    awk 'FILENAME == ARGV[1] { name[FNR] = $1; next }
+        FILENAME == ARGV[2] { split($5, a, ":"); ssim[FNR] = a[2]; next }
         { for (i = 1; i <= NF; i++) if ($i ~ /^psnr_avg:/) { split($i, p, ":"); psnr = p[2] }
-          printf "%s %s frame%06d.png\n", ssim[FNR], psnr, FNR - 1 }' "$out/ssim.txt" "$out/psnr.txt"
+          printf "%s %s %s\n", ssim[FNR], psnr, name[FNR] }' "$out/names.txt" "$out/ssim.txt" "$out/psnr.txt"
 }
 
 compare_ssim() {
@@ -165,8 +170,15 @@ compare_ssim() {
 case $mode in
 plain) compare_plain ;;
 ssim) compare_ssim ;;
+quick)
+    # Every 25 s from 25 s into the scenes: 0, 1, 2, 3 three times, 4.
+    plain_llvmpipe="--size 320x180 --fps 1/25 --skip-intro --from 20 --to 190"
+    plain_softpipe=$plain_llvmpipe ssim_set=$plain_llvmpipe depths=24
+    compare_plain
+    compare_ssim
+    ;;
 *)
-    echo "usage: driver_frames.sh plain|ssim"
+    echo "usage: driver_frames.sh plain|ssim|quick"
     exit 2
     ;;
 esac
