@@ -42,10 +42,10 @@ run: fresh-data
 CTEST = cd $(BUILD) && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure \
 	--timeout 1500 -j $$(nproc)
 test: fresh-data
-	@$(CTEST) -LE long
+	@$(CTEST) -LE '^long$$'
 
 check: fresh-data
-	@$(CTEST) -L long
+	@$(CTEST) -L '^long$$'
 
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
