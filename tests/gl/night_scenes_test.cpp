@@ -14,7 +14,7 @@
 #include "setup/settings.h"
 #include "setup/viewport.h"
 #include "frame/frame.h"
-#include "frame/pass_state.h"
+#include "passes/pass_state.h"
 #include "geometry/lattice.h"
 #include "geometry/models.h"
 #include "geometry/terrain.h"
