@@ -186,7 +186,7 @@ TEST(RenderE2E, DamagedDataFilesAreNamedOnceAndTheShowGoesOn) {
     fs::copy(DataRoot() + "/data", data);
     struct Damage {
         const char* file;
-        const char* how;   // missing, empty, junk, folder, pipe, half, text
+        const char* how;   // missing, empty, junk, folder, pipe, half, text, wav
         const char* said;  // in the file's line
     };
     const Damage damages[] = {
@@ -203,18 +203,19 @@ TEST(RenderE2E, DamagedDataFilesAreNamedOnceAndTheShowGoesOn) {
         {"heightmap.jpg", "half", "Premature end"},
         {"logo.tga", "half", "cut short"},
         {"font.fnt", "text", "texts draw"},
-        {"introeffectmx.mp3", "junk", "not a decodable MP3"},
+        {"introeffectmx.mp3", "wav", "not a decodable MP3"},
         {"preview_kovi.mp3", "half", "s long, shorter than"},
     };
     for (const Damage& d : damages) {
         const std::string path = data + "/" + d.file, how = d.how;
         const std::string bytes = ReadFile(path);
         fs::remove(path);
-        if (how == "empty" || how == "junk" || how == "half" || how == "text") {
+        if (how == "empty" || how == "junk" || how == "half" || how == "text" || how == "wav") {
             std::string junk(3000, 'G');
             std::ofstream(path, std::ios::binary)
                 << (how == "half"   ? bytes.substr(0, bytes.size() / 2)
                     : how == "junk" ? junk
+                    : how == "wav"  ? "RIFF" + std::string(40, '\0') + bytes
                     : how == "text" ? "chars count=2\nchar id=300 x=1\nhello\n"
                                     : "");
         } else if (how == "folder") {
