@@ -177,6 +177,10 @@ TEST(RenderE2E, SameOptionsGiveIdenticalFilesOfTheRightSize) {
     EXPECT_EQ(wav.size(), 44u + 50u * 4410u * 4u);
 }
 
+// A 16-bit stereo PCM WAV's header, sizes left 0; the sound is what follows.
+const char WavHeader[] =
+    "RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0data\0\0\0\0";
+
 // One damage a file over a copy of data/: each file is named once with what
 // is wrong, and the demo plays the intro and loading through as without it.
 TEST(RenderE2E, DamagedDataFilesAreNamedOnceAndTheShowGoesOn) {
@@ -215,7 +219,7 @@ TEST(RenderE2E, DamagedDataFilesAreNamedOnceAndTheShowGoesOn) {
             std::ofstream(path, std::ios::binary)
                 << (how == "half"   ? bytes.substr(0, bytes.size() / 2)
                     : how == "junk" ? junk
-                    : how == "wav"  ? "RIFF" + std::string(40, '\0') + bytes
+                    : how == "wav"  ? std::string(WavHeader, 44) + bytes
                     : how == "text" ? "chars count=2\nchar id=300 x=1\nhello\n"
                                     : "");
         } else if (how == "folder") {
@@ -410,7 +414,7 @@ TEST(RenderE2E, CapturesCarryColourTagsChaptersAndSettings) {
     for (const std::string& file : {dir + "/a.mp4", dir + "/b.mkv"}) {
         const std::string chapters =
             Probe(file, "-show_entries chapter=start_time:chapter_tags=title");
-        EXPECT_EQ(chapters, "0.000000\nIntro\n2.000000\nTerrain flight") << file;
+        EXPECT_EQ(chapters, "0.000000\nIntro\n2.400000\nTerrain flight") << file;
     }
     EXPECT_EQ(Probe(dir + "/b.mkv", "-select_streams a:0 -show_entries stream=codec_name"), "flac");
     Picture png;
