@@ -40,10 +40,14 @@ dpkg-deb -x "$data_deb" "$root"
 dpkg-deb -x "$deb" "$root"
 share=$root/usr/share
 
-# The programs as installed, hardened on every line hardening-check has.
+# The programs as installed, hardened on every line hardening-check has. It
+# sees stack clash probes only around a frame of variable size, which none
+# has: the renderer's probes of its large fixed frames are looked for instead.
 command -v hardening-check >/dev/null || fail "hardening-check is not installed (scripts/install-deps)"
 hardening-check "$root/usr/games/norvale" "$root"/usr/bin/norvale-* >"$work/hardening.log" 2>&1 &&
-    ! grep '^ ' "$work/hardening.log" | grep -v ': yes' || { cat "$work/hardening.log"; fail "hardening"; }
+    ! grep '^ ' "$work/hardening.log" | grep -v ': yes\|Stack clash protection: unknown' &&
+    objdump -d "$root/usr/bin/norvale-render" | grep -c 'orq  *\$0x0,.*(%rsp)' >/dev/null ||
+    { cat "$work/hardening.log"; fail "hardening"; }
 
 desktop=$share/applications/org.norvale.Norvale.desktop
 grep -qx 'Path=/usr/share/norvale' "$desktop" || fail "menu entry does not start in share/norvale"
