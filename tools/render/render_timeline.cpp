@@ -29,7 +29,7 @@ int64_t SlotAtOrAfter(const FrameRate& rate, double seconds) {
 }
 
 double IntroSeconds(const FrameRate& rate, bool skipIntro) {
-    return skipIntro ? 0.0 : 22.0 + SlotSeconds(rate, 4);
+    return skipIntro ? 0.0 : SlotSeconds(rate, SlotAtOrAfter(rate, 22.0) + 4);
 }
 
 // A scene shows from the first frame whose counters have passed its start,

@@ -54,8 +54,9 @@ struct PlayTimes {
     double starts[SceneCount + 1];  // first frame of each scene and of the end step
     double last;                    // the end step's last frame; with Loop on, scene 0's first
 };
-// Output time of the first scene's first frame: the logo's 5 + 10 + 3 + 4 s,
-// each phase ending on the frame after its time is up; 0 without the intro.
+// Output time of the first scene's first frame: four frames after the first
+// frame at or past the logo's 5 + 10 + 3 + 4 s, as each phase ends on a
+// frame after its time is up; 0 without the intro.
 double IntroSeconds(const FrameRate& rate, bool skipIntro);
 // The play whose first scene first shows at `start`, a frame time.
 PlayTimes PlanPlay(const FrameRate& rate, double start);
