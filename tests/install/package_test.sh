@@ -40,9 +40,8 @@ dpkg-deb -x "$data_deb" "$root"
 dpkg-deb -x "$deb" "$root"
 share=$root/usr/share
 
-# The programs as installed, hardened on every line hardening-check has. It
-# sees stack clash probes only around a frame of variable size, which none
-# has: the renderer's probes of its large fixed frames are looked for instead.
+# Hardened on every line; hardening-check sees stack clash probes only around
+# frames of variable size (none here), so the renderer's own are looked for.
 command -v hardening-check >/dev/null || fail "hardening-check is not installed (scripts/install-deps)"
 hardening-check "$root/usr/games/norvale" "$root"/usr/bin/norvale-* >"$work/hardening.log" 2>&1 &&
     ! grep '^ ' "$work/hardening.log" | grep -v ': yes\|Stack clash protection: unknown' &&
