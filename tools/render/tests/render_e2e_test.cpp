@@ -180,7 +180,6 @@ TEST(RenderE2E, SameOptionsGiveIdenticalFilesOfTheRightSize) {
 // A 16-bit stereo PCM WAV's header, sizes left 0; the sound is what follows.
 const char WavHeader[] =
     "RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0data\0\0\0\0";
-
 // One damage a file over a copy of data/: each file is named once with what
 // is wrong, and the demo plays the intro and loading through as without it.
 TEST(RenderE2E, DamagedDataFilesAreNamedOnceAndTheShowGoesOn) {
@@ -279,9 +278,8 @@ TEST(RenderE2E, ScenesStartWhereTheTimelinePutsThem) {
         }
     }
     // Black wait, fade-in, hold and fade-out, each ending on a frame.
-    const FrameRate rate{10, 1};
-    ASSERT_NEAR(intro, IntroSeconds(rate, false), 1e-6);
-    const PlayTimes play = PlanPlay(rate, intro);
+    ASSERT_NEAR(intro, IntroSeconds({10, 1}, false), 1e-6);
+    const PlayTimes play = PlanPlay({10, 1}, intro);
     std::string missing;
     for (int scene = 0; scene < 5; ++scene) {
         if (!SceneTable[scene]) {
