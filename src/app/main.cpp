@@ -93,7 +93,9 @@ void WriteFrameTime(FILE* file) {
 // not minimised. Returns the exit status.
 int RunMainLoop() {
     FILE* frameTimes = OpenFrameTimes();
-    EscapePressed = false;  // the intro does not look at Escape; a tap there is over
+    // The intro only pumps events: its key presses are still queued, dated
+    // before this. A tap released there is over; a key still held is seen.
+    const uint32_t loopStart = SDL_GetTicks();
     while (!QuitRequested) {
         SDL_Event event;
         if (SDL_PollEvent(&event)) {
@@ -102,6 +104,9 @@ int RunMainLoop() {
                 return 0;  // the close request's quit code
             }
             WindowProc(event);
+            if (event.type == SDL_KEYDOWN && event.key.timestamp < loopStart) {
+                EscapePressed = false;
+            }
             continue;
         }
         if (!WindowActive) {

@@ -370,11 +370,9 @@ void PlanRange(const RenderOptions& o) {
     double end = o.toSeconds >= 0 ? o.toSeconds : LongestOutputSeconds;
     Session.endIsCap = o.toSeconds < 0;
     Session.endSlot = SlotAtOrAfter(o.rate, end);
-    double expected = o.toSeconds >= 0
-                          ? o.toSeconds
-                          : (o.skipIntro ? 0 : IntroSecondsEstimate) + DemoSecondsEstimate;
+    double expected = o.toSeconds >= 0 ? o.toSeconds : DemoEndSeconds(o.rate, o.skipIntro);
     Progress.expected = std::max<int64_t>(1, SlotAtOrAfter(o.rate, expected) - Session.firstSlot);
-    Progress.introSeconds = o.skipIntro ? 0 : IntroSecondsEstimate;
+    Progress.introSeconds = IntroSeconds(o.rate, o.skipIntro);
 }
 
 bool OpenOutputs(const RenderOptions& o) {
@@ -399,9 +397,7 @@ bool OpenOutputs(const RenderOptions& o) {
                      "norvale-render: --null: rendering for timing only, writing nothing\n");
     if (!o.outPath.empty()) {
         const double first = SlotSeconds(o.rate, Session.firstSlot);
-        const double end = o.toSeconds >= 0
-                               ? o.toSeconds
-                               : (o.skipIntro ? 0 : IntroSecondsEstimate) + DemoSecondsEstimate;
+        const double end = o.toSeconds >= 0 ? o.toSeconds : DemoEndSeconds(o.rate, o.skipIntro);
         Session.ffmpeg = StartFfmpeg(o, MakeCaptureMetadata(o, first, end));
         return Session.ffmpeg;
     }
