@@ -172,14 +172,15 @@ bool WriteBoxed(const std::string& path) {
     return WriteJpeg(path, p, 90);
 }
 
-// A faint nebula of two tints on black.
+// A nebula of two tints on black, bright enough that the mountains stand
+// dark against it as night falls.
 Colour Nebula(float u, float v) {
     float cloud = PeriodicFbm(u * 3.0f, v * 3.0f, 3, 7, 0.55f, 61);
     float band = SmoothStep(-0.1f, 0.45f, cloud);
     float tint = PeriodicFbm(u * 2.0f + 3.1f, v * 2.0f, 2, 4, 0.5f, 67);
     Colour a{0.30f, 0.10f, 0.38f}, b{0.06f, 0.22f, 0.34f};
     Colour c = MixColour(a, b, Clamp01(0.5f + tint * 1.5f));
-    float k = band * band * 0.32f;
+    float k = band * band * 0.5f;
     return {c.r * k, c.g * k, c.b * k};
 }
 
