@@ -24,8 +24,8 @@ constexpr double TwoPi = 6.283185307179586;
 // Seconds of music where the drums play (the opening's glide 2 and orbit, scenes 1 and 2,
 // the last three parts of scene 3, the greetings); scene 1's and scene 2's last bars are
 // breaks without kicks, and the beat drops out for the first four bars of the nightfall.
-const double DrumRegions[][2] = {{7.68, 30.72}, {32.64, 61.44},   {63.36, 78.72},
-                                 {86.4, 92.16}, {109.44, 155.52}, {176.64, 192.0}};
+const double DrumRegions[][2] = {{7.68, 30.72},    {32.64, 61.44},   {63.36, 78.72}, {86.4, 92.16},
+                                 {109.44, 122.88}, {124.80, 151.68}, {176.64, 192.0}};
 
 // Where the picture cuts, in seconds of music: every scene start, scene 1's changes of form
 // every 8 counter units and every section start.
@@ -499,6 +499,11 @@ TEST(MusicFiles, SoundtrackDecodesOnTheBeatAndEndsInSilence) {
             std::pow(10.0, MeasureBandLevel(d, t + 0.24, t + 0.244, 10000.0, 18500.0) / 10.0);
     }
     EXPECT_LE(onBeat, offBeat) << "the kick's click ticks on every beat";
+    // The picture goes black from the cube's fly-in to the credits: so does the music.
+    double night = MeasureBandLevel(d, 146.0, 150.0, 0.0, 16000.0);
+    double black = MeasureBandLevel(d, 156.0, 160.8, 0.0, 16000.0);
+    EXPECT_LE(black, night - 6.0) << "the music holds on through the blackout";
+    EXPECT_GE(MeasureBandLevel(d, 162.0, 166.0, 0.0, 16000.0), black + 6.0) << "no credits";
     // Scene 2 opens out of a break: the bar before it has no kick and no bass.
     EXPECT_LT(Sum(LowPower(d, 61.44, 63.36)), 0.1 * Sum(LowPower(d, 63.36, 65.28)));
     for (const auto& region : DrumRegions) {

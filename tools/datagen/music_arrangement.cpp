@@ -122,21 +122,28 @@ const Section SoundtrackSections[] = {
     {FindSectionBar(3, 0), 8, ListChords(NightChords), 2,
      PartCrash | PartPad | PartBassLong | PartSparkle, 450, 700, 0.8f, 0.9f, NoTune, 0.0f, 1},
     {FindSectionBar(3, 1), 8, ListChords(NightChords), 2,
-     PartPad | PartBassPulse | PartArp8 | PartKick | PartHats8 | PartRiser, 700, 1000, 0.8f, 0.9f,
-     NoTune, 0.3f, 0},
+     PartPad | PartBassPulse | PartArp8 | PartKick | PartHats8 | PartRiser | PartRiserGap |
+         PartBreak,
+     700, 1000, 0.8f, 0.9f, NoTune, 0.3f, 0},
     {FindSectionBar(3, 2), 8, ListChords(NightChords), 2,
      PartCrash | PartPad | PartBassOff | PartStab | BeatParts, 1000, 1200, 0.95f, 0.95f, NoTune,
      0.45f, 0},
-    {FindSectionBar(3, 3), 8, ListChords(NightChords), 2,
+    // The last two bars, where the camera flies into the cube and the picture goes black,
+    // break down to the pad, the long bass and a few bells closing over them.
+    {FindSectionBar(3, 3), 6, ListChords(NightChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp16 | PartStab | BeatParts | PartOpenHat |
          PartMelody,
-     1300, 1600, 1.0f, 1.0f, ListTune(NightTune, 8, VoiceLead), 0.45f, 0},
-    // Scene 4: the close. Its picture opens near-black, so the music carries it; the credits
-    // are calm, the greetings bring the beat back for the last minute, then the fade.
-    {FindSectionBar(4, 0), 3, ListChords(CloseChords), 2,
-     PartCrash | PartPad | PartArp8 | PartSparkle, 900, 1400, 0.95f, 0.95f, NoTune, 0.0f, 3},
-    {FindSectionBar(4, 1), 8, ListChords(CloseChords), 2, PartPad | PartBassLong | PartMelody, 1300,
-     1500, 0.85f, 0.85f, ListTune(CloseTune, 8, VoiceBell), 0.0f, 0},
+     1300, 1500, 1.0f, 1.0f, ListTune(NightTune, 8, VoiceLead), 0.45f, 0},
+    {FindSectionBar(3, 3) + 6, 2, ListChords(NightChords), 2, PartPad | PartBassLong | PartSparkle,
+     1500, 600, 0.85f, 0.7f, NoTune, 0.0f, 1, 0, 1, 6},
+    // Scene 4: the close. Its picture opens black, and so does the music, a dark pad and
+    // bells until the credits, which bring bass, arpeggio and tune back; the greetings
+    // bring the beat back for the last minute, then the fade.
+    {FindSectionBar(4, 0), 3, ListChords(CloseChords), 2, PartPad | PartSparkle, 700, 1100, 0.8f,
+     0.85f, NoTune, 0.0f, 2},
+    {FindSectionBar(4, 1), 8, ListChords(CloseChords), 2,
+     PartCrash | PartPad | PartBassLong | PartArp8 | PartMelody, 1300, 1500, 0.85f, 0.85f,
+     ListTune(CloseTune, 8, VoiceBell), 0.0f, 0},
     {FindSectionBar(4, 2), 8, ListChords(CloseChords), 2,
      PartCrash | PartPad | PartBassOff | PartArp8 | PartKick | PartHats8 | PartMelody, 1500, 1500,
      0.9f, 0.9f, ListTune(CloseTune, 8, VoiceLead), 0.3f, 1, -12},
@@ -179,14 +186,16 @@ void ScoreSoundtrack(Score* score) {
     // An arc rather than a plateau: the glides and the orbit build under the drop, the wave
     // scene eases off, the night climbs to the piece's loudest, the greetings hold it. The
     // opening fades over its last bar; a beat of near-silence before the night's crash and
-    // before the greetings makes their hits land; the close fades and its last chord rings
-    // out into the end step, silent before the step is over.
+    // before the greetings makes their hits land; the music sinks with the picture's
+    // blackout before the close and rises with the credits; the close fades and its last chord
+    // rings out into the end step, silent before the step is over.
     // clang-format off
     SetGain(score, {0.0f, 0.6f,       30.72f, 0.7f,     32.64f, 0.0f,
                     32.64f, 1.0f,     61.44f, 0.7f,
                     93.6f, 0.85f,     93.72f, 0.3f,     94.08f, 0.3f,
                     94.08f, 0.85f,    140.16f, 1.0f,
-                    176.16f, 1.0f,    176.28f, 0.25f,   176.64f, 0.25f,
+                    151.68f, 1.0f,    153.6f, 0.6f,     161.28f, 0.6f,
+                    161.28f, 0.9f,    176.16f, 1.0f,    176.28f, 0.25f,   176.64f, 0.25f,
                     176.64f, 1.0f,    192.0f, 1.0f,     199.68f, 0.5f,
                     207.36f, 0.35f,   213.5f, 0.0f,     SoundtrackSeconds, 0.0f});
     // clang-format on

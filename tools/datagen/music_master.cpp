@@ -11,7 +11,8 @@
 namespace {
 
 constexpr double PiD = 3.141592653589793;
-constexpr double LowShelfDb = -3.0, HighShelfDb = 4.0;
+constexpr double LowShelfDb = -3.0, HighShelfDb = 4.0, BoxDipDb = -2.5, AirShelfDb = 2.0;
+constexpr float SideLift = 1.75f;
 
 struct Biquad {
     double b0, b1, b2, a1, a2;
@@ -136,30 +137,63 @@ Biquad Shelf(double hz, double db, bool high) {
             0.0};
 }
 
+// A bell of the cookbook kind: db at hz, q wide.
+Biquad Bell(double hz, double db, double q) {
+    double a = std::pow(10.0, db / 40.0), w = 2.0 * PiD * hz / SampleRate;
+    double alpha = std::sin(w) / (2.0 * q), c = std::cos(w);
+    double a0 = 1.0 + alpha / a;
+    return {(1.0 + alpha * a) / a0,
+            -2.0 * c / a0,
+            (1.0 - alpha * a) / a0,
+            -2.0 * c / a0,
+            (1.0 - alpha / a) / a0,
+            0.0,
+            0.0};
+}
+
 // The master's tone: less below 120 Hz and more above 2.5 kHz, so that the low end leaves the
-// mids and highs room; and nothing above 18 kHz (a fourth-order Butterworth low-pass): the
-// encoder drops it anyway, and without it the peaks between samples are what the meter sees.
+// mids and highs room; a dip around 300 Hz, where the bass's and the pads' overtones pile up
+// and box the mix in; a lift above 10 kHz for air; and nothing above 18 kHz (a fourth-order
+// Butterworth low-pass): the encoder drops it anyway, and without it the peaks between
+// samples are what the meter sees.
 void Tone(StereoBuffer* pcm) {
-    Biquad stages[4] = {Shelf(120.0, LowShelfDb, false), Shelf(2500.0, HighShelfDb, true)};
+    constexpr int Stages = 6;
+    Biquad stages[Stages] = {Shelf(120.0, LowShelfDb, false), Shelf(2500.0, HighShelfDb, true),
+                             Bell(300.0, BoxDipDb, 0.8), Shelf(10000.0, AirShelfDb, true)};
     const double qs[2] = {0.5411961, 1.3065630};
     double k = std::tan(PiD * 18000.0 / SampleRate);
     for (int s = 0; s < 2; s++) {
         double a0 = 1.0 + k / qs[s] + k * k;
         double b0 = k * k / a0;
-        stages[2 + s] = {
+        stages[Stages - 2 + s] = {
             b0, 2.0 * b0, b0, 2.0 * (k * k - 1.0) / a0, (1.0 - k / qs[s] + k * k) / a0, 0.0, 0.0};
     }
-    Biquad left[4], right[4];
-    std::copy(stages, stages + 4, left);
-    std::copy(stages, stages + 4, right);
+    Biquad left[Stages], right[Stages];
+    std::copy(stages, stages + Stages, left);
+    std::copy(stages, stages + Stages, right);
     for (size_t i = 0; i < pcm->left.size(); i++) {  // both sides in step: twice the pace
         double l = pcm->left[i], r = pcm->right[i];
-        for (int s = 0; s < 4; s++) {
+        for (int s = 0; s < Stages; s++) {
             l = RunBiquad(&left[s], l);
             r = RunBiquad(&right[s], r);
         }
         pcm->left[i] = static_cast<float>(l);
         pcm->right[i] = static_cast<float>(r);
+    }
+}
+
+// Widens the mix: the difference of the sides above about 150 Hz raised by SideLift, so the
+// pads, echoes and room open out while the kick and the bass stay in the middle.
+void Widen(StereoBuffer* pcm) {
+    const float a = std::exp(-2.0f * static_cast<float>(PiD) * 150.0f / SampleRate);
+    float lowSide = 0.0f;
+    for (size_t i = 0; i < pcm->left.size(); i++) {
+        float mid = 0.5f * (pcm->left[i] + pcm->right[i]);
+        float side = 0.5f * (pcm->left[i] - pcm->right[i]);
+        lowSide = side + a * (lowSide - side);
+        side += (SideLift - 1.0f) * (side - lowSide);
+        pcm->left[i] = mid + side;
+        pcm->right[i] = mid - side;
     }
 }
 
@@ -219,6 +253,7 @@ float TruePeak(const StereoBuffer& pcm) {
 // out once, since the gain only scales them.
 void Master(StereoBuffer* mix) {
     Tone(mix);
+    Widen(mix);
     float loudness = GatedLoudness(*mix, SampleRate, nullptr);
     if (loudness <= -70.0f) {
         return;

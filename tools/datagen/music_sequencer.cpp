@@ -63,6 +63,9 @@ void EmitBass(Score* score, const BarContext& c, uint32_t parts) {
     // takes the fifth instead, which keeps it out of the kick's band without a big leap.
     float root = static_cast<float>(c.chord->bass);
     float up = root + (root < 31.0f ? 19.0f : 12.0f);
+    // The off-beat line falls between the kicks, so it can sit low (49 to 87 Hz) and
+    // carry the low end that the octave-up lines leave to the 250 Hz band.
+    float low = root + (root < 31.0f ? 12.0f : 0.0f);
     float v = c.level;
     if ((parts & PartBassLong) && c.chordStarts) {
         Put(score, c, StepSample(c.bar, 0), c.chordBars * BarSamples - StepSamples, root, v * 0.9f,
@@ -74,8 +77,8 @@ void EmitBass(Score* score, const BarContext& c, uint32_t parts) {
             Put(score, c, start, 3 * StepSamples, up, v * 0.85f, VoiceBass, 600.0f, 0.5f);
         }
         if ((parts & PartBassOff) && step % 4 == 2) {
-            float pitch = up + (step == 14 ? 12.0f : 0.0f);
-            Put(score, c, start, 2 * StepSamples - 600, pitch, v, VoiceBass, 520.0f, 0.5f);
+            float pitch = low + (step == 14 ? 12.0f : 0.0f);
+            Put(score, c, start, 2 * StepSamples - 600, pitch, v * 0.8f, VoiceBass, 380.0f, 0.5f);
         }
         if ((parts & PartBassRoll) && step % 4 != 0) {
             float pitch = up + (step % 4 == 3 ? 12.0f : 0.0f);

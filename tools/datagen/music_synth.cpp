@@ -220,8 +220,11 @@ void RenderBass(const Note& n, std::vector<float>* out) {
     float phase = 0.0f, sinePhase = 0.0f;
     SweptFilter v;
     SweptStart(&v, shape, 0.09f);
+    // A long note opens less: alone under a quiet pad, the wide sweep's first edges sound
+    // as clicks across the band.
+    float bright = n.length > BarSamples ? 1.0f : 3.0f;
     for (int i = 0; i < static_cast<int>(out->size()); i++) {
-        SweptStep(&v, n, i, 3.0f, 1.1f);
+        SweptStep(&v, n, i, bright, 1.1f);
         float saw = SvfRun(&v.filter, SawBlep(phase, inc)).low;
         float sine = std::sin(2.0f * Pi * sinePhase);
         phase = Wrap(phase + inc);
@@ -329,10 +332,10 @@ struct TopRollOff {
     Svf a, b;
 };
 
-TopRollOff MakeTopRollOff() {
+TopRollOff MakeTopRollOff(float hz = TopCutoff) {
     TopRollOff t;
     SvfReset(&t.a);
-    SvfSet(&t.a, TopCutoff, 0.6f);
+    SvfSet(&t.a, hz, 0.6f);
     t.b = t.a;
     return t;
 }
@@ -341,17 +344,19 @@ float RunTopRollOff(TopRollOff* t, float x) {
     return SvfRun(&t->b, SvfRun(&t->a, x).low).low;
 }
 
-// Noise above the note's cutoff, rolled off above TopCutoff.
+// Noise above the note's cutoff, rolled off above topHz. The cymbals reach higher than
+// the other noise voices: they are the mix's air, and they carry no attack to tick.
+constexpr float CymbalTop = 12000.0f;
 struct NoiseBand {
     Svf high;
     TopRollOff top;
 };
 
-NoiseBand MakeNoiseBand(float lowHz, float q) {
+NoiseBand MakeNoiseBand(float lowHz, float q, float topHz) {
     NoiseBand b;
     SvfReset(&b.high);
     SvfSet(&b.high, lowHz, q);
-    b.top = MakeTopRollOff();
+    b.top = MakeTopRollOff(topHz);
     return b;
 }
 
@@ -408,7 +413,7 @@ void RenderHat(const Note& n, float tail, float amp, VoiceSound* out) {
     out->left.assign(Seconds(tail * 5.0f), 0.0f);
     out->right.assign(out->left.size(), 0.0f);
     Noise noiseL = NoiseFor(n), noiseR = {noiseL.state ^ 0x9e3779b9u};
-    NoiseBand bandL = MakeNoiseBand(n.cutoff, 0.8f), bandR = bandL;
+    NoiseBand bandL = MakeNoiseBand(n.cutoff, 0.8f, CymbalTop), bandR = bandL;
     float env = amp * n.velocity, factor = DecayFactor(tail);
     for (int i = 0; i < static_cast<int>(out->left.size()); i++) {
         out->left[i] = RunNoiseBand(&bandL, NoiseNext(&noiseL)) * env;
@@ -425,7 +430,7 @@ void RenderCrash(const Note& n, VoiceSound* out) {
     out->right.assign(out->left.size(), 0.0f);
     Noise shared = NoiseFor(n), apart = {shared.state ^ 0x9e3779b9u};
     float phase[6] = {0.0f, 0.21f, 0.43f, 0.57f, 0.78f, 0.9f};
-    NoiseBand bandL = MakeNoiseBand(n.cutoff, 0.7f), bandR = bandL;
+    NoiseBand bandL = MakeNoiseBand(n.cutoff, 0.7f, CymbalTop), bandR = bandL;
     float env = 0.3f * n.velocity, factor = DecayFactor(1.1f);
     float thump = 0.5f * n.velocity, thumpFactor = DecayFactor(0.18f), thumpPhase = 0.0f;
     const int count = static_cast<int>(out->left.size());

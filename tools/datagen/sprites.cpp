@@ -113,7 +113,7 @@ bool WriteFlare(const std::string& path) {
 bool WriteDot(const std::string& path) {
     Picture p = RadialSprite(64, [](float r, float) {
         float v = std::exp(-r * r * 7.0f) * 0.85f + std::exp(-r * r * 40.0f) * 0.15f;
-        return Colour{v, v, v};
+        return Colour{v * 0.35f, v * 0.7f, v};  // blue dust in the opening's cool sky
     });
     return WriteJpeg(path, p, 90);
 }
@@ -157,6 +157,15 @@ bool WriteGlowMap(const std::string& path) {
 // colours.
 const float MaskTop = 0.66f, MaskBottom = 0.95f;
 
+// A graduated tint at the same brightness, like a photographer's blue filter: cool
+// over the upper two thirds, where the skies and the opening's wire-frame are,
+// fading out over the lower third, whose ground keeps its colours (the wave
+// scene's palette among them: any warmth there turns its quads).
+Colour MaskTint(float v) {
+    float cool = SmoothStep(0.68f, 0.2f, v);
+    return {1.0f - 0.28f * cool, 1.0f + 0.02f * cool, 1.0f + 0.34f * cool};
+}
+
 bool WriteBoxed(const std::string& path) {
     const int size = 512;
     Picture p = MakePicture(size, size);
@@ -167,19 +176,21 @@ bool WriteBoxed(const std::string& path) {
             float dx = (u - 0.5f) * 2.0f, dy = (v - 0.5f) * 2.0f;
             float vignette = 1.0f - 0.22f * std::pow(Clamp01((dx * dx + dy * dy) * 0.5f), 1.5f);
             float w = band * vignette * Mix(MaskTop, MaskBottom, SmoothStep(0.45f, 0.85f, v));
-            PutPixel(p, x, y, {w, w, w});
+            Colour tint = MaskTint(v);
+            PutPixel(p, x, y, {w * tint.r, w * tint.g, w * tint.b});
         }
     return WriteJpeg(path, p, 90);
 }
 
-// A faint nebula of two tints on black.
+// A nebula of two tints on black, bright enough that the mountains stand
+// dark against it as night falls.
 Colour Nebula(float u, float v) {
     float cloud = PeriodicFbm(u * 3.0f, v * 3.0f, 3, 7, 0.55f, 61);
     float band = SmoothStep(-0.1f, 0.45f, cloud);
     float tint = PeriodicFbm(u * 2.0f + 3.1f, v * 2.0f, 2, 4, 0.5f, 67);
     Colour a{0.30f, 0.10f, 0.38f}, b{0.06f, 0.22f, 0.34f};
     Colour c = MixColour(a, b, Clamp01(0.5f + tint * 1.5f));
-    float k = band * band * 0.32f;
+    float k = band * band * 0.5f;
     return {c.r * k, c.g * k, c.b * k};
 }
 

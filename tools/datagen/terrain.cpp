@@ -113,7 +113,7 @@ float MeasureBoulderReach(const Boulder& b, float x, float z) {
     return std::hypot(WrapToTileRepeat(x - b.x), WrapToTileRepeat(z - b.z)) / b.radius;
 }
 
-// Calls paint(boulder, reach, index) for every sample of a wrapped field within 1.5 radii
+// Calls paint(boulder, reach, index) for every sample of a wrapped field within 1.8 radii
 // of a boulder: samplesPerUnit samples a world unit, sample i at world
 // (i + centre) / samplesPerUnit - 16 (centre 0 for height-map vertices, 0.5 for texels).
 template <typename Paint>
@@ -121,7 +121,7 @@ void VisitBoulderSamples(int size, int samplesPerUnit, float centre, Paint paint
     for (const Boulder& b : Boulders) {
         int cx = int(std::lround((128.0f + 8.0f * b.x) * samplesPerUnit / 8.0f));
         int cy = int(std::lround((128.0f + 8.0f * b.z) * samplesPerUnit / 8.0f));
-        int reach = int(std::ceil(b.radius * 1.5f * samplesPerUnit)) + 1;
+        int reach = int(std::ceil(b.radius * 1.8f * samplesPerUnit)) + 1;
         for (int dy = -reach; dy <= reach; ++dy)
             for (int dx = -reach; dx <= reach; ++dx) {
                 int px = ((cx + dx) % size + size) % size, py = ((cy + dy) % size + size) % size;
@@ -479,6 +479,20 @@ float StoneLight(const Boulder& b, float reach, size_t i) {
     return 0.45f + 0.9f * std::max(0.0f, Dot(Normalised({dx, up, dz}), sun));
 }
 
+// The shadow a boulder casts on the ground: the stone's outline pushed away
+// from the sun by about its height, soft at the edge. With the dark ring at
+// its foot, it sets the stone on the ground instead of over it.
+float BoulderCastShadow(const Boulder& b, size_t i) {
+    const float awayX = 0.77f, awayZ = 0.63f;  // the sun's direction on the ground, reversed
+    float x = (i % TextureSize + 0.5f) / TexelsPerUnit - 16.0f;
+    float z = (i / TextureSize + 0.5f) / TexelsPerUnit - 16.0f;
+    float dx = WrapToTileRepeat(x - b.x) / b.radius - 0.5f * awayX;
+    float dz = WrapToTileRepeat(z - b.z) / b.radius - 0.5f * awayZ;
+    float along = dx * awayX + dz * awayZ, across = dx * awayZ - dz * awayX;
+    float reach = std::hypot(along / 1.25f, across / 1.05f);
+    return 1.0f - SmoothStep(0.8f, 1.1f, reach);
+}
+
 void PaintBoulders(Surface& s) {
     s.rock = MakeField(TextureSize, TextureSize);
     s.contact = MakeField(TextureSize, TextureSize);
@@ -486,11 +500,15 @@ void PaintBoulders(Surface& s) {
     for (float& v : s.stoneLight.v) v = 1.0f;
     VisitBoulderSamples(
         TextureSize, TexelsPerUnit, 0.5f, [&](const Boulder& b, float reach, size_t i) {
-            float rock = SmoothStep(1.0f, 0.88f, reach);
-            if (rock > s.rock.v[i])
-                s.stoneLight.v[i] = StoneLight(b, std::min(reach, 1.0f), i);
+            float rock = SmoothStep(1.0f, 0.94f, reach);
+            if (rock > s.rock.v[i]) {
+                // The foot of the stone, where the ground hides the sky, is darker.
+                float foot = 0.7f + 0.3f * (1.0f - std::pow(std::min(reach, 1.0f), 6.0f));
+                s.stoneLight.v[i] = StoneLight(b, std::min(reach, 1.0f), i) * foot;
+            }
             s.rock.v[i] = std::max(s.rock.v[i], rock);
-            s.contact.v[i] = std::max(s.contact.v[i], 1.0f - SmoothStep(0.95f, 1.4f, reach));
+            float ring = 1.0f - SmoothStep(0.95f, 1.25f, reach);
+            s.contact.v[i] = std::max({s.contact.v[i], ring, 0.85f * BoulderCastShadow(b, i)});
         });
 }
 
@@ -557,6 +575,15 @@ Colour PaintNightStream(Colour ground, int x, int y) {
     return MixColour(c, water, t.water);
 }
 
+// Woods: dark clumps of trees on the gentler, lower ground, none on rock,
+// snow or the stream's banks; 0 to 1.
+float WoodsAt(float h, float slope, int x, int y) {
+    float u = x / float(TextureSize), v = y / float(TextureSize);
+    float clumps = PeriodicFbm(u * 14.0f, v * 14.0f, 14, 5, 0.55f, 47);
+    float ground = (1.0f - SmoothStep(0.5f, 0.9f, slope)) * (1.0f - SmoothStep(0.55f, 0.7f, h));
+    return SmoothStep(0.02f, 0.16f, clumps + 0.25f * (h - 0.3f)) * ground;
+}
+
 Colour ShadeDayTexel(const LitTerrain& l, int x, int y) {
     const Vec3 sun = Normalised({-0.55f, 0.6f, -0.45f});
     Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
@@ -570,32 +597,52 @@ Colour ShadeDayTexel(const LitTerrain& l, int x, int y) {
     float rock = l.s.rock.v[i];
     float grain = 0.8f + 0.4f * HashUnit(uint32_t(x / 2), uint32_t(y / 2), 607);
     grain *= l.s.stoneLight.v[i];
+    if (rock > 0.0f)  // weathered patches, so a close stone is not a smooth ball
+        grain *=
+            0.8f + 0.4f * Clamp01(0.5f + PeriodicFbm(x * 96.0f / TextureSize,
+                                                     y * 96.0f / TextureSize, 96, 3, 0.5f, 619));
     c = MixColour(c, {0.56f * grain, 0.54f * grain, 0.50f * grain}, rock);
+    // Woods: darker, bluer green, their crowns in each other's shade.
+    float woods = WoodsAt(h, slope, x, y) * (1.0f - rock);
+    float crowns = 0.75f + 0.5f * HashUnit(uint32_t(x / 3), uint32_t(y / 3), 617);
+    c = MixColour(c, {0.06f * crowns, 0.15f * crowns, 0.06f * crowns}, woods);
     float diffuse = std::max(0.0f, Dot(n, sun)) * (0.35f + 0.65f * shade);
-    // The tiles are drawn unlit at 0.65 of this colour: keep it bright.
-    float light = 1.15f * ((0.55f + 0.25f * ao) * 0.55f + 0.85f * diffuse);
-    light *= 1.0f - 0.5f * l.s.contact.v[i] * (1.0f - rock);
+    // The tiles are drawn unlit at 0.65 of this colour: keep it bright, with
+    // more sun than sky so slopes read by their shading at dusk too.
+    float light = 1.15f * ((0.5f + 0.3f * ao) * 0.45f + 0.95f * diffuse);
+    light *= 1.0f - 0.6f * l.s.contact.v[i] * (1.0f - rock);
     Colour lit{c.r * light * 1.05f, c.g * light, c.b * light * 0.95f + 0.03f};
     return PaintDayStream(lit, x, y);
 }
 
-// Blue-grey ground, moonlight on the slopes facing the moon, brighter crests and snow.
+// Moonlit ground under a low moon: silver-blue on the slopes that face it,
+// near black in their shadows and under the woods, brighter crests and snow.
+// The night is seen while the dusk grade squares the picture, so it needs
+// a wide range to read as a landscape and not as murk.
 Colour ShadeNightTexel(const LitTerrain& l, int x, int y) {
-    const Vec3 moon = Normalised({0.5f, 0.45f, -0.55f});
+    // Low, behind and left of the nightfall's camera, so the slopes that shot
+    // looks at are lit across and its ridges stand against the sky.
+    const Vec3 moon = Normalised({-0.6f, 0.45f, 0.35f});
     Vec3 n = l.s.normals[size_t(y) * TextureSize + x];
     float h = l.s.t.height.v[size_t(y) * TextureSize + x];
+    float slope = std::sqrt(1.0f - n.y * n.y) / std::max(n.y, 0.05f);
     float hx = (x + 0.5f) / l.s.t.scale, hy = (y + 0.5f) / l.s.t.scale;
-    float lit = std::max(0.0f, Dot(n, moon)) * (0.4f + 0.6f * FieldBilinear(l.shadow, hx, hy));
+    float facing = std::max(0.0f, Dot(n, moon)) * 1.25f;
+    float lit = facing * facing * facing * (0.2f + 0.8f * FieldBilinear(l.shadow, hx, hy));
     float crest = Clamp01(FieldBilinear(l.s.convex, hx, hy) * 14.0f);
     float n1 = PeriodicFbm(x * 16.0f / TextureSize, y * 16.0f / TextureSize, 16, 4, 0.5f, 41);
     float snow = SmoothStep(0.72f, 0.8f, h + 0.06f * n1);
     size_t i = size_t(y) * TextureSize + x;
-    float rock = l.s.rock.v[i];
-    float base = 0.10f + 0.05f * n1 + 0.08f * h + 0.06f * rock;
-    float moonlight = lit * (0.28f + 0.35f * snow + 0.25f * rock) + crest * (0.25f + 0.3f * lit);
-    float foot = 1.0f - 0.5f * l.s.contact.v[i] * (1.0f - rock);
-    Colour c{(base * 0.8f + moonlight * 0.75f) * foot, (base * 0.9f + moonlight * 0.85f) * foot,
-             (base * 1.25f + moonlight * 1.05f) * foot};
+    float rock = l.s.rock.v[i] * l.s.stoneLight.v[i];
+    float woods = WoodsAt(h, slope, x, y) * (1.0f - l.s.rock.v[i]);
+    float base = 0.05f + 0.03f * n1 + 0.06f * h;
+    float moonlight = lit * (1.1f + 0.6f * snow + 0.4f * rock) + crest * (0.2f + 0.4f * lit);
+    // Rolled off, so the night scene's doubled picture keeps its moonlit faces off white.
+    moonlight = 1.15f * moonlight / (1.0f + 0.6f * moonlight);
+    float foot = 1.0f - 0.7f * l.s.contact.v[i] * (1.0f - l.s.rock.v[i]);
+    float shade = foot * (1.0f - 0.85f * woods);
+    Colour c{(base * 0.8f + moonlight * 0.72f) * shade, (base * 0.9f + moonlight * 0.82f) * shade,
+             (base * 1.25f + moonlight * 1.0f) * shade};
     return PaintNightStream(c, x, y);
 }
 
@@ -708,7 +755,7 @@ bool WriteTerrainTextures(const std::string& dayPath, const std::string& nightPa
     Surface surface = MakeSurface(height);
     LitTerrain day{surface, SunShadow(height, -0.8f, -0.6f, 0.012f)};
     // Moonlight is soft: its shadows are blurred and never black.
-    LitTerrain night{surface, BoxBlur(BoxBlur(SunShadow(height, 0.7f, -0.7f, 0.008f), 3), 3)};
+    LitTerrain night{surface, BoxBlur(BoxBlur(SunShadow(height, -0.86f, 0.5f, 0.008f), 3), 3)};
     Picture nightPicture = Paint(night, ShadeNightTexel);
     AddVillageLights(nightPicture, surface.t);
     return WriteJpeg(dayPath, Paint(day, ShadeDayTexel), 90) &&
@@ -722,12 +769,12 @@ bool WriteDetail(const std::string& path) {
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
             float u = x / float(size), v = y / float(size);
-            float n = 0.7f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 5, 0.6f, 51) +
-                      0.3f * (HashUnit(uint32_t(x), uint32_t(y), 53) - 0.5f);
+            float n = 0.55f * PeriodicFbm(u * 8.0f, v * 8.0f, 8, 5, 0.6f, 51) +
+                      0.45f * (HashUnit(uint32_t(x), uint32_t(y), 53) - 0.5f);
             f.v[size_t(y) * size + x] = n;
             sum += n;
         }
     float mean = float(sum / (size * size));
-    for (float& v : f.v) v = 128.0f / 255.0f + (v - mean) * 0.45f;
+    for (float& v : f.v) v = 128.0f / 255.0f + (v - mean) * 0.75f;
     return WriteJpeg(path, FieldToGrey(f), 90);
 }
