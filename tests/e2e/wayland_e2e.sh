@@ -9,9 +9,14 @@ CASE=$1
 command -v sway >/dev/null && command -v grim >/dev/null || exit 77
 
 start_wl_demo() {
-    local x=(env -u DISPLAY)
-    [[ $CASE == xwayland_* ]] && x=(DISPLAY="$XWAYLAND_DISPLAY")
-    as_user "${x[@]}" "$NORVALE_BIN" >"$WORK/out" 2>"$WORK/err" &
+    local x=(-u DISPLAY)
+    KIND=xdg_shell  # the render window's kind in sway's tree
+    if [[ $CASE == xwayland_* ]]; then
+        [[ $XWAYLAND_DISPLAY == :* ]] || fail "sway started no Xwayland: $(grep -i xwayland "$WORK/sway.log")"
+        x=(DISPLAY="$XWAYLAND_DISPLAY") KIND=xwayland
+    fi
+    "${SETPRIV[@]}" env "${x[@]}" HOME="$WORK" \
+        XDG_RUNTIME_DIR="$WORK/wl" "$NORVALE_BIN" >"$WORK/out" 2>"$WORK/err" &
     DEMO_PID=$!
 }
 
@@ -30,36 +35,41 @@ wait_wl_window() {
 # The output's picture (in logical pixels) as $1.png.
 shot() {
     as_user grim -s 1 - >"$WORK/$1.png" || fail "no screenshot"
-    [ -n "${E2E_SHOTS:-}" ] && mkdir -p "$E2E_SHOTS" && cp "$WORK/$1.png" "$E2E_SHOTS/${CASE}_$1.png"
+    [ -z "${E2E_SHOTS:-}" ] || { mkdir -p "$E2E_SHOTS" && cp "$WORK/$1.png" "$E2E_SHOTS/${CASE}_$1.png"; }
 }
 
-# The render window's content rectangle "W H X Y", then the bounding box of
-# the pixels of $1.png meeting the fx condition $2 as "w h x y", in BOX.
+# The render window's content size "W H", then the bounding box "w h x y"
+# of its pixels in $1.png that meet the fx condition $2 (0 0 0 0 for none),
+# in BOX.
+BOX=""
 measure() {
+    local w h x y
     LINE=$(sway_windows | grep '^Norvale|' | head -n1)
-    BOX="$(cut -d'|' -f3,4 <<<"$LINE" | tr 'x|,' '   ') $(convert "$WORK/$1.png" -scale 25% -fx "$2" \
-        -format '%@' info: 2>/dev/null | tr 'x+' '  ' | awk '{ print $1 * 4, $2 * 4, $3 * 4, $4 * 4 }')"
+    IFS='x,' read -r w h x y <<<"$(cut -d'|' -f3,4 <<<"$LINE" | tr '|' ',')"
+    BOX="$w $h $(convert "$WORK/$1.png" -crop "${w}x$h+$x+$y" +repage -scale 25% -fx "$2" -bordercolor black -border 1 \
+        -format '%[fx:mean] %@' info: 2>/dev/null | tr 'x+' '  ' |
+        awk '{ print ($1 > 0 ? $2 * 4 " " $3 * 4 " " $4 * 4 - 4 " " $5 * 4 - 4 : "0 0 0 0") }')"
 }
 
 # The logo's orange is centred in the window and half its width: the intro
 # fills the window, not a corner of it.
 logo_centred() {
-    shot intro && measure intro 'r - b > 0.3' && awk '{ dx = $7 + $5 / 2 - $3 - $1 / 2; dy = $8 + $6 / 2 - $4 - $2 / 2
-        exit !($5 * 2 >= $1 && dx * dx * 100 <= $1 * $1 && dy * dy * 100 <= $2 * $2) }' <<<"$BOX"
+    shot intro && measure intro 'r - b > 0.3' && awk '{ dx = $5 + $3 / 2 - $1 / 2; dy = $6 + $4 / 2 - $2 / 2
+        exit !($3 * 2 >= $1 && dx * dx * 100 <= $1 * $1 && dy * dy * 100 <= $2 * $2) }' <<<"$BOX"
 }
 
 # A scene without the logo's orange, drawn over most of the window.
 scene_fills() {
-    shot scene && measure scene 'r - b > 0.3' && awk '{ exit !($5 * 10 < $1) }' <<<"$BOX" &&
-        measure scene 'max(r, max(g, b)) > 0.06' && awk '{ exit !($5 * 100 >= $1 * 85 && $6 * 10 >= $2 * 7) }' <<<"$BOX"
+    shot scene && measure scene 'r - b > 0.3' && awk '{ exit !($3 * 10 < $1) }' <<<"$BOX" &&
+        measure scene 'max(r, max(g, b)) > 0.06' && awk '{ exit !($3 * 100 >= $1 * 85 && $4 * 10 >= $2 * 7) }' <<<"$BOX"
 }
 
-# The dialog at $1x$2, Fullscreen as $3 (on|off); Run.
+# The dialog at $1x$2 (its own size when not given), Fullscreen as $3; Run.
 run_dialog() {
     start_wl_demo
     wait_wl_window '^Norvale\|xdg_shell' 30
     shot dialog
-    keys Tab Tab "$1" Tab "$2" Tab Tab Tab Tab
+    [ -n "$1" ] && keys Tab Tab "$1" Tab "$2" Tab Tab Tab Tab
     [ "$3" = off ] && keys space
     keys alt+r
     RUN_AT=$SECONDS
@@ -72,7 +82,7 @@ expect_sway_alive() { kill -0 "$SWAY_PID" 2>/dev/null || fail "sway ended: $(tai
 case_run() {
     start_sway
     run_dialog 640 480 off
-    wait_wl_window '^Norvale\|' 30
+    wait_wl_window "^Norvale\\|$KIND\\|" 30
     wait_picture 40 logo_centred || fail "the intro does not fill the window: $BOX"
     wait_picture 70 scene_fills || fail "the scene does not fill the window: $BOX"
     keys "down Escape"
@@ -85,8 +95,8 @@ case_run() {
 # without a question and the picture fills the output; closing ends with 0.
 case_hidpi() {
     start_sway 2
-    run_dialog 1280 720 on
-    wait_wl_window '^Norvale\|.*\|1$' 30
+    run_dialog "" "" on
+    wait_wl_window "^Norvale\\|$KIND\\|.*\\|1$" 30
     wait_picture 40 logo_centred || fail "the intro does not fill the output: $BOX"
     as_user swaymsg '[title="^Norvale$"] kill' >/dev/null
     wait_exit 30
@@ -115,7 +125,7 @@ case_mode_no() {
 case_mode_yes() {
     ask_mode
     keys Return
-    wait_wl_window '^Norvale\|.*\|0$' 30
+    wait_wl_window "^Norvale\\|$KIND\\|.*\\|0$" 30
     wait_picture 40 logo_centred || fail "the intro does not fill the window: $BOX"
     as_user swaymsg '[title="^Norvale$"] kill' >/dev/null
     wait_exit 30
