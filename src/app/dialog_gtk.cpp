@@ -1,6 +1,9 @@
 // The settings dialog in GTK 3: built from res/settings.ui, placed in
 // dialog units measured from its own font, read back into DemoSettings.
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
 
 #include "app/dialog.h"
 #include "setup/settings.h"
@@ -223,6 +226,17 @@ void DestroyDialog() {
 }
 }  // namespace
 
+namespace {
+bool WaylandDisplay(GdkDisplay* display) {
+#ifdef GDK_WINDOWING_WAYLAND
+    return GDK_IS_WAYLAND_DISPLAY(display);
+#else
+    (void)display;
+    return false;
+#endif
+}
+}  // namespace
+
 bool StartDialogToolkit() {
     gtk_disable_setlocale();  // "%f" must keep reading "0.50" whatever the user's locale
     ToolkitStarted = gtk_init_check(nullptr, nullptr);
@@ -242,6 +256,8 @@ bool ToolkitMessageBox(const char* text, const char* caption, MessageButtons but
         nullptr, GTK_DIALOG_MODAL, type, yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", text);
     gtk_window_set_title(GTK_WINDOW(box), caption);
     gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
+    // Enter answers Yes and Escape No, as the system's own boxes do.
+    gtk_dialog_set_default_response(GTK_DIALOG(box), yesNo ? GTK_RESPONSE_YES : GTK_RESPONSE_OK);
     gint response = gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
     while (gtk_events_pending()) {
@@ -266,7 +282,10 @@ bool ReadPrimaryScreenSize(int* width, int* height) {
     }
     GdkRectangle area;
     gdk_monitor_get_geometry(monitor, &area);
-    int scale = gdk_monitor_get_scale_factor(monitor);
+    // In the render window's pixels: an X server's own (GDK divides them by
+    // its scale); a Wayland compositor's logical ones, in which SDL makes its
+    // windows, native or through Xwayland, and which the compositor scales.
+    int scale = WaylandDisplay(display) ? 1 : gdk_monitor_get_scale_factor(monitor);
     *width = area.width * scale;
     *height = area.height * scale;
     return true;

@@ -20,12 +20,13 @@
 #include "show/show.h"
 
 namespace {
-// SDL's box where it can be drawn, else the dialog toolkit's, else stderr.
+// The dialog toolkit's box wherever the dialog could be shown, else stderr.
+// Not SDL's: with zenity installed SDL hands its boxes to zenity, whose keys
+// differ and which prints its own complaint where there is no display.
 MessageAnswer ShellMessageBox(const char* text, const char* caption, MessageButtons buttons,
                               MessageIcon icon) {
     MessageAnswer answer = MessageAnswerOk;
-    if (SdlTryMessageBox(text, caption, buttons, icon, &answer) ||
-        ToolkitMessageBox(text, caption, buttons, icon, &answer)) {
+    if (ToolkitMessageBox(text, caption, buttons, icon, &answer)) {
         return answer;
     }
     return StderrMessageBox(text, caption, buttons, icon);

@@ -1,7 +1,11 @@
 // The SDL render window: display mode, GL context, events and gamma ramp.
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <wayland-client.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "setup/render_state.h"
@@ -20,8 +24,29 @@ bool EscapePressed = false;
 namespace {
 // Lives from OpenRenderWindow to CloseRenderWindow.
 SDL_GLContext RenderContext = nullptr;
-bool VideoStarted = false;    // SDL's video subsystem stands in for the window class
-bool DisplayChanged = false;  // a full-screen mode is in force and must be undone on any exit
+bool VideoStarted = false;     // SDL's video subsystem stands in for the window class
+bool DisplayChanged = false;   // a full-screen mode is in force and must be undone on any exit
+bool RampRefusalTold = false;  // a refused brightness ramp is said once a run
+
+// SDL talks to a Wayland compositor itself (not through Xwayland).
+bool OnWayland() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "wayland") == 0;
+}
+
+// Requests SDL sent on the window's behalf are answered before anything
+// blocks the loop or destroys the window: on Wayland a raise asks for an
+// activation token, and SDL uses the reply on the surface named in the
+// request, dead or alive, whenever it next reads the connection.
+void SettleWindowRequests() {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (MainWindow != nullptr && OnWayland() && SDL_GetWindowWMInfo(MainWindow, &info) &&
+        info.subsystem == SDL_SYSWM_WAYLAND) {
+        wl_display_roundtrip(info.info.wl.display);
+    }
+    SDL_PumpEvents();
+}
 
 void ShowOpenError(const char* text) {
     PlatformMessageBox(text, "ERROR", MessageButtonsOk, MessageIconWarning);
@@ -88,8 +113,16 @@ bool FindFullscreenMode(SDL_DisplayMode* mode) {
            mode->h == want.h;
 }
 
-// SDL can report success and leave the size alone: trust only what is on screen.
+// SDL can report success and leave the size alone: trust only what is on
+// screen. A Wayland compositor keeps its own mode and scales the window's
+// picture to it, so there the picture's size is what counts.
 bool FullscreenModeObtained() {
+    if (OnWayland()) {
+        int w = 0;
+        int h = 0;
+        SDL_GL_GetDrawableSize(MainWindow, &w, &h);
+        return w == DemoSettings.width && h == DemoSettings.height;
+    }
     SDL_DisplayMode now = {};
     int display = SDL_GetWindowDisplayIndex(MainWindow);
     return display >= 0 && SDL_GetCurrentDisplayMode(display, &now) == 0 &&
@@ -182,6 +215,7 @@ bool ShowRenderWindow() {
     SDL_ShowWindow(MainWindow);
     SDL_RaiseWindow(MainWindow);
     SDL_SetWindowInputFocus(MainWindow);
+    SettleWindowRequests();
     if (!DemoSettings.fullscreen || FullscreenModeObtained()) {
         return true;
     }
@@ -194,7 +228,27 @@ bool ShowRenderWindow() {
     SDL_SetWindowResizable(MainWindow, SDL_TRUE);
     SDL_SetWindowSize(MainWindow, DemoSettings.width, DemoSettings.height);
     SDL_SetWindowPosition(MainWindow, 0, 0);
+    SettleWindowRequests();
     return true;
+}
+
+// The size the compositor or window manager actually gave the picture,
+// which need not be the one asked for (a tiling layout, a scaled output).
+void DrawableSize(int* w, int* h) {
+    SDL_GL_GetDrawableSize(MainWindow, w, h);
+}
+
+// While the loading sequence runs, the size-change events wait for the main
+// loop; the intro's frames follow the drawable meanwhile, keeping whatever
+// projection the sequence has pushed.
+void PumpWindowEvents() {
+    SDL_PumpEvents();
+    int w = 0;
+    int h = 0;
+    DrawableSize(&w, &h);
+    if (w > 0 && h > 0 && (w != DemoSettings.width || h != DemoSettings.height)) {
+        FollowDrawableSize(w, h);
+    }
 }
 
 void RecordKey(SDL_Keycode keycode, bool down) {
@@ -222,7 +276,7 @@ void HandleWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
             int w = 0;
             int h = 0;
-            SDL_GL_GetDrawableSize(MainWindow, &w, &h);
+            DrawableSize(&w, &h);
             ResizeViewport(w, h);
             break;
         }
@@ -311,7 +365,12 @@ void ApplyBrightnessRamp(float b) {
     }
     uint16_t ramp[256];
     BuildBrightnessRamp(b, ramp);
-    SDL_SetWindowGammaRamp(MainWindow, ramp, ramp, ramp);  // a refused ramp is ignored
+    // The picture is not brightened by other means; the user hears why once.
+    if (SDL_SetWindowGammaRamp(MainWindow, ramp, ramp, ramp) != 0 && !RampRefusalTold) {
+        RampRefusalTold = true;
+        std::fprintf(stderr, "norvale: the display refused the brightness ramp (%s)\n",
+                     SDL_GetError());
+    }
 }
 
 bool OpenRenderWindow() {
@@ -338,7 +397,11 @@ bool OpenRenderWindow() {
         return false;
     }
     Platform.present = SwapRenderWindow;
-    ResizeViewport(DemoSettings.width, DemoSettings.height);
+    Platform.pumpEvents = PumpWindowEvents;
+    int w = 0;
+    int h = 0;
+    DrawableSize(&w, &h);
+    ResizeViewport(w, h);
     if (!InitRenderState()) {
         return FailAfterWindow("Initialization Failed.");
     }
@@ -362,6 +425,7 @@ void CloseRenderWindow() {
     SDL_GL_DeleteContext(RenderContext);
     RenderContext = nullptr;
     if (MainWindow != nullptr) {
+        SettleWindowRequests();
         SDL_DestroyWindow(MainWindow);
         MainWindow = nullptr;
     }

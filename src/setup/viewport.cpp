@@ -20,6 +20,12 @@ void ResizeViewport(int w, int h) {
     glLoadIdentity();
 }
 
+void FollowDrawableSize(int w, int h) {
+    glViewport(0, 0, w, h);
+    DemoSettings.width = w;
+    DemoSettings.height = h;
+}
+
 void BeginOverlay2D() {
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();

@@ -5,6 +5,10 @@
 // client size stored into DemoSettings.
 void ResizeViewport(int w, int h);
 // Unit-square orthographic projection, (0,0) top left, y down.
+// The viewport and the recorded size follow a drawable resized under a
+// running overlay; its matrices stay as they are (the projection's aspect
+// never depends on the size).
+void FollowDrawableSize(int w, int h);
 void BeginOverlay2D();
 void EndOverlay2D();
 void DrawTexturedQuad(float x0, float y0, float x1, float y1, float s0, float t0, float s1,

@@ -9,6 +9,8 @@ XVFB_PID=""
 DEMO_PID=""
 PULSE_PID=""
 PIPEWIRE_PIDS=""
+SWAY_PID=""
+KEYS_PID=""
 STATUS=""
 
 # Asks process $1 to end; kills it when it has not after 5 s (a hung program).
@@ -28,6 +30,7 @@ cleanup() {
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     stop_pulse
     stop_pipewire
+    [ -n "$SWAY_PID" ] && kill "$SWAY_PID" $KEYS_PID 2>/dev/null && wait "$SWAY_PID" 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -211,4 +214,47 @@ run_demo() {
     xdotool key alt+r
     RUN_AT=$SECONDS
     wait_window Norvale 30 640x480
+}
+
+# A headless sway of our own (output 1280x720 at scale ${1:-1}) with Xwayland
+# on XWAYLAND_DISPLAY and the key client wl_keys (WL_KEYS) reading fd 7.
+# sway will not run as root: it, its clients and the program run as the
+# system user norvale-e2e, made here when missing (Xwayland refuses clients
+# of a user id without an account). Ends the case as skipped when sway
+# cannot start.
+WL_USER=norvale-e2e
+SETPRIV=(setpriv --reuid=$WL_USER --regid=$WL_USER --init-groups)
+as_user() { "${SETPRIV[@]}" env HOME="$WORK" XDG_RUNTIME_DIR="$WORK/wl" "$@"; }
+start_sway() {
+    id $WL_USER >/dev/null 2>&1 || useradd -r -M -d /nonexistent -s /usr/sbin/nologin $WL_USER || exit 77
+    mkdir -m 700 "$WORK/wl" && chown $WL_USER "$WORK" "$WORK/wl" || exit 77
+    printf 'output HEADLESS-1 resolution 1280x720 scale %s bg #203040 solid_color\nxwayland enable\nexec echo $DISPLAY >%s\n' \
+        "${1:-1}" "$WORK/display" >"$WORK/sway.conf"
+    # Started as one command, so that $! is sway itself and not a subshell.
+    "${SETPRIV[@]}" env HOME="$WORK" XDG_RUNTIME_DIR="$WORK/wl" \
+        WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$WORK/sway.conf" \
+        >"$WORK/sway.log" 2>&1 &
+    SWAY_PID=$!
+    for _ in $(seq 100); do
+        grep -q : "$WORK/display" 2>/dev/null && break
+        kill -0 $SWAY_PID 2>/dev/null || { sed 's/^/  sway: /' "$WORK/sway.log" >&2; exit 77; }
+        sleep 0.1
+    done
+    export WAYLAND_DISPLAY=$(cd "$WORK/wl" && ls wayland-? | head -n1) SWAYSOCK=$(ls "$WORK"/wl/sway-ipc.*)
+    XWAYLAND_DISPLAY=$(cat "$WORK/display")
+    mkfifo "$WORK/keys"
+    "${SETPRIV[@]}" env XDG_RUNTIME_DIR="$WORK/wl" "$WL_KEYS" \
+        <"$WORK/keys" >>"$WORK/sway.log" 2>&1 &
+    KEYS_PID=$!
+    exec 7>"$WORK/keys"
+}
+
+# Keys through wl_keys, one a line: [down |up ][alt+|shift+]KEYSYM; a
+# number is typed digit by digit.
+keys() { for k in "$@"; do [[ $k =~ ^[0-9]+$ ]] && grep -o . <<<"$k" >&7 || echo "$k" >&7; done; }
+
+# sway's windows: "title|shell|widthxheight|x,y|fullscreen" lines.
+sway_windows() {
+    as_user swaymsg -t get_tree | jq -r '..|objects|select(.pid?)|
+        "\(.name)|\(.shell)|\(.rect.width)x\(.rect.height)|\(.rect.x),\(.rect.y)|\(.fullscreen_mode)"'
 }
