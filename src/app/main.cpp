@@ -119,6 +119,7 @@ int RunMainLoop() {
         WriteFrameTime(frameTimes);
         UpdateFrameClock();
         KeepCountersAheadOfScreen(FrameClock.delta);
+        TellAudioOutputNews();
     }
     if (frameTimes != nullptr) {
         std::fclose(frameTimes);
