@@ -38,6 +38,10 @@ const uint32_t SilenceChannels = 2;
 const uint64_t UnlimitedFrames = UINT64_MAX / 16;
 const int StreamWindowFrames = 4096;
 const int MixChunkFrames = 512;
+// A stream moved far ahead (a server back after an outage during the
+// jingle) is decoded up to its place a few windows a mix, silent meanwhile:
+// decoding all of it at once would hold the mix lock for tens of ms.
+const int RefillsPerMix = 8;
 
 struct FreeDeleter {
     void operator()(int16_t* p) const { std::free(p); }
@@ -360,6 +364,22 @@ void StopAtEnd(Voice& voice, uint64_t end) {
 // so a short or damaged soundtrack keeps the timeline's pace.
 void MixVoice(Voice& voice, int32_t* acc, int frames) {
     uint64_t step = StepFor(voice);
+    if (voice.sample < 0) {
+        StreamDecoder& stream = voice.stream;
+        for (int i = 0;
+             i < RefillsPerMix && !stream.ended &&
+             voice.cursor >= stream.windowStart + stream.windowFrames + StreamWindowFrames;
+             ++i) {
+            RefillStream(stream, voice.chans);
+        }
+        if (!stream.ended &&
+            voice.cursor >= stream.windowStart + stream.windowFrames + StreamWindowFrames) {
+            for (int n = 0; n < frames; ++n) {
+                AdvanceCursor(voice, step);
+            }
+            return;
+        }
+    }
     for (int n = 0; n < frames; ++n) {
         int32_t a[2] = {0, 0};
         int32_t b[2];
