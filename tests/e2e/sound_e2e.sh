@@ -24,8 +24,8 @@
 #   sound_e2e.sh stall S        PulseAudio stopped for S s across scene 1's
 #                               entry: scene 2 (a 3 s stall gives the stream up)
 #   sound_e2e.sh quantum        PipeWire's cycle forced to 256, then 2048: scene 1
-#   sound_e2e.sh move SERVER    the stream moved to a sink of its own on the
-#                               sink: scene 1
+#   sound_e2e.sh move SERVER    the stream moved to a second null sink (48 kHz,
+#                               the recording moved with it): scene 1
 #   sound_e2e.sh busy SERVER    two busy loops beside the demo: scenes 0 and 1
 # NORVALE_BIN, X11_PROBE and SOUND_PROBE name the programs.
 set -u
@@ -45,7 +45,7 @@ on_cleanup() {
     return 0
 }
 
-start_recorder() { "$SOUND_PROBE" record norvale_sink.monitor "$WORK/rec.raw" & RECORDER_PID=$!; }
+start_recorder() { "$SOUND_PROBE" record "${1:-norvale_sink}.monitor" "$WORK/rec.raw" & RECORDER_PID=$!; }
 stop_recorder() { kill "$RECORDER_PID"; wait "$RECORDER_PID" || fail "the recorder failed"; RECORDER_PID=""; }
 
 now() { date +%s.%N; }
@@ -353,8 +353,9 @@ case_close_stalled() {
 # offset named "<server> <case> sceneN". $LOSSES: how many times the loss and
 # the return are to be told (0: none).
 play_desktop() {
-    local server=$1 event=$2 at=$3 s until
+    local server=$1 event=$2 at=$3 s until steal
     shift 3
+    steal=$(awk '/^cpu / { print $9 }' /proc/stat)
     if [ "$server" = pipewire48k ]; then start_pipewire 48000; else start_$server; fi
     start_recorder
     run_demo once
@@ -373,7 +374,7 @@ play_desktop() {
     [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
     for s in "$@"; do entry_offset "$server $CASE${STALL:-} scene$s" 1 "$s"; done
     case $server in pipewire*) echo "on $server$(pipewire_misses)" ;; esac
-    echo "stderr: $(cat "$WORK/err"); $(awk '/^cpu / { print "steal so far", $9 }' /proc/stat)"
+    echo "stderr: $(cat "$WORK/err"); $(awk -v s="$steal" '/^cpu / { print $9 - s }' /proc/stat) ticks stolen"
     [ "$(lost_lines)" = "${LOSSES:-0}" ] && [ "$(back_lines)" = "${LOSSES:-0}" ] ||
         fail "the loss was told $(lost_lines) times and the return $(back_lines), expected ${LOSSES:-0}"
     [ -z "${OUT_OF_STEP:-}" ] || fail "the sound is out of step with the picture:$OUT_OF_STEP"
@@ -384,14 +385,17 @@ nothing() { :; }
 stop_server() { kill -STOP "$PULSE_PID"; sleep "$STALL"; kill -CONT "$PULSE_PID"; }
 force_quantum() {
     pw-metadata -n settings 0 clock.force-quantum 256 >/dev/null || fail "pw-metadata failed"
-    sleep 10
+    sleep 4
     pw-metadata -n settings 0 clock.force-quantum 2048 >/dev/null
 }
-# A sink of its own on the null sink, so the recording still holds the sound.
+# Recorded from the second sink on: only the entries after the move count.
 move_stream() {
-    pactl load-module module-remap-sink sink_name=moved_sink master=norvale_sink >/dev/null ||
-        fail "no second sink on $1"
-    pactl move-sink-input "$(pactl list short sink-inputs | awk 'NR == 1 { print $1 }')" moved_sink ||
+    pactl load-module module-null-sink sink_name=other_sink rate=48000 channels=2 format=s16le \
+        sink_properties=node.latency=4096/48000 >/dev/null || fail "no second sink on $1"
+    stop_recorder
+    start_recorder other_sink
+    sleep 1
+    pactl move-sink-input "$(pactl list short sink-inputs | awk 'NR == 1 { print $1 }')" other_sink ||
         fail "the stream could not be moved on $1"
 }
 
@@ -402,7 +406,7 @@ case_stall() {
     LOSSES=$(awk -v d="$STALL" 'BEGIN { print (d > 2.5) }')
     play_desktop pulse stop_server "$(awk -v d="$STALL" 'BEGIN { print 32.6 - d / 2 }')" 2
 }
-case_quantum() { play_desktop pipewire force_quantum 10 1; }
+case_quantum() { play_desktop pipewire force_quantum 23 1; }
 case_move() { play_desktop "$2" move_stream 25 1; }
 case_busy() {
     local i

@@ -173,12 +173,12 @@ long Find(const Pcm& rec, const Pcm& ref, long searchFrom) {
     return best;
 }
 
-// Where `heard`'s first 0.2 s loud lie in `near`, least squares over every
-// place, or -1 when even the closest is a quarter of the sound off: a graph
+// Where `heard`'s first loud second lies in `near`, least squares over every
+// place, or -1 when even the closest is a tenth of the sound off: a graph
 // at another rate resamples the stream (and the recording again), so no
 // place agrees sample for sample.
 long FindResampled(const Pcm& near, const Pcm& heard) {
-    const long window = Rate / 5 * 2;
+    const long window = Rate * 2;
     long loud = static_cast<long>(FindFirstLoudFrame(heard)) * 2;
     if (loud + window > static_cast<long>(heard.size())) {
         return -1;
@@ -199,7 +199,7 @@ long FindResampled(const Pcm& near, const Pcm& heard) {
             bestError = error;
         }
     }
-    return bestError < energy / 4 ? best : -1;
+    return bestError < energy / 10 ? best : -1;
 }
 
 int Locate(const char* soundtrackPath, const char* recPath, double expected) {
