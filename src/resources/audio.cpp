@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,10 +124,10 @@ double HeardEnd = 0;  // AudioClock when all that was mixed has been heard
 // stopped, the server's stream let go) and has not come back. Positions
 // run on the clock meanwhile.
 bool OutputLost = false;
-// What the main thread has to tell (written under the mix lock, which a
-// message to stderr must not be held for).
-const char* LossToTell = nullptr;
-bool ReturnToTell = false;
+// What the main thread has to tell: set on the output's thread, taken every
+// frame without the mix lock (which a message to stderr must not hold).
+std::atomic<const char*> LossToTell{nullptr};
+std::atomic<bool> ReturnToTell{false};
 
 void LockMix() {
     if (OutputOpen) {
@@ -606,15 +607,11 @@ void NoteLoss() {
     }
 }
 
-// Tells what the output's thread noted, on the main thread, outside the lock.
+// Tells what the output's thread noted, on the main thread, outside the
+// lock. The return is taken first: a loss noted before it is then seen too.
 void TellOutputNews() {
-    LockMix();
-    NoteLoss();
-    const char* loss = LossToTell;
-    bool back = ReturnToTell;
-    LossToTell = nullptr;
-    ReturnToTell = false;
-    UnlockMix();
+    bool back = ReturnToTell.exchange(false);
+    const char* loss = LossToTell.exchange(nullptr);
     if (loss != nullptr) {
         std::fprintf(stderr,
                      "norvale: lost the sound output (%s): %s; the demo goes on without sound\n",

@@ -302,7 +302,8 @@ entry_offset() {
         printf "%d %.4f %.4f\n", f, p, m - (w - p) }')
     dd if="$WORK/rec.raw" of="$WORK/piece.raw" bs=4 skip="${f:-0}" count=264600 status=none
     at=$("$SOUND_PROBE" locate data/preview_kovi.mp3 "$WORK/piece.raw" "${e:-0}") &&
-        o=$(lag_ms "k == $2 && s == $3 && n >= 2 && n <= 40" "$at" "${p:-0}") || o=none
+        o=$(lag_ms "k == $2 && s == $3 && n >= 2 && n <= 40" "$at" "${p:-0}") ||
+        { o=none; [ -n "${E2E_OUT:-}" ] && mkdir -p "$E2E_OUT" && cp "$WORK/piece.raw" "$E2E_OUT/$CASE-$3.raw"; }
     offset "$1" "$o"
 }
 
