@@ -215,7 +215,7 @@ int Locate(const char* soundtrackPath, const char* recPath, double expected) {
     Pcm near(soundtrack.begin() + std::min(from * 2, long(soundtrack.size())),
              soundtrack.begin() + std::min(end, soundtrack.size()));
     long found = Find(near, heard, 0);
-    if (found < 0) {
+    if (found < 0 && std::getenv("SOUND_PROBE_RESAMPLED") != nullptr) {
         found = FindResampled(near, heard);
     }
     std::printf(found < 0 ? "none\n" : "%.4f\n", (from + found - long(at / 2)) / double(Rate));
