@@ -125,6 +125,7 @@ int RunMainLoop() {
         WriteFrameTime(frameTimes);
         UpdateFrameClock();
         KeepCountersAheadOfScreen(FrameClock.delta);
+        TellAudioOutputNews();
     }
     if (frameTimes != nullptr) {
         std::fclose(frameTimes);
