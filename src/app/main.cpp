@@ -125,7 +125,6 @@ int RunMainLoop() {
         WriteFrameTime(frameTimes);
         UpdateFrameClock();
         KeepCountersAheadOfScreen(FrameClock.delta);
-        TellAudioOutputNews();
     }
     if (frameTimes != nullptr) {
         std::fclose(frameTimes);
