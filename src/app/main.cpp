@@ -94,9 +94,7 @@ void WriteFrameTime(FILE* file) {
 // not minimised. Returns the exit status.
 int RunMainLoop() {
     FILE* frameTimes = OpenFrameTimes();
-    // The intro only pumps events: its key presses are still queued, dated
-    // before this. A tap released there is over; a key still held is seen.
-    const uint32_t loopStart = SDL_GetTicks();
+    EscapePressed = false;  // the intro does not look at Escape; a tap there is over
     while (!QuitRequested) {
         SDL_Event event;
         if (SDL_PollEvent(&event)) {
@@ -105,9 +103,6 @@ int RunMainLoop() {
                 return 0;  // the close request's quit code
             }
             WindowProc(event);
-            if (event.type == SDL_KEYDOWN && event.key.timestamp < loopStart) {
-                EscapePressed = false;
-            }
             continue;
         }
         if (!WindowActive) {

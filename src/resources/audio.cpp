@@ -6,7 +6,6 @@
 
 #include <mpg123.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -217,24 +216,14 @@ void DecodeAll(mpg123_handle* handle, Sample* sample) {
     sample->frames = filled / sample->chans;
 }
 
-// An MP3 starts with its ID3v2 tag or a frame's sync word. The decoder
-// would search anything else (a WAV named .mp3) for chance syncs and play
-// a fraction of a second of noise.
-bool StartsLikeMp3(const unsigned char* head, size_t size) {
-    return (size >= 3 && std::memcmp(head, "ID3", 3) == 0) ||
-           (size >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0);
-}
-
 bool DecodeFile(const char* path, Sample* sample) {
     mpg123_handle* handle = NewDecoder();
     if (!handle) {
         return false;
     }
     FILE* file = OpenDataFile(path, "rb");
-    unsigned char head[3] = {};
     bool decoded = false;
-    if (file && StartsLikeMp3(head, pread(fileno(file), head, sizeof head, 0)) &&
-        mpg123_open_fd(handle, fileno(file)) == MPG123_OK &&
+    if (file && mpg123_open_fd(handle, fileno(file)) == MPG123_OK &&
         ReadDecoderFormat(handle, &sample->freq, &sample->chans)) {
         DecodeAll(handle, sample);
         decoded = sample->frames > 0;
@@ -279,8 +268,7 @@ bool OpenStream(const char* path, Voice* voice) {
     if (!stream.handle || !ReadWholeFile(path, &stream.file)) {
         return false;
     }
-    if (!StartsLikeMp3(stream.file.data(), stream.file.size()) || !RewindStream(stream) ||
-        !ReadDecoderFormat(stream.handle, &voice->freq, &voice->chans)) {
+    if (!RewindStream(stream) || !ReadDecoderFormat(stream.handle, &voice->freq, &voice->chans)) {
         ReportUnusableFile(path, "not a decodable MP3");
         return false;
     }

@@ -47,47 +47,12 @@ static float TexCoord(int32_t a, int32_t b, int32_t extent) {
     return float(double(a) + double(b)) / float(extent);
 }
 
-// Char lines left out for numbers no glyph of this atlas can have, and the
-// id of the first; named once when loading ends.
-static int32_t DamagedGlyphRows = 0;
-static long long FirstDamagedId = 0;
-
-// Place, size and advance of a glyph are never negative, its rectangle lies
-// inside the atlas, and nothing about it reaches further than the atlas is
-// wide or tall (offsets may be negative). An unknown atlas size bounds only
-// to 32 bits.
-static bool GlyphRowSound(const long long v[8]) {
-    const long long w = BitmapFont.scaleW > 0 ? BitmapFont.scaleW : INT32_MAX;
-    const long long h = BitmapFont.scaleH > 0 ? BitmapFont.scaleH : INT32_MAX;
-    const long long reach = w > h ? w : h;
-    for (int k = 1; k < 8; ++k) {
-        if (v[k] < -reach || v[k] > reach) {
-            return false;
-        }
-    }
-    return v[1] >= 0 && v[2] >= 0 && v[3] >= 0 && v[4] >= 0 && v[7] >= 0 && v[1] + v[3] <= w &&
-           v[2] + v[4] <= h;
-}
-
 static void ParseCharLine(const char* line) {
-    // Read wide, so that a number past 32 bits is seen rather than wrapped.
-    long long v[8] = {};
-    sscanf(line,
-           "char id=%lld x=%lld y=%lld width=%lld height=%lld xoffset=%lld yoffset=%lld "
-           "xadvance=%lld",
-           &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]);
-    if (BitmapFont.glyphs == nullptr || v[0] < 0 || v[0] > 255) {
-        return;  // no chars line yet, or a code the table cannot hold
-    }
-    if (!GlyphRowSound(v)) {
-        FirstDamagedId = DamagedGlyphRows++ == 0 ? v[0] : FirstDamagedId;
-        return;  // one such glyph would push the rest of its text away
-    }
     GlyphRecord g = {};
-    int32_t* fields[8] = {&g.id,     &g.x,       &g.y,       &g.width,
-                          &g.height, &g.xoffset, &g.yoffset, &g.xadvance};
-    for (int k = 0; k < 8; ++k) {
-        *fields[k] = int32_t(v[k]);
+    sscanf(line, "char id=%d x=%d y=%d width=%d height=%d xoffset=%d yoffset=%d xadvance=%d", &g.id,
+           &g.x, &g.y, &g.width, &g.height, &g.xoffset, &g.yoffset, &g.xadvance);
+    if (BitmapFont.glyphs == nullptr || g.id < 0 || g.id > 255) {
+        return;  // no chars line yet, or a code the table cannot hold
     }
     g.s0 = TexCoord(g.x, 0, BitmapFont.scaleW);
     g.t0 = TexCoord(g.y, 0, BitmapFont.scaleH);
@@ -116,7 +81,6 @@ static void ResetBitmapFont() {
     float scale = BitmapFont.scale;
     BitmapFont = BitmapFontRecord();
     BitmapFont.scale = scale;
-    DamagedGlyphRows = 0;
 }
 
 bool ParseFontDescriptor(FILE* file) {
@@ -135,23 +99,13 @@ bool ParseFontDescriptor(FILE* file) {
     return true;
 }
 
-// What is wrong with a parsed descriptor, or null. The font is still used:
-// each text says what the credits lose.
+// What makes a parsed descriptor useless for the credits, or null.
 static const char* FontProblem() {
     if (BitmapFont.count <= 0) {
         return "no chars line with a count; texts draw nothing";
     }
     if (BitmapFont.size <= 0 || BitmapFont.scaleW <= 0 || BitmapFont.scaleH <= 0) {
         return "no positive size and atlas size in its info and common lines; texts draw wrong";
-    }
-    if (DamagedGlyphRows > 0) {
-        static char text[200];
-        std::snprintf(text, sizeof text,
-                      "%d char line%s with numbers outside the %dx%d atlas or below 0 (the "
-                      "first for id %lld); texts draw without those characters",
-                      DamagedGlyphRows, DamagedGlyphRows == 1 ? "" : "s", BitmapFont.scaleW,
-                      BitmapFont.scaleH, FirstDamagedId);
-        return text;
     }
     for (int code = 1; code < 256; ++code) {
         if (BitmapFont.glyphs[code].id != 0) {
@@ -166,7 +120,7 @@ bool LoadFontDescriptorFrom(const char* path) {
     bool parsed = ParseFontDescriptor(file);
     const char* problem = file != nullptr ? FontProblem() : nullptr;
     if (problem != nullptr) {
-        ReportDamagedFile(path, problem);
+        ReportUnusableFile(path, problem);
     }
     return parsed;
 }

@@ -1,9 +1,7 @@
 // Bitmap font: descriptor parsing by character positions, glyph table and text layout.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -91,29 +89,6 @@ TEST(FontDescriptor, MissingOrMisorderedInputLeavesAnEmptyTable) {
         "char id=65 x=16 y=32 width=10 height=20 xoffset=1 yoffset=4 xadvance=12\n");
     ASSERT_NE(BitmapFont.glyphs, nullptr);
     EXPECT_EQ(GlyphCount(), 0);
-}
-
-// Rows no glyph of the atlas can have are left out and named once, in one
-// line; the text around them still lines up.
-TEST(FontDescriptor, DamagedCharLinesAreLeftOutAndNamedOnce) {
-    char path[] = "/tmp/norvale-font-XXXXXX";
-    FILE* file = fdopen(mkstemp(path), "w");
-    fprintf(file,
-            "%schar id=66 x=99999999999 y=0 width=3 height=3 xoffset=0 yoffset=0 xadvance=4\n"
-            "char id=67 x=0 y=0 width=3 height=3 xoffset=0 yoffset=0 xadvance=-40\n",
-            Descriptor);
-    fclose(file);
-    testing::internal::CaptureStderr();
-    LoadFontDescriptorFrom(path);
-    remove(path);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              std::string(program_invocation_short_name) + ": " + path +
-                  ": 2 char lines with numbers outside the 256x128 atlas or below 0 (the first for "
-                  "id 66); texts draw without those characters\n");
-    BitmapFont.scale = 2.0f;
-    ASSERT_TRUE(LayoutText(&BitmapFont, "ABCA"));
-    ASSERT_EQ(TextLayoutCount, 2);
-    EXPECT_FLOAT_EQ(TextLayoutQuads[1].x0, 0.0625f + 0.75f);
 }
 
 TEST(FontDescriptor, LongLinesArriveIn510CharacterPieces) {

@@ -35,6 +35,10 @@ struct PendingBytes {
     size_t offset = 0;  // bytes of the front chunk already written
 };
 
+// AAC's priming and padding, and Matroska's millisecond timestamps, make
+// the sound in the file differ from what was sent by this much at most.
+constexpr double AudioLengthTolerance = 0.1;  // seconds
+
 pid_t FfmpegPid = -1;
 PendingBytes VideoPipe;
 PendingBytes AudioPipe;
@@ -179,16 +183,16 @@ bool Fail(const char* what) {
     return false;
 }
 
-// What ffprobe prints, as CSV, for `what` of the finished file; false when
-// it could not read the file (*probed: whether ffprobe ran at all).
-bool ProbeFinishedFile(std::initializer_list<std::string> what, std::string* out, bool* probed) {
+// ffprobe's lines "stream index,packet duration in seconds" for every packet
+// of the finished file; false when ffprobe could not read it.
+bool ProbePackets(std::string* out, bool* probed) {
     int readEnd = -1, writeEnd = -1;
     if (!MakePipe(&readEnd, &writeEnd))
         return false;
     fcntl(writeEnd, F_SETFL, 0);
-    std::vector<std::string> args = {"ffprobe", "-v", "error"};
-    args.insert(args.end(), what.begin(), what.end());
-    Append(args, {"-of", "csv=p=0", OutputPath});
+    std::vector<std::string> args = {
+        "ffprobe", "-v",      "error",   "-show_entries", "packet=stream_index,duration_time",
+        "-of",     "csv=p=0", OutputPath};
     pid_t pid = -1;
     *probed = Spawn(args, {{writeEnd, 1}}, &pid);
     close(writeEnd);
@@ -203,74 +207,35 @@ bool ProbeFinishedFile(std::initializer_list<std::string> what, std::string* out
     return *probed && WaitForExit(pid) == 0;
 }
 
-// What the finished file holds: its pictures, and its sound decoded to the
-// last sample. Matroska keeps the AAC encoder's priming (whole frames ahead
-// of the first picture, where MP4 trims it) and dates packets in whole
-// milliseconds, so durations cannot be added up.
-struct FileContents {
-    int64_t pictures = 0;
-    int64_t samples = 0;    // decoded, priming included
-    int64_t frameSize = 0;  // the codec's samples per frame, the largest decoded
-    double videoStart = 0;  // seconds
-    double audioStart = 0;
-};
-
-bool ReadFileContents(FileContents* file, bool* probed) {
-    std::string streams, frames;
-    if (!ProbeFinishedFile(
-            {"-count_packets", "-show_entries", "stream=codec_type,start_time,nb_read_packets"},
-            &streams, probed) ||
-        !ProbeFinishedFile({"-select_streams", "a:0", "-show_entries", "frame=nb_samples"}, &frames,
-                           probed))
-        return false;
-    std::istringstream streamLines(streams), frameLines(frames);
-    for (std::string line; std::getline(streamLines, line);) {
-        double start = 0;
-        long long packets = 0;
-        if (line.compare(0, 6, "video,") == 0 &&
-            std::sscanf(line.c_str() + 6, "%lf,%lld", &start, &packets) == 2) {
-            file->videoStart = start;
-            file->pictures = packets;
-        } else if (line.compare(0, 6, "audio,") == 0) {
-            std::sscanf(line.c_str() + 6, "%lf", &file->audioStart);
-        }
-    }
-    for (std::string line; std::getline(frameLines, line);) {
-        const int64_t n = std::atoll(line.c_str());
-        file->samples += n;
-        file->frameSize = std::max(file->frameSize, n);
-    }
-    return true;
-}
-
 // What ffmpeg reports as written can still be short (a disk that filled
-// while it moved the index to the front): every frame sent must be in the
-// finished file, and every sample, followed by less than one codec frame of
-// padding.
+// while it moved the index to the front): the frames and the sound's length
+// in the finished file must match what was sent.
 bool CheckFinishedFile() {
-    FileContents file;
+    std::string packets;
     bool probed = false;
-    if (!ReadFileContents(&file, &probed)) {
+    if (!ProbePackets(&packets, &probed)) {
         if (probed)
             return ReportWriteFailure(OutputPath, 0, "the finished file cannot be read back");
         std::fprintf(stderr, "norvale-render: no ffprobe: the length of %s was not checked\n",
                      OutputPath.c_str());
         return true;
     }
-    const int64_t primingFrames =
-        file.frameSize > 0
-            ? std::llround((file.videoStart - file.audioStart) * RenderAudioRate / file.frameSize)
-            : 0;
-    const int64_t sound = file.samples - primingFrames * file.frameSize;
+    int64_t frames = 0;
+    double audioSeconds = 0;
+    std::istringstream lines(packets);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, 2, "0,") == 0)
+            ++frames;
+        else if (line.compare(0, 2, "1,") == 0)
+            audioSeconds += std::atof(line.c_str() + 2);
+    }
+    const double sentSeconds = static_cast<double>(AudioFramesSent) / RenderAudioRate;
     char reason[160];
     std::snprintf(reason, sizeof reason,
-                  "the finished file holds %lld of %lld frames and %.3f of %.3f s of sound",
-                  static_cast<long long>(file.pictures), static_cast<long long>(VideoFramesSent),
-                  static_cast<double>(sound) / RenderAudioRate,
-                  static_cast<double>(AudioFramesSent) / RenderAudioRate);
-    const int64_t padding = sound - AudioFramesSent;
-    if (file.pictures != VideoFramesSent || padding < 0 ||
-        padding >= std::max<int64_t>(file.frameSize, 1))
+                  "the finished file holds %lld of %lld frames and %.2f of %.2f s of sound",
+                  static_cast<long long>(frames), static_cast<long long>(VideoFramesSent),
+                  audioSeconds, sentSeconds);
+    if (frames != VideoFramesSent || std::fabs(audioSeconds - sentSeconds) > AudioLengthTolerance)
         return ReportWriteFailure(OutputPath, 0, reason);
     return true;
 }
@@ -319,17 +284,17 @@ const char* const SceneTitles[SceneCount] = {"Terrain flight", "Wave surface", "
                                              "Night cube", "Credits and greetings"};
 
 std::vector<ChapterMark> ChapterMarks(const RenderOptions& o, double end) {
+    const double intro = o.skipIntro ? 0.0 : IntroSecondsEstimate;
     std::vector<ChapterMark> marks;
     if (!o.skipIntro)
         marks.push_back({0.0, "Intro"});
-    for (double start = IntroSeconds(o.rate, o.skipIntro); start < end;) {
-        const PlayTimes play = PlanPlay(o.rate, start);
+    for (double play = intro; play < end; play += DemoSecondsEstimate) {
         for (int scene = 0; scene < SceneCount; ++scene)
-            marks.push_back({play.starts[scene], SceneTitles[scene]});
-        marks.push_back({play.starts[SceneCount], "End"});
+            marks.push_back(
+                {play + SceneStartOffsets[scene] * CounterUnitSeconds, SceneTitles[scene]});
+        marks.push_back({play + TimelineEnd * CounterUnitSeconds, "End"});
         if (!o.loop)
             break;
-        start = play.last;
     }
     return marks;
 }

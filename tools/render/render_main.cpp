@@ -370,9 +370,11 @@ void PlanRange(const RenderOptions& o) {
     double end = o.toSeconds >= 0 ? o.toSeconds : LongestOutputSeconds;
     Session.endIsCap = o.toSeconds < 0;
     Session.endSlot = SlotAtOrAfter(o.rate, end);
-    double expected = o.toSeconds >= 0 ? o.toSeconds : DemoEndSeconds(o.rate, o.skipIntro);
+    double expected = o.toSeconds >= 0
+                          ? o.toSeconds
+                          : (o.skipIntro ? 0 : IntroSecondsEstimate) + DemoSecondsEstimate;
     Progress.expected = std::max<int64_t>(1, SlotAtOrAfter(o.rate, expected) - Session.firstSlot);
-    Progress.introSeconds = IntroSeconds(o.rate, o.skipIntro);
+    Progress.introSeconds = o.skipIntro ? 0 : IntroSecondsEstimate;
 }
 
 bool OpenOutputs(const RenderOptions& o) {
@@ -397,7 +399,9 @@ bool OpenOutputs(const RenderOptions& o) {
                      "norvale-render: --null: rendering for timing only, writing nothing\n");
     if (!o.outPath.empty()) {
         const double first = SlotSeconds(o.rate, Session.firstSlot);
-        const double end = o.toSeconds >= 0 ? o.toSeconds : DemoEndSeconds(o.rate, o.skipIntro);
+        const double end = o.toSeconds >= 0
+                               ? o.toSeconds
+                               : (o.skipIntro ? 0 : IntroSecondsEstimate) + DemoSecondsEstimate;
         Session.ffmpeg = StartFfmpeg(o, MakeCaptureMetadata(o, first, end));
         return Session.ffmpeg;
     }

@@ -269,14 +269,13 @@ bool CheckRenderPlan(const RenderOptions& o, std::string* error) {
         *error = "--null writes nothing: leave it out when an output is given";
         return false;
     }
-    const double end = DemoEndSeconds(o.rate, o.skipIntro);
-    if (!o.loop && SlotAtOrAfter(o.rate, o.fromSeconds) >= SlotAtOrAfter(o.rate, end)) {
+    const double end = (o.skipIntro ? 0.0 : IntroSecondsEstimate) + DemoSecondsEstimate;
+    if (!o.loop && o.fromSeconds >= end) {
         char text[200];
         std::snprintf(text, sizeof text,
-                      "--from %g is past the end of the demo, whose last frame is at %.3f s%s: "
+                      "--from %g is past the end of the demo, which ends at about %.1f s%s: "
                       "nothing would be written",
-                      o.fromSeconds, end - SlotSeconds(o.rate, 1),
-                      o.skipIntro ? " with --skip-intro" : "");
+                      o.fromSeconds, end, o.skipIntro ? " with --skip-intro" : "");
         *error = text;
         return false;
     }
@@ -338,12 +337,7 @@ static bool ParseArgument(int argc, char** argv, int* i, RenderOptions* o,
     }
     const char* value = joined ? joinedValue.c_str() : Value(argc, argv, i);
     if (!value) {
-        // Judged as a name first, as it would be anywhere else on the line.
-        RenderOptions scratch;
-        std::set<std::string> none;
-        if (ParseValueOption(name, "", &scratch, &none, error) ||
-            error->rfind("unknown option", 0) != 0)
-            *error = name + " needs a value";
+        *error = name + " needs a value";
         return false;
     }
     return ParseValueOption(name, value, o, given, error);

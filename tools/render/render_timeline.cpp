@@ -28,31 +28,6 @@ int64_t SlotAtOrAfter(const FrameRate& rate, double seconds) {
     return slot < 0 ? 0 : slot;
 }
 
-double IntroSeconds(const FrameRate& rate, bool skipIntro) {
-    return skipIntro ? 0.0 : SlotSeconds(rate, SlotAtOrAfter(rate, 22.0) + 4);
-}
-
-// A scene shows from the first frame whose counters have passed its start,
-// the counters following the music from the first scene's entry. The end
-// step counts its units from 0 at its entry, BeatRate / 2 a second of frames,
-// and ends on the frame where they pass EndStepLength.
-PlayTimes PlanPlay(const FrameRate& rate, double start) {
-    PlayTimes play;
-    int64_t slot = 0;
-    for (int scene = 0; scene <= SceneCount; ++scene) {
-        const int offset = scene < SceneCount ? SceneStartOffsets[scene] : TimelineEnd;
-        slot = SlotAtOrAfter(rate, start + offset * CounterUnitSeconds);
-        play.starts[scene] = SlotSeconds(rate, slot);
-    }
-    const double unitsPerFrame = BeatRateDouble / 2 * SlotSeconds(rate, 1);
-    play.last = SlotSeconds(rate, slot + static_cast<int64_t>(EndStepLength / unitsPerFrame) + 1);
-    return play;
-}
-
-double DemoEndSeconds(const FrameRate& rate, bool skipIntro) {
-    return PlanPlay(rate, IntroSeconds(rate, skipIntro)).last + SlotSeconds(rate, 1);
-}
-
 uint32_t TimelineMilliseconds(const RenderTimeline& timeline) {
     return static_cast<uint32_t>(timeline.ticks / timeline.rate.num);
 }

@@ -10,7 +10,9 @@
 
 constexpr int64_t RenderAudioRate = 44100;  // Hz, interleaved stereo
 
-// Output time one play of the timeline takes, for weighing work only.
+// Output time the logo sequence and the timeline take, for estimates only:
+// 5 + 10 + 3 + 4 s of intro, then the scenes and the end step.
+constexpr double IntroSecondsEstimate = 22.0;
 constexpr double DemoSecondsEstimate = (TimelineEnd + EndStepLength) * CounterUnitSeconds;
 
 struct FrameRate {
@@ -48,20 +50,6 @@ int64_t TicksToSamples(const FrameRate& rate, int64_t ticks);
 // First slot at or after `seconds`.
 int64_t SlotAtOrAfter(const FrameRate& rate, double seconds);
 uint32_t TimelineMilliseconds(const RenderTimeline& timeline);
-
-// Where a play's parts fall in output time, on the frames that show them.
-struct PlayTimes {
-    double starts[SceneCount + 1];  // first frame of each scene and of the end step
-    double last;                    // the end step's last frame; with Loop on, scene 0's first
-};
-// Output time of the first scene's first frame: four frames after the first
-// frame at or past the logo's 5 + 10 + 3 + 4 s, as each phase ends on a
-// frame after its time is up; 0 without the intro.
-double IntroSeconds(const FrameRate& rate, bool skipIntro);
-// The play whose first scene first shows at `start`, a frame time.
-PlayTimes PlanPlay(const FrameRate& rate, double start);
-// The end of the output without Loop: the instant after the last frame.
-double DemoEndSeconds(const FrameRate& rate, bool skipIntro);
 
 // Moves time forward to `ticks`: mixes the audio up to then, and fixes every
 // slot whose instant has now passed.
