@@ -39,10 +39,12 @@ run: fresh-data
 # side by side, one a core; those that time sound or pictures run alone.
 # `make test` leaves out the tests labelled long (whole plays of the demo,
 # every driver, the sanitized loops, fuzzing); `make check` runs only them.
+# The desktop sound cases (stalls, quantum, sink moves, 48 kHz, a busy
+# machine) run with `make soak`.
 CTEST = cd $(BUILD) && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure \
 	--timeout 1500 -j $$(nproc)
 test: fresh-data
-	@$(CTEST) -LE '^long$$'
+	@$(CTEST) -LE '^(long|desktop)$$'
 
 check: fresh-data
 	@$(CTEST) -L '^long$$'
@@ -66,6 +68,7 @@ soak: fresh-data
 	@BUILD=$(BUILD) bash bench/soak/loop_soak.sh
 	@NORVALE_BIN=$(BUILD)/norvale X11_PROBE=$(BUILD)/tests/e2e/x11_probe \
 		SOUND_PROBE=$(BUILD)/tests/e2e/sound_probe bash tests/e2e/sound_e2e.sh soak
+	@$(CTEST) -L '^desktop$$'
 
 data: build
 	@if [ -x ./$(BUILD)/norvale-datagen ]; then ./$(BUILD)/norvale-datagen data; \

@@ -120,6 +120,7 @@ int RunMainLoop() {
         WriteFrameTime(frameTimes);
         UpdateFrameClock();
         KeepCountersAheadOfScreen(FrameClock.delta);
+        TellAudioOutputNews();
     }
     if (frameTimes != nullptr) {
         std::fclose(frameTimes);

@@ -34,9 +34,11 @@ struct AudioOutputInterface {
     void (*lock)();
     void (*unlock)();
     void (*close)();
-    // True once the output has gone away (its server gone, its stream killed,
-    // the device unplugged) while the mix function is still called. May be
-    // left null. Called from the mix function, so it must not block.
+    // True while the output has gone away (its server gone or hung, its
+    // stream killed, the device unplugged), until it is fresh again. May be
+    // left null. Called from the mix function and, the lock held, from the
+    // main thread (an output that lost its stream may call no mix), so it
+    // must not block.
     bool (*lost)();
     // Seconds from now until the first of the `frames` frames being mixed is
     // heard: what the output holds ahead of them, by its own count. Called

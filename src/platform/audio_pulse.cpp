@@ -27,12 +27,8 @@ namespace {
 // size, to measure what a machine holds.
 const int TargetFrames = 8192;
 const int PipeWireTargetFrames = 16384;
-const int Reports = 31;             // the server's timing reports a write is dated by
 const double WatchSeconds = 0.5;    // how often the watchdog looks, and retries
 const double ConnectSeconds = 2.0;  // a server that has not answered by then hangs
-// A playing stream is asked for audio every few tens of milliseconds; one
-// not asked this long belongs to a server that stopped.
-const double QuietSeconds = 1.0;
 
 struct ServerOutput {
     pa_threaded_mainloop* loop = nullptr;
@@ -43,26 +39,16 @@ struct ServerOutput {
     int freq = 0;
     int channels = 0;
     double attemptStarted = 0;  // AudioClock when the current connection began
-    double lastRequest = 0;     // AudioClock of the stream's last request for audio
     bool streamReady = false;
-    bool lostSinceMix = false;  // a playing stream went away: the next mix is fresh
+    // The one loss flag: a stream that played was let go, and no stream
+    // since has mixed. Its replacement's first mix is fresh.
+    bool lost = false;
     bool priorityAsked = false;
     int requests = 0;      // the current stream's requests for audio
     double queued = 0;     // for the mix being written, seconds
     int targetFrames = 0;  // asked for by NORVALE_SOUND_FRAMES, else 0
-    // PipeWire's PulseAudio layer takes a whole graph cycle from the stream
-    // at the cycle's start and counts it as played then; it sounds a cycle
-    // later, and the read position it reports moves a cycle at a time, so a
-    // report is half a cycle old on average (measured: 0.42 to 0.45 of a
-    // cycle late at 1024 and 2048 frames with the cycle alone counted). Its
-    // requests are one cycle each: the smallest is the cycle.
     bool pipeWire = false;
-    size_t cycleFrames = 0;
-    // When the stream's first byte is heard, as the server's last reports
-    // date it (a ring, the newest at reportNext - 1).
-    double reportStarts[Reports] = {};
-    int reportCount = 0;
-    int reportNext = 0;
+    ServerDating dating;
     struct timeval lastReport = {};
 };
 
@@ -95,19 +81,18 @@ double BytesPerSecond() {
 }
 
 // The newest report of the server's (what it has read, its own latency, and
-// when), taken into the ring once; the next is asked for at once.
+// when), taken once; the next is asked for at once.
 void TakeReport(pa_stream* stream, double now) {
     const pa_timing_info* info = pa_stream_get_timing_info(stream);
     if (info != nullptr && info->playing && !info->read_index_corrupt &&
         (info->timestamp.tv_sec != Server.lastReport.tv_sec ||
          info->timestamp.tv_usec != Server.lastReport.tv_usec)) {
         Server.lastReport = info->timestamp;
-        double age = static_cast<double>(pa_timeval_age(&info->timestamp)) * 1e-6;
-        Server.reportStarts[Server.reportNext] =
-            now - age + static_cast<double>(info->sink_usec) * 1e-6 -
-            static_cast<double>(info->read_index) / BytesPerSecond();
-        Server.reportNext = (Server.reportNext + 1) % Reports;
-        Server.reportCount = std::min(Server.reportCount + 1, Reports);
+        double madeAt = now - static_cast<double>(pa_timeval_age(&info->timestamp)) * 1e-6;
+        TakeServerReport(&Server.dating, madeAt,
+                         madeAt + static_cast<double>(info->sink_usec) * 1e-6 -
+                             static_cast<double>(info->read_index) / BytesPerSecond(),
+                         Server.freq, Server.pipeWire);
     }
     pa_operation* asked = pa_stream_update_timing_info(stream, nullptr, nullptr);
     if (asked != nullptr) {
@@ -115,48 +100,45 @@ void TakeReport(pa_stream* stream, double now) {
     }
 }
 
-// Sets Server.queued: how long until the next byte written is heard. The
-// median of the last reports' dating: libpulse's own smoothing of them ran
-// 30 ms off for seconds after a start on PipeWire, and one report taken late
-// or mid-cycle moves the median by little. Until the stream plays, libpulse
+// Sets Server.queued: how long until the next byte written is heard, by the
+// server's reports (libpulse's own smoothing of them ran 30 ms off for
+// seconds after a start on PipeWire). Until a fresh report has come, libpulse
 // says what it holds; false when nothing can date the write yet.
 bool DateNextWrite(pa_stream* stream, double now) {
     TakeReport(stream, now);
     const pa_timing_info* info = pa_stream_get_timing_info(stream);
-    if (Server.reportCount == 0 || info == nullptr || info->write_index_corrupt) {
-        pa_usec_t latency = 0;
-        int negative = 0;
-        if (pa_stream_get_latency(stream, &latency, &negative) != 0) {
-            return false;
-        }
-        Server.queued = (negative ? -1.0 : 1.0) * static_cast<double>(latency) * 1e-6;
-    } else {
-        double starts[Reports];
-        std::copy(Server.reportStarts, Server.reportStarts + Server.reportCount, starts);
-        std::nth_element(starts, starts + Server.reportCount / 2, starts + Server.reportCount);
-        Server.queued = starts[Server.reportCount / 2] +
-                        static_cast<double>(info->write_index) / BytesPerSecond() - now;
+    if (info != nullptr && !info->write_index_corrupt &&
+        DateServerWrite(Server.dating, static_cast<double>(info->write_index) / BytesPerSecond(),
+                        now, &Server.queued)) {
+        return true;
     }
-    if (Server.pipeWire) {
-        Server.queued += 1.5 * static_cast<double>(Server.cycleFrames) / Server.freq;
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream, &latency, &negative) != 0) {
+        return false;
     }
+    Server.queued = (negative ? -1.0 : 1.0) * static_cast<double>(latency) * 1e-6;
     return true;
+}
+
+// The server let the stream run dry, or moved it to another sink: what it
+// reported before no longer dates it.
+void OnStreamShifted(pa_stream*, void*) {
+    DropServerReports(&Server.dating, AudioClock());
 }
 
 void OnWrite(pa_stream* stream, size_t bytes, void*) {
     AskForPriority();
-    Server.lastRequest = AudioClock();
     ++Server.requests;
     const size_t frameBytes = 2 * static_cast<size_t>(Server.channels);
+    NoteServerRequest(&Server.dating, static_cast<int>(bytes / frameBytes), AudioClock(),
+                      Server.pipeWire);
     void* data = nullptr;
     size_t size = bytes;
     if (pa_stream_begin_write(stream, &data, &size) < 0 || data == nullptr) {
         return;
     }
     size = size / frameBytes * frameBytes;
-    if (Server.cycleFrames == 0 || bytes / frameBytes < Server.cycleFrames) {
-        Server.cycleFrames = bytes / frameBytes;
-    }
     if (DateNextWrite(stream, AudioClock())) {
         Server.mix(static_cast<int16_t*>(data), static_cast<int>(size / frameBytes));
     } else {
@@ -169,7 +151,7 @@ void OnWrite(pa_stream* stream, size_t bytes, void*) {
 void OnStreamState(pa_stream* stream, void*) {
     if (pa_stream_get_state(stream) == PA_STREAM_READY) {
         Server.streamReady = true;
-        Server.lastRequest = AudioClock();
+        Server.dating.lastRequest = AudioClock();
     }
     pa_threaded_mainloop_signal(Server.loop, 0);
 }
@@ -196,6 +178,8 @@ void OpenStream() {
     }
     pa_stream_set_state_callback(Server.stream, OnStreamState, nullptr);
     pa_stream_set_write_callback(Server.stream, OnWrite, nullptr);
+    pa_stream_set_underflow_callback(Server.stream, OnStreamShifted, nullptr);
+    pa_stream_set_moved_callback(Server.stream, OnStreamShifted, nullptr);
     auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
     pa_stream_connect_playback(Server.stream, nullptr, &attr, flags, nullptr, nullptr);
@@ -238,6 +222,8 @@ void Disconnect() {
     if (Server.stream != nullptr) {
         pa_stream_set_state_callback(Server.stream, nullptr, nullptr);
         pa_stream_set_write_callback(Server.stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(Server.stream, nullptr, nullptr);
+        pa_stream_set_moved_callback(Server.stream, nullptr, nullptr);
         pa_stream_disconnect(Server.stream);
         pa_stream_unref(Server.stream);
         Server.stream = nullptr;
@@ -252,13 +238,11 @@ void Disconnect() {
     // sink just resumed): started again, it plays. One that never played
     // was not lost, and nothing is told.
     if (Server.streamReady && Server.requests > 1) {
-        Server.lostSinceMix = true;
+        Server.lost = true;
     }
     Server.streamReady = false;
     Server.requests = 0;
-    Server.cycleFrames = 0;
-    Server.reportCount = 0;
-    Server.reportNext = 0;
+    Server.dating = ServerDating();
 }
 
 bool Failed(pa_context* context) {
@@ -271,7 +255,9 @@ bool Failed(pa_stream* stream) {
     return state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED;
 }
 
-// A server gone, restarted, or hung: connect again, every half second.
+// A server gone, restarted, or hung: connect again, every half second. The
+// one stall detector: a stream not asked for audio for QuietSeconds is let
+// go (a shorter stall only has its reports dropped, see NoteServerRequest).
 bool ConnectionBroken(double now) {
     if (Server.context == nullptr || Failed(Server.context)) {
         return true;
@@ -282,7 +268,7 @@ bool ConnectionBroken(double now) {
     if (!Server.streamReady) {
         return now - Server.attemptStarted > ConnectSeconds;
     }
-    return now - Server.lastRequest > QuietSeconds;
+    return now - Server.dating.lastRequest > QuietSeconds;
 }
 
 void ArmWatchdog(pa_time_event* event);
@@ -380,13 +366,20 @@ bool OpenServer(int freq, int channels, AudioMixFunction mix, AudioOutputFormat*
     return true;
 }
 
+// Which output is open is settled before either can call the mix: the
+// server's loop mixes as soon as its stream is ready, SDL's thread as soon
+// as the device runs (the audio layer mixes silence until its open returns).
 bool OpenOutput(int freq, int channels, AudioMixFunction mix, AudioOutputFormat* granted) {
-    UsingServer = ServerWanted() && OpenServer(freq, channels, mix, granted);
-    if (UsingServer) {
+    UsingServer = ServerWanted();
+    if (UsingServer && OpenServer(freq, channels, mix, granted)) {
         return true;
     }
+    UsingServer = false;
+    SdlFormat = AudioOutputFormat();
     bool opened = SdlAudioOutput.open(freq, channels, mix, granted);
+    SdlAudioOutput.lock();
     SdlFormat = *granted;
+    SdlAudioOutput.unlock();
     return opened;
 }
 
@@ -415,28 +408,86 @@ void CloseOutput() {
     }
 }
 
-// A lost server stream calls no mix: the loss shows as a fresh stream.
+// The server's stream let go by the watchdog (it calls no mix, so the layer
+// asks on a position read as well), or SDL's device stopped.
 bool LostOutput() {
-    return !UsingServer && SdlAudioOutput.lost();
+    return UsingServer ? Server.lost : SdlAudioOutput.lost();
 }
 
 double QueuedOutput(int frames) {
     if (UsingServer) {
         return Server.queued;
     }
+    if (SdlFormat.freq <= 0) {
+        return 0.0;
+    }
     // SDL's device holds its buffer after each mix.
     return (SdlFormat.bufferFrames - frames) / static_cast<double>(SdlFormat.freq);
 }
 
+// Only a stream opened after a loss mixes while the loss flag is up.
 bool FreshOutput() {
-    bool fresh = UsingServer && Server.lostSinceMix;
-    Server.lostSinceMix = false;
+    bool fresh = UsingServer && Server.lost;
+    Server.lost = false;
     return fresh;
 }
 
 const AudioOutputInterface ServerAudioOutput = {OpenOutput, LockOutput,   UnlockOutput, CloseOutput,
                                                 LostOutput, QueuedOutput, FreshOutput};
 }  // namespace
+
+void DropServerReports(ServerDating* dating, double now) {
+    dating->count = 0;
+    dating->next = 0;
+    dating->freshFrom = now;
+}
+
+void NoteServerRequest(ServerDating* dating, int frames, double now, bool countCycles) {
+    if (dating->lastRequest >= 0 && now - dating->lastRequest > StallGapSeconds) {
+        DropServerReports(dating, now);
+    }
+    dating->lastRequest = now;
+    if (!countCycles || frames <= 0) {
+        return;
+    }
+    dating->requests[dating->requestNext] = frames;
+    dating->requestNext = (dating->requestNext + 1) % ServerRequestsKept;
+    dating->requestCount = std::min(dating->requestCount + 1, ServerRequestsKept);
+    int cycle = *std::min_element(dating->requests, dating->requests + dating->requestCount);
+    // A resampled stream's requests differ by a frame or two within a cycle.
+    if (dating->cycleFrames != 0 &&
+        std::abs(cycle - dating->cycleFrames) * 8 > dating->cycleFrames) {
+        DropServerReports(dating, now);
+    }
+    if (dating->cycleFrames == 0 ||
+        std::abs(cycle - dating->cycleFrames) * 8 > dating->cycleFrames) {
+        dating->cycleFrames = cycle;
+    }
+}
+
+void TakeServerReport(ServerDating* dating, double madeAt, double start, int freq,
+                      bool countCycles) {
+    if (madeAt < dating->freshFrom) {
+        return;
+    }
+    if (countCycles && freq > 0) {
+        start += 1.5 * dating->cycleFrames / freq;
+    }
+    dating->starts[dating->next] = start;
+    dating->next = (dating->next + 1) % ServerReports;
+    dating->count = std::min(dating->count + 1, ServerReports);
+}
+
+bool DateServerWrite(const ServerDating& dating, double writeSeconds, double now, double* queued) {
+    if (dating.count == 0) {
+        return false;
+    }
+    double starts[ServerReports];
+    std::copy(dating.starts, dating.starts + dating.count, starts);
+    std::nth_element(starts, starts + dating.count / 2, starts + dating.count);
+    *queued = starts[dating.count / 2] + writeSeconds - now;
+    return true;
+}
 
 void UseSoundServerOutput() {
     AudioOutput = ServerAudioOutput;

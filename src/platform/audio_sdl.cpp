@@ -125,7 +125,7 @@ void UnlockSdl() {
 // SDL stops a device whose server went away or whose stream was killed (the
 // sink unloaded, the headset unplugged); it goes on calling the mix function
 // at about real-time pace on its own.
-bool LostSdl() {
+bool CheckSdlLost() {
     return Device != 0 && SDL_GetAudioDeviceStatus(Device) == SDL_AUDIO_STOPPED;
 }
 
@@ -194,8 +194,8 @@ void CloseSdl() {
 
 }  // namespace
 
-const AudioOutputInterface SdlAudioOutput = {OpenSdl, LockSdl, UnlockSdl, CloseSdl,
-                                             LostSdl, nullptr, nullptr};
+const AudioOutputInterface SdlAudioOutput = {OpenSdl,      LockSdl, UnlockSdl, CloseSdl,
+                                             CheckSdlLost, nullptr, nullptr};
 
 void UseSdlAudioOutput() {
     AudioOutput = SdlAudioOutput;

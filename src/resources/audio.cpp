@@ -1,13 +1,15 @@
 // Our audio layer: MP3 files decoded by libmpg123 (the jingle as it plays,
 // the soundtrack whole at load), mixed into the audio output, positions in
 // bytes of decoded 16-bit audio as heard. Every failure is silent but one:
-// an output lost while playing is told once on stderr.
+// an output lost while playing is told once on stderr, and its return once,
+// by the main thread (TellAudioOutputNews).
 #include "resources/audio.h"
 
 #include <mpg123.h>
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,9 +39,10 @@ const uint32_t SilenceChannels = 2;
 const uint64_t UnlimitedFrames = UINT64_MAX / 16;
 const int StreamWindowFrames = 4096;
 const int MixChunkFrames = 512;
-// A device that has not asked for audio this long has stopped taking it
-// (a hung server); callbacks come every few tens of milliseconds.
-const double StallSeconds = 1.0;
+// A stream moved far ahead (a server back after an outage during the
+// jingle) is decoded up to its place a few windows a mix, silent meanwhile:
+// decoding all of it at once would hold the mix lock for tens of ms.
+const int RefillsPerMix = 8;
 
 struct FreeDeleter {
     void operator()(int16_t* p) const { std::free(p); }
@@ -113,10 +116,18 @@ AudioOutputInterface ActiveOutput;  // the table opened by AudioInit
 AudioOutputFormat OutputFormat;
 bool OutputOpen = false;
 bool DecoderReady = false;
-double LastMixTime = 0;      // AudioClock at the last mix
-double HeardEnd = 0;         // AudioClock when all that was mixed has been heard
-bool OutputLost = false;     // told once; positions then run on the clock
-bool OutputTrusted = false;  // the opened output's own trustedClock
+// The output's thread can mix before its open returns: it mixes silence
+// until the granted format is in place. Set under the mix lock.
+bool MixReady = false;
+double HeardEnd = 0;  // AudioClock when all that was mixed has been heard
+// The one loss flag of the layer: the output said it is lost (SDL's device
+// stopped, the server's stream let go) and has not come back. Positions
+// run on the clock meanwhile.
+bool OutputLost = false;
+// What the main thread has to tell: set on the output's thread, taken every
+// frame without the mix lock (which a message to stderr must not hold).
+std::atomic<const char*> LossToTell{nullptr};
+std::atomic<bool> ReturnToTell{false};
 
 void LockMix() {
     if (OutputOpen) {
@@ -130,16 +141,19 @@ void UnlockMix() {
     }
 }
 
-void NoteStall();
+void NoteLoss();
+void TellOutputNews();
 
 void CloseOutputAtExit() {
     if (OutputOpen) {
         LockMix();
-        NoteStall();
+        NoteLoss();
+        MixReady = false;
         UnlockMix();
         ActiveOutput.close();
         OutputOpen = false;
     }
+    TellOutputNews();
 }
 
 bool EnsureDecoder() {
@@ -351,6 +365,22 @@ void StopAtEnd(Voice& voice, uint64_t end) {
 // so a short or damaged soundtrack keeps the timeline's pace.
 void MixVoice(Voice& voice, int32_t* acc, int frames) {
     uint64_t step = StepFor(voice);
+    if (voice.sample < 0) {
+        StreamDecoder& stream = voice.stream;
+        for (int i = 0;
+             i < RefillsPerMix && !stream.ended &&
+             voice.cursor >= stream.windowStart + stream.windowFrames + StreamWindowFrames;
+             ++i) {
+            RefillStream(stream, voice.chans);
+        }
+        if (!stream.ended &&
+            voice.cursor >= stream.windowStart + stream.windowFrames + StreamWindowFrames) {
+            for (int n = 0; n < frames; ++n) {
+                AdvanceCursor(voice, step);
+            }
+            return;
+        }
+    }
     for (int n = 0; n < frames; ++n) {
         int32_t a[2] = {0, 0};
         int32_t b[2];
@@ -395,6 +425,12 @@ void NoteMixed(Voice& voice, double start, double now, double heardAt) {
 void LoseOutput(const char* what);
 void RegainOutput(double heardAt);
 
+// Positions run on the clock: an output that plays nothing at a reliable
+// pace, or one lost.
+bool OnTheClock() {
+    return OutputFormat.realTime && (!OutputFormat.trustedClock || OutputLost);
+}
+
 // When the first frame of a mix of `frames` starting now is heard: after
 // what the output holds, by its own count where it gives one.
 double HeardTimeOfMix(double now, int frames) {
@@ -406,11 +442,11 @@ double HeardTimeOfMix(double now, int frames) {
 
 // The output's mix function: interleaved stereo at the output's rate.
 void MixAll(int16_t* out, int frames) {
-    if (!OutputLost && ActiveOutput.lost) {
-        if (ActiveOutput.lost()) {
-            LoseOutput("the device went away");
-        }
+    if (!MixReady) {
+        std::memset(out, 0, sizeof(int16_t) * 2 * static_cast<size_t>(frames));
+        return;
     }
+    NoteLoss();
     double now = AudioClock();
     double heardAt = HeardTimeOfMix(now, frames);
     if (ActiveOutput.fresh && ActiveOutput.fresh()) {
@@ -441,7 +477,6 @@ void MixAll(int16_t* out, int frames) {
             NoteMixed(Voices[i], start[i], now, heardAt);
         }
     }
-    LastMixTime = now;
     HeardEnd = heardAt + frames / static_cast<double>(OutputFormat.freq);
 }
 
@@ -520,10 +555,12 @@ uint64_t ClockHeardFrame(const Voice& voice, double t) {
 // was last heard, as on a device that plays nothing, so the timeline keeps
 // its pace in silence, until the output comes back (RegainOutput).
 void LoseOutput(const char* what) {
+    if (OutputLost) {
+        return;
+    }
     OutputLost = true;
-    std::fprintf(stderr,
-                 "norvale: lost the sound output (%s): %s; the demo goes on without sound\n",
-                 OutputFormat.name, what);
+    LossToTell = what;
+    ReturnToTell = false;
     if (!OutputFormat.realTime || !OutputFormat.trustedClock) {
         return;
     }
@@ -535,14 +572,13 @@ void LoseOutput(const char* what) {
             voice.floorPlaying = true;
         }
     }
-    OutputFormat.trustedClock = false;
 }
 
 // An output back after a loss (on its thread, in the mix): every voice goes
 // on from where the clock will have brought it when this mix is heard, so
 // the sound is in step again at once. Told once.
 void RegainOutput(double heardAt) {
-    if (!OutputLost || !OutputTrusted) {
+    if (!OutputLost || !OutputFormat.trustedClock) {
         return;
     }
     for (Voice& voice : Voices) {
@@ -557,25 +593,42 @@ void RegainOutput(double heardAt) {
             voice.lastHeard = lastHeard;
         }
     }
-    OutputFormat.trustedClock = true;
     OutputLost = false;
-    std::fprintf(stderr, "norvale: the sound output is back (%s): the demo plays on with sound\n",
-                 OutputFormat.name);
+    ReturnToTell = true;
 }
 
-// A real device that has stopped calling the mixer is lost as well.
-void NoteStall() {
-    if (!OutputLost && OutputFormat.realTime && OutputFormat.trustedClock &&
-        AudioClock() - LastMixTime > StallSeconds) {
-        LoseOutput("it took no audio for over a second");
+// The output's word on whether it is lost: asked on its thread at each mix
+// and on position reads (a server's stream let go calls no mix). A device
+// that only stalls is not lost: its position waits at what was mixed, and
+// the server's output re-dates a stalled stream or lets it go.
+void NoteLoss() {
+    if (!OutputLost && ActiveOutput.lost && ActiveOutput.lost()) {
+        LoseOutput("it went away");
+    }
+}
+
+// Tells what the output's thread noted, on the main thread, outside the
+// lock. The return is taken first: a loss noted before it is then seen too.
+void TellOutputNews() {
+    bool back = ReturnToTell.exchange(false);
+    const char* loss = LossToTell.exchange(nullptr);
+    if (loss != nullptr) {
+        std::fprintf(stderr,
+                     "norvale: lost the sound output (%s): %s; the demo goes on without sound\n",
+                     OutputFormat.name, loss);
+    }
+    if (back) {
+        std::fprintf(stderr,
+                     "norvale: the sound output is back (%s): the demo plays on with sound\n",
+                     OutputFormat.name);
     }
 }
 
 // The frame being heard now (see Voice). Offline, what was pulled is heard.
 uint64_t HeardFrame(Voice& voice) {
-    NoteStall();
+    NoteLoss();
     uint64_t heard = voice.cursor;
-    if (OutputFormat.realTime && !OutputFormat.trustedClock) {
+    if (OnTheClock()) {
         heard = ClockHeardFrame(voice, AudioClock());
     } else if (OutputFormat.realTime) {
         double frame = DeviceHeardAt(voice, AudioClock());
@@ -589,7 +642,7 @@ uint64_t HeardFrame(Voice& voice) {
 // Seconds until the voice's floor (its start or seek) is heard: what the
 // output still holds before it. 0 once heard, offline and on the clock.
 double WaitBeforeFloor(const Voice& voice) {
-    if (!OutputFormat.realTime || !OutputFormat.trustedClock || OutputLost) {
+    if (!OutputFormat.realTime || OnTheClock()) {
         return 0.0;
     }
     double frame = DeviceHeardAt(voice, AudioClock());
@@ -600,8 +653,7 @@ double WaitBeforeFloor(const Voice& voice) {
 // On an untrusted device the mixer may have met the end before the clock
 // has: until the clock gets there the channel still counts as playing.
 bool EndNotYetHeard(Voice& voice) {
-    return OutputFormat.realTime && !OutputFormat.trustedClock && voice.floorPlaying &&
-           !voice.playing && HeardFrame(voice) < voice.cursor;
+    return OnTheClock() && voice.floorPlaying && !voice.playing && HeardFrame(voice) < voice.cursor;
 }
 
 void SetSilentSample(Sample* sample) {
@@ -640,18 +692,24 @@ bool AudioInit(int freq) {
     ActiveOutput = AudioOutput;
     OutputFormat = AudioOutputFormat();
     OutputLost = false;
-    LastMixTime = AudioClock();
-    HeardEnd = LastMixTime;
-    bool opened = ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
+    LossToTell = nullptr;
+    ReturnToTell = false;
+    MixReady = false;
+    HeardEnd = AudioClock();
+    AudioOutputFormat granted;
+    bool opened = ActiveOutput.open(freq, 2, MixAll, &granted);
     if (!opened) {
         // Nothing to play on: carry on silently with the offline output,
         // which nobody pulls.
         ActiveOutput = OfflineAudioOutput;
-        OutputFormat = AudioOutputFormat();
-        ActiveOutput.open(freq, 2, MixAll, &OutputFormat);
+        granted = AudioOutputFormat();
+        ActiveOutput.open(freq, 2, MixAll, &granted);
     }
-    OutputTrusted = OutputFormat.trustedClock;
     OutputOpen = true;
+    LockMix();
+    OutputFormat = granted;
+    MixReady = true;
+    UnlockMix();
     return opened;
 }
 
@@ -768,6 +826,7 @@ uint64_t AudioChannelGetPosition(AudioHandle handle) {
     LockMix();
     uint64_t frame = HeardFrame(*voice);
     UnlockMix();
+    TellOutputNews();
     return frame * voice->chans * 2;
 }
 
@@ -779,7 +838,12 @@ double AudioChannelGetWait(AudioHandle handle) {
     LockMix();
     double wait = WaitBeforeFloor(*voice);
     UnlockMix();
+    TellOutputNews();
     return wait;
+}
+
+void TellAudioOutputNews() {
+    TellOutputNews();
 }
 
 void AudioFree() {

@@ -30,6 +30,10 @@ uint64_t AudioChannelGetPosition(AudioHandle handle);
 // start or seek meanwhile.
 double AudioChannelGetWait(AudioHandle handle);
 void AudioFree();
+// Tells on stderr, once each, a loss of the output and its return that the
+// output's thread has noted since: called by the main loop every frame
+// (position reads tell as well).
+void TellAudioOutputNews();
 
 // Offline output for the headless renderer: after AudioUseOfflineOutput()
 // (before AudioInit) no device is opened, and AudioPullMix renders the next

@@ -46,10 +46,16 @@ void KeepCountersAheadOfScreen(float fullPassToScreen) {
         ScreenLead = fullPassToScreen;
     else
         ScreenLead += (fullPassToScreen - ScreenLead) * 0.25f;
+    // A lead that shrinks (after a long hitch) is handed back no faster than
+    // the next pass's step, which is at least half of this one: the
+    // counters slow down, never step back. The rest waits for later frames.
     float gain = (ScreenLead - LeadGiven) * BeatRate * 0.5f;
+    float slowest = -0.5f * fullPassToScreen * BeatRate * 0.99f;
+    if (gain < slowest)
+        gain = slowest;
     SceneBeat += gain;
     SectionBeat += gain;
-    LeadGiven = ScreenLead;
+    LeadGiven += gain / (BeatRate * 0.5f);
 }
 
 void ForgetScreenLead() {

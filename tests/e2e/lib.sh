@@ -111,11 +111,12 @@ stop_pulse() {
 }
 
 # The same through PipeWire (pipewire, wireplumber and pipewire-pulse on a bus
-# of their own), its graph at the demo's rate so that nothing is resampled.
+# of their own), its graph at the demo's rate so that nothing is resampled,
+# or at rate $1 (a desktop's 48000: the demo's stream resampled).
 start_pipewire() {
-    local d="$WORK/pw" p
+    local d="$WORK/pw" p rate=${1:-44100}
     mkdir -p "$d/.config/pipewire/pipewire.conf.d"
-    echo 'context.properties = { default.clock.rate = 44100 default.clock.allowed-rates = [ 44100 ] }' \
+    echo "context.properties = { default.clock.rate = $rate default.clock.allowed-rates = [ $rate ] }" \
         >"$d/.config/pipewire/pipewire.conf.d/rate.conf"
     export XDG_RUNTIME_DIR="$d" PULSE_RUNTIME_PATH="$d/pulse" PULSE_SERVER="unix:$d/pulse/native" \
         SDL_AUDIODRIVER=pulse
@@ -126,7 +127,7 @@ start_pipewire() {
         sleep 0.5
     done
     for _ in $(seq 50); do
-        pactl load-module module-null-sink sink_name=norvale_sink rate=44100 channels=2 format=s16le \
+        pactl load-module module-null-sink sink_name=norvale_sink rate="$rate" channels=2 format=s16le \
             >/dev/null 2>&1 && pactl set-default-sink norvale_sink && return 0
         sleep 0.1
     done

@@ -17,6 +17,16 @@
 #                               logo and scenes in step with the sound (9 min)
 #   sound_e2e.sh soak           four plays, Loop on: in step, memory and files
 #                               flat (16 min, `make soak`)
+# What a desktop does to the stream, each in part of one play, every scene
+# entry after the event in step (and the loss and return told once where
+# the stream was given up, else nothing told):
+#   sound_e2e.sh pipewire48k    PipeWire's graph at 48 kHz: scenes 0 and 1
+#   sound_e2e.sh stall S        PulseAudio stopped for S s across scene 1's
+#                               entry: scene 2 (a 3 s stall gives the stream up)
+#   sound_e2e.sh quantum        PipeWire's cycle forced to 256, then 2048: scene 1
+#   sound_e2e.sh move SERVER    the stream moved to a second null sink (48 kHz,
+#                               the recording moved with it): scene 1
+#   sound_e2e.sh busy SERVER    two busy loops beside the demo: scenes 0 and 1
 # NORVALE_BIN, X11_PROBE and SOUND_PROBE name the programs.
 set -u
 CASE=$1
@@ -31,10 +41,11 @@ fi
 
 on_cleanup() {
     [ -n "${RECORDER_PID:-}" ] && kill "$RECORDER_PID" 2>/dev/null && wait "$RECORDER_PID"
+    for p in ${BUSY_PIDS:-}; do kill "$p" 2>/dev/null; done
     return 0
 }
 
-start_recorder() { "$SOUND_PROBE" record norvale_sink.monitor "$WORK/rec.raw" & RECORDER_PID=$!; }
+start_recorder() { "$SOUND_PROBE" record "${1:-norvale_sink}.monitor" "$WORK/rec.raw" & RECORDER_PID=$!; }
 stop_recorder() { kill "$RECORDER_PID"; wait "$RECORDER_PID" || fail "the recorder failed"; RECORDER_PID=""; }
 
 now() { date +%s.%N; }
@@ -70,24 +81,26 @@ fade_edge() {
         }' "$1"
 }
 
-# CPU seconds used by the demo's sound threads (SDL's audio and hotplug threads).
+# CPU ticks used by the demo's sound threads (the server output's, SDL's).
 sound_cpu() {
-    local total=0 t
+    local total=0 t n=0
     for t in /proc/"$DEMO_PID"/task/*; do
         case $(cat "$t/comm" 2>/dev/null) in
-        SDLAudio* | PulseHotplug) total=$((total + $(awk '{ print $14 + $15 }' "$t/stat"))) ;;
+        NorvaleSound | SDLAudio* | PulseHotplug)
+            total=$((total + $(awk '{ print $14 + $15 }' "$t/stat"))) n=$((n + 1)) ;;
         esac
     done
     echo "$total"
+    [ "$n" -gt 0 ]
 }
 
 # Fails unless the demo's sound threads use under a fifth of a core over $1 s.
 not_spinning() {
     local before after hz
     hz=$(getconf CLK_TCK)
-    before=$(sound_cpu)
+    before=$(sound_cpu) || fail "no sound thread of the demo's to watch"
     sleep "$1"
-    after=$(sound_cpu)
+    after=$(sound_cpu) || fail "no sound thread of the demo's to watch"
     echo "sound threads used $((after - before)) ticks of $((hz * $1)) over $1 s"
     [ $((after - before)) -le $((hz * $1 / 5)) ] || fail "a sound thread spins after the loss"
 }
@@ -279,11 +292,26 @@ case_sync() {
     [ -z "${OUT_OF_STEP:-}" ] || fail "the sound is out of step with the picture:$OUT_OF_STEP"
 }
 
+# The offset (point $1) of play $2's entry into scene $3, located in 6 s of
+# the recording from 6 s after its second frame on.
+entry_offset() {
+    local w m f p e at o
+    read -r w m < <(numbered | awk "\$4 == $2 && \$2 == $3 && \$5 == 2 { print \$1, \$3; exit }")
+    read -r f p e < <(awk -v a="$(start_near "${w:-0}")" -v w="${w:-0}" -v m="${m:-0}" 'BEGIN {
+        f = int((w + 6 - a) * 44100 + 0.5); p = a + f / 44100
+        printf "%d %.4f %.4f\n", f, p, m - (w - p) }')
+    dd if="$WORK/rec.raw" of="$WORK/piece.raw" bs=4 skip="${f:-0}" count=264600 status=none
+    at=$("$SOUND_PROBE" locate data/preview_kovi.mp3 "$WORK/piece.raw" "${e:-0}") &&
+        o=$(lag_ms "k == $2 && s == $3 && n >= 2 && n <= 40" "$at" "${p:-0}") ||
+        { o=none; [ -n "${E2E_OUT:-}" ] && mkdir -p "$E2E_OUT" && cp "$WORK/piece.raw" "$E2E_OUT/$CASE-$3.raw"; }
+    offset "$1" "$o"
+}
+
 # Memory and open files at each play's start; each scene entry located in 6 s
 # of the recording from 6 s after its second frame on (the first play's jingle
 # rings into scene 0 for about 5 s).
 case_soak() {
-    local k s w m f p e at o
+    local k s
     start_pulse
     start_recorder
     run_demo loop
@@ -297,16 +325,7 @@ case_soak() {
     [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
     stop_recorder
     for k in 1 2 3 4; do
-        for s in 0 1 2 3 4; do
-            read -r w m < <(numbered | awk "\$4 == $k && \$2 == $s && \$5 == 2 { print \$1, \$3; exit }")
-            read -r f p e < <(awk -v a="$(start_near "${w:-0}")" -v w="${w:-0}" -v m="${m:-0}" 'BEGIN {
-                f = int((w + 6 - a) * 44100 + 0.5); p = a + f / 44100
-                printf "%d %.4f %.4f\n", f, p, m - (w - p) }')
-            dd if="$WORK/rec.raw" of="$WORK/piece.raw" bs=4 skip="${f:-0}" count=264600 status=none
-            at=$("$SOUND_PROBE" locate data/preview_kovi.mp3 "$WORK/piece.raw" "${e:-0}") &&
-                o=$(lag_ms "k == $k && s == $s && n >= 2 && n <= 40" "$at" "${p:-0}") || o=none
-            offset "pulse loop$k scene$s" "$o"
-        done
+        for s in 0 1 2 3 4; do entry_offset "pulse loop$k scene$s" "$k" "$s"; done
     done
     awk 'NR == 2 { r = $4; f = $7 } END { printf "from play 2 to %d: %+d kB resident, %+d open files\n",
         $2, $4 - r, $7 - f; exit !($4 - r <= 2048 && $7 <= f) }' "$WORK/rows" || fail "memory or open files grow from play to play"
@@ -319,7 +338,7 @@ case_close_stalled() {
     sleep 8  # the jingle starts 5 s after Run
     [ "$(our_streams)" = 1 ] || fail "no stream of ours on the server"
     kill -STOP "$PULSE_PID"
-    sleep 2
+    sleep 3  # the output lets a stream go after 2 s without a request
     "$X11_PROBE" close "$WINDOW"
     wait_exit 15
     [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
@@ -329,6 +348,79 @@ case_close_stalled() {
     [ "$(our_streams)" = 0 ] || fail "a stream is left on the server"
 }
 
+# One play on server $1 (pulse, pipewire, or pipewire48k: its graph at
+# 48 kHz) with event $2 (a function, given the server) at $3 s into the
+# scenes, recorded until the entries of scenes $4... can be located; each
+# offset named "<server> <case> sceneN". $LOSSES: how many times the loss and
+# the return are to be told (0: none).
+play_desktop() {
+    local server=$1 event=$2 at=$3 s until steal
+    shift 3
+    steal=$(awk '/^cpu / { print $9 }' /proc/stat)
+    # A recording resampled on its way is located by least squares.
+    if [ "$server" = pipewire48k ]; then start_pipewire 48000 && export SOUND_PROBE_RESAMPLED=1
+    else start_$server; fi
+    start_recorder
+    run_demo once
+    watch_intro 45
+    wait_scene_time "$at"
+    echo "$event at $(awk -v a="$(now)" -v b="$FADE_OUT" 'BEGIN { printf "%.1f", a - b }') s into the scenes"
+    "$event" "$server"
+    # Scene s starts SceneStartOffsets units of 0.96 s in; its piece ends 12 s
+    # later; a stall holds the music back by its length.
+    until=$(awk -v s="${*: -1}" -v d="${STALL:-0}" 'BEGIN { split("0 34 66 98 162", u)
+        printf "%.0f", u[s + 1] * 0.96 + 14 + d }')
+    wait_scene_time "$until"
+    stop_recorder
+    "$X11_PROBE" close "$WINDOW"
+    wait_exit 30
+    [ "$STATUS" = 0 ] || fail "exit status $STATUS after closing the window"
+    for s in "$@"; do entry_offset "$server $CASE${STALL:-} scene$s" 1 "$s"; done
+    case $server in pipewire*) echo "on $server$(pipewire_misses)" ;; esac
+    echo "stderr: $(cat "$WORK/err"); $(awk -v s="$steal" '/^cpu / { print $9 - s }' /proc/stat) ticks stolen"
+    [ "$(lost_lines)" = "${LOSSES:-0}" ] && [ "$(back_lines)" = "${LOSSES:-0}" ] ||
+        fail "the loss was told $(lost_lines) times and the return $(back_lines), expected ${LOSSES:-0}"
+    [ -z "${OUT_OF_STEP:-}" ] || fail "the sound is out of step with the picture:$OUT_OF_STEP"
+    echo "case cost $SECONDS s"
+}
+
+nothing() { :; }
+stop_server() { kill -STOP "$PULSE_PID"; sleep "$STALL"; kill -CONT "$PULSE_PID"; }
+force_quantum() {
+    pw-metadata -n settings 0 clock.force-quantum 256 >/dev/null || fail "pw-metadata failed"
+    sleep 4
+    pw-metadata -n settings 0 clock.force-quantum 2048 >/dev/null
+}
+# Recorded from the second sink on: only the entries after the move count.
+move_stream() {
+    pactl load-module module-null-sink sink_name=other_sink rate=48000 channels=2 format=s16le \
+        sink_properties=node.latency=4096/48000 >/dev/null || fail "no second sink on $1"
+    stop_recorder
+    start_recorder other_sink
+    export SOUND_PROBE_RESAMPLED=1
+    sleep 1
+    pactl move-sink-input "$(pactl list short sink-inputs | awk 'NR == 1 { print $1 }')" other_sink ||
+        fail "the stream could not be moved on $1"
+}
+
+case_pipewire48k() { play_desktop pipewire48k nothing 0 0 1; }
+# Stopped across scene 1's entry (32.6 s into the scenes).
+case_stall() {
+    STALL=$2
+    LOSSES=$(awk -v d="$STALL" 'BEGIN { print (d > 2.5) }')
+    play_desktop pulse stop_server "$(awk -v d="$STALL" 'BEGIN { print 32.6 - d / 2 }')" 2
+}
+case_quantum() { play_desktop pipewire force_quantum 23 1; }
+case_move() { play_desktop "$2" move_stream 25 1; }
+case_busy() {
+    local i
+    for i in 1 2; do
+        bash -c 'while :; do :; done' &
+        BUSY_PIDS="${BUSY_PIDS:-} $!"
+    done
+    play_desktop "$2" nothing 0 0 1
+}
+
 declare -F "case_$CASE" >/dev/null || fail "unknown case"
-"case_$CASE"
+"case_$CASE" "$@"
 echo "ok ($CASE)"

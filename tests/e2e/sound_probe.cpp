@@ -124,11 +124,11 @@ bool ReadRaw(const char* path, Pcm* pcm) {
     return true;
 }
 
-size_t Frames(const Pcm& pcm) {
+size_t CountFrames(const Pcm& pcm) {
     return pcm.size() / 2;
 }
 
-size_t FirstLoudFrame(const Pcm& pcm) {
+size_t FindFirstLoudFrame(const Pcm& pcm) {
     size_t i = 0;
     while (i < pcm.size() && std::abs(pcm[i]) < 1000) {
         ++i;
@@ -143,8 +143,8 @@ size_t FirstLoudFrame(const Pcm& pcm) {
 long Find(const Pcm& rec, const Pcm& ref, long searchFrom) {
     const long key = 64 * 2;
     const int tolerance = 64;
-    long loud = static_cast<long>(FirstLoudFrame(ref));
-    long frames = static_cast<long>(Frames(rec));
+    long loud = static_cast<long>(FindFirstLoudFrame(ref));
+    long frames = static_cast<long>(CountFrames(rec));
     if (static_cast<size_t>(loud + Rate) * 2 > ref.size()) {
         return -1;
     }
@@ -173,19 +173,51 @@ long Find(const Pcm& rec, const Pcm& ref, long searchFrom) {
     return best;
 }
 
+// Where `heard`'s first loud second lies in `near`, least squares over every
+// place, or -1 when even the closest is a tenth of the sound off: a graph
+// at another rate resamples the stream (and the recording again), so no
+// place agrees sample for sample.
+long FindResampled(const Pcm& near, const Pcm& heard) {
+    const long window = Rate * 2;
+    long loud = static_cast<long>(FindFirstLoudFrame(heard)) * 2;
+    if (loud + window > static_cast<long>(heard.size())) {
+        return -1;
+    }
+    long best = -1;
+    double bestError = 0, energy = 0;
+    for (long i = 0; i < window; ++i) {
+        energy += double(heard[loud + i]) * heard[loud + i];
+    }
+    for (long o = 0; o + loud + window <= static_cast<long>(near.size()); o += 2) {
+        double error = 0;
+        for (long i = 0; i < window && (best < 0 || error < bestError); ++i) {
+            double d = near[o + loud + i] - heard[loud + i];
+            error += d * d;
+        }
+        if (best < 0 || error < bestError) {
+            best = o / 2;
+            bestError = error;
+        }
+    }
+    return bestError < energy / 10 ? best : -1;
+}
+
 int Locate(const char* soundtrackPath, const char* recPath, double expected) {
     Pcm soundtrack, rec;
     if (!Decode(soundtrackPath, &soundtrack) || !ReadRaw(recPath, &rec)) {
         std::fprintf(stderr, "sound_probe: cannot read the sounds\n");
         return 2;
     }
-    size_t at = std::min(FirstLoudFrame(rec) * 2 + Rate * 2, rec.size());
+    size_t at = std::min(FindFirstLoudFrame(rec) * 2 + Rate * 2, rec.size());
     Pcm heard(rec.begin() + at, rec.end());
     long from = std::max(std::lround((expected - 0.4) * Rate) + long(at / 2), 0L);
-    size_t end = (from + Rate * 9 / 5 + FirstLoudFrame(heard)) * 2;
+    size_t end = (from + Rate * 9 / 5 + FindFirstLoudFrame(heard)) * 2;
     Pcm near(soundtrack.begin() + std::min(from * 2, long(soundtrack.size())),
              soundtrack.begin() + std::min(end, soundtrack.size()));
     long found = Find(near, heard, 0);
+    if (found < 0 && std::getenv("SOUND_PROBE_RESAMPLED") != nullptr) {
+        found = FindResampled(near, heard);
+    }
     std::printf(found < 0 ? "none\n" : "%.4f\n", (from + found - long(at / 2)) / double(Rate));
     return found < 0;
 }
@@ -214,7 +246,7 @@ int Want(const Placed& placed, long p, int channel) {
 
 // The 10 ms block at recording frame i against source frame p: true when
 // it agrees within -26 dB of its signal (or -61 dBFS); its signal energy.
-bool BlockMatches(const Pcm& rec, const Placed& placed, long i, long p, double* signal) {
+bool CheckBlockMatches(const Pcm& rec, const Placed& placed, long i, long p, double* signal) {
     double d2 = 0;
     double s2 = 0;
     if (i < 0 || (i + Block) * 2 > static_cast<long>(rec.size())) {
@@ -239,12 +271,12 @@ bool FindSlip(const Pcm& rec, const Placed& placed, long shift, long p, long* sl
     long q = p;
     for (int tries = 0; tries < 20; ++tries) {
         q += Block;
-        while (q < p + 5 * Rate &&
-               (BlockMatches(rec, placed, 0, q, &signal), signal) < Block * 2 * 300.0 * 300.0) {
+        while (q < p + 5 * Rate && (CheckBlockMatches(rec, placed, 0, q, &signal), signal) <
+                                       Block * 2 * 300.0 * 300.0) {
             q += Block;
         }
         for (long d = -Block; d <= 2 * Rate; ++d) {
-            if (BlockMatches(rec, placed, q + shift + d, q, &signal)) {
+            if (CheckBlockMatches(rec, placed, q + shift + d, q, &signal)) {
                 *slip = d;
                 return true;
             }
@@ -270,15 +302,15 @@ Walk WalkRecording(const Pcm& rec, const Placed& placed, long end) {
     Walk walk;
     long run = 0;
     double signal = 0;
-    end = std::min(end, static_cast<long>(Frames(rec)));
+    end = std::min(end, static_cast<long>(CountFrames(rec)));
     for (long i = placed.jingleAt + Block; i + Block <= end; i += Block) {
-        if (BlockMatches(rec, placed, i, i - walk.shift, &signal)) {
+        if (CheckBlockMatches(rec, placed, i, i - walk.shift, &signal)) {
             run = 0;
             continue;
         }
         long slip = 0;
         if (!FindSlip(rec, placed, walk.shift, i - walk.shift, &slip)) {
-            walk.lostTrack = i + 5 * Rate < static_cast<long>(Frames(rec));
+            walk.lostTrack = i + 5 * Rate < static_cast<long>(CountFrames(rec));
             walk.where += " lost_at:" + std::to_string((i - placed.jingleAt) * 1000 / Rate);
             break;
         }
@@ -326,10 +358,10 @@ int Align(const char* jinglePath, const char* soundtrackPath, const char* recPat
     // Slips before the soundtrack moved it as well: placed in source frames.
     Walk first = WalkRecording(rec, Placed{&jingle, jingleAt, &soundtrack, LONG_MAX / 4}, musicAt);
     Placed placed = {&jingle, jingleAt, &soundtrack, musicAt - first.shift};
-    Walk walk = WalkRecording(rec, placed, static_cast<long>(Frames(rec)));
+    Walk walk = WalkRecording(rec, placed, static_cast<long>(CountFrames(rec)));
     long shift = walk.shift;
     long largest = walk.largest;
-    double covered = (Frames(rec) - static_cast<double>(musicAt - first.shift + shift)) / Rate;
+    double covered = (CountFrames(rec) - static_cast<double>(musicAt - first.shift + shift)) / Rate;
     std::printf(
         "jingle %.4f soundtrack %.4f covered %.1f slips %ld largest_slip_ms %.1f drift_ms %.1f "
         "longest_damage_ms %ld at_ms %ld%s%s\n",

@@ -14,6 +14,7 @@
 
 #include "../support/test_mp3.h"
 #include "platform/audio_output.h"
+#include "platform/audio_pulse.h"
 #include "platform/audio_sdl.h"
 #include "resources/audio.h"
 
@@ -212,7 +213,7 @@ void CloseHand() {
     HandMix = nullptr;
 }
 bool HandLost = false;
-bool LostHand() {
+bool CheckHandLost() {
     return HandLost;
 }
 // A sound server's output: it says what it holds, and comes back fresh.
@@ -224,6 +225,7 @@ bool HandFresh = false;
 bool FreshHand() {
     bool fresh = HandFresh;
     HandFresh = false;
+    HandLost = HandLost && !fresh;  // as the server does: a fresh stream is not lost
     return fresh;
 }
 
@@ -238,8 +240,8 @@ class HandDeviceTest : public AudioTest {
         HandFormat = AudioOutputFormat{44100, 2, bufferFrames, true, trustedClock};
         HandClockNow = 1000.0;
         AudioClock = HandClock;
-        AudioOutput =
-            AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand, LostHand, nullptr, nullptr};
+        AudioOutput = AudioOutputInterface{OpenHand,      NoLock,  NoLock, CloseHand,
+                                           CheckHandLost, nullptr, nullptr};
         ASSERT_TRUE(AudioInit(44100));
     }
     void Mix(int frames) {
@@ -324,10 +326,11 @@ TEST_F(HandDeviceTest, TrustedDeviceInterpolatesFromTheLastMixWithoutRunningAhea
     EXPECT_EQ(AudioChannelGetPosition(sample), 0u);
 }
 
-// A device that goes away (a server gone: SDL still calls the mixer) or
-// stops asking for audio must not stop the timeline: from what was last
-// heard the position runs on the clock, through seeks, and it is told once.
-TEST_F(HandDeviceTest, LostOrStalledDeviceKeepsThePositionRunningAndSaysSoOnce) {
+// A device that goes away (a server gone: SDL still calls the mixer) must
+// not stop the timeline: from what was last heard the position runs on the
+// clock, through seeks, and it is told once. One that only stalls is not
+// lost (the server's output decides that): it waits at what was mixed.
+TEST_F(HandDeviceTest, LostDeviceKeepsThePositionRunningAndSaysSoOnceAStalledOneWaits) {
     for (bool stalled : {false, true}) {
         StartHand(true, 1024);
         AudioHandle sample = LoadTone("lost.mp3", 44100, 2, 44100);
@@ -340,8 +343,13 @@ TEST_F(HandDeviceTest, LostOrStalledDeviceKeepsThePositionRunningAndSaysSoOnce) 
             Mix(1024);
         }
         HandClockNow += 1.5;
-        uint64_t expected = stalled ? 3072 + 66150 : 3072 + 66591;
+        uint64_t expected = stalled ? 4096 : 3072 + 66591;
         EXPECT_NEAR(AudioChannelGetPosition(sample) / 4.0, expected, 1) << "stalled " << stalled;
+        if (stalled) {
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+            AudioFree();
+            continue;
+        }
         Mix(50000);  // a mix now and then changes nothing
         ASSERT_TRUE(AudioChannelSetPosition(sample, 0));
         HandClockNow += 0.5;
@@ -362,8 +370,8 @@ TEST_F(HandDeviceTest, ServerDatesEveryMixAndPlaysOnInStepAfterALoss) {
     HandFormat = AudioOutputFormat{44100, 2, 4096, true, true};
     HandClockNow = 1000.0;
     AudioClock = HandClock;
-    AudioOutput =
-        AudioOutputInterface{OpenHand, NoLock, NoLock, CloseHand, nullptr, QueuedHand, FreshHand};
+    AudioOutput = AudioOutputInterface{OpenHand,      NoLock,     NoLock,   CloseHand,
+                                       CheckHandLost, QueuedHand, FreshHand};
     ASSERT_TRUE(AudioInit(44100));
     HandQueued = 0.05;
     AudioHandle sample = LoadTone("server.mp3", 44100, 2, 44100 * 4);
@@ -387,7 +395,10 @@ TEST_F(HandDeviceTest, ServerDatesEveryMixAndPlaysOnInStepAfterALoss) {
     EXPECT_EQ(AudioChannelGetWait(sample), 0.0);
 
     testing::internal::CaptureStderr();
-    HandClockNow += 2.0;  // the server hangs: nothing asked for, the clock runs on
+    HandClockNow += 1.0;  // the server hangs: the position waits at what was mixed
+    EXPECT_NEAR(SecondsOf(sample, info), 0.5 + 8192.0 / 44100, 2.0 / 44100);
+    HandClockNow += 1.0;
+    HandLost = true;  // its stream let go: the clock runs on from the last mix
     double lost = SecondsOf(sample, info);
     EXPECT_NEAR(lost, 2.6, 2.0 / 44100);
     HandClockNow += 1.0;
@@ -435,6 +446,46 @@ TEST_F(HandDeviceTest, NoDeviceFallsBackToARealTimeOutput) {
     AudioChannelPlay(AudioSampleGetChannel(sample), false);
     HandClockNow += 0.5;
     EXPECT_DOUBLE_EQ(SecondsOf(sample, info), 0.5);
+}
+
+// A server's stream dated by synthetic reports: requests of one cycle every
+// cycle, each answered by a report saying the stream's start is at `start`.
+double DateAfterRequests(ServerDating* dating, double* now, int frames, int count, double start,
+                         bool pipeWire) {
+    double queued = 0;
+    for (int i = 0; i < count; ++i) {
+        *now += frames / 44100.0;
+        NoteServerRequest(dating, frames, *now, pipeWire);
+        TakeServerReport(dating, *now, start + ((i + 1) % 3 - 1) * 0.004, 44100, pipeWire);
+    }
+    EXPECT_TRUE(DateServerWrite(*dating, 10.0, *now, &queued));
+    return queued + *now - 10.0;  // the start the write was dated by
+}
+
+// An underrun or a sink move shifts the stream against what the server
+// holds: dropped at once, the reports made before it date nothing after it.
+// A stall that ends re-dates the same way. On PipeWire a cycle and a half of
+// each request's cycle counts; a quantum change re-dates, a late cycle's
+// double request does not.
+TEST(ServerDatingTest, EveryShiftOfTheStreamIsDatedFromFreshReportsOnly) {
+    ServerDating dating;
+    double now = 100;
+    EXPECT_NEAR(DateAfterRequests(&dating, &now, 1024, 40, 50.0, false), 50.0, 1e-9);
+    DropServerReports(&dating, now);  // the underrun (or the move) the server told of
+    TakeServerReport(&dating, now - 0.01, 50.0, 44100, false);
+    double queued = 0;
+    EXPECT_FALSE(DateServerWrite(dating, 10.0, now, &queued));
+    EXPECT_NEAR(DateAfterRequests(&dating, &now, 1024, 1, 50.3, false), 50.3, 1e-9);
+    now += 0.5;  // the server stopped: its first request after the stall re-dates
+    EXPECT_NEAR(DateAfterRequests(&dating, &now, 1024, 1, 50.8, false), 50.8, 1e-9);
+
+    ServerDating pipeWire;
+    const double small = 1.5 * 256 / 44100.0, large = 1.5 * 2048 / 44100.0;
+    EXPECT_NEAR(DateAfterRequests(&pipeWire, &now, 256, 40, 60.0, true), 60.0 + small, 1e-9);
+    EXPECT_NEAR(DateAfterRequests(&pipeWire, &now, 512, 1, 60.0, true), 60.0 + small, 1e-9);
+    EXPECT_NEAR(DateAfterRequests(&pipeWire, &now, 2048, 4, 60.1, true), 60.1 + large, 1e-9);
+    EXPECT_NEAR(DateAfterRequests(&pipeWire, &now, 2048, 40, 60.1, true), 60.1 + large, 1e-9);
+    EXPECT_NEAR(DateAfterRequests(&pipeWire, &now, 256, 1, 60.05, true), 60.05 + small, 1e-9);
 }
 
 TEST_F(AudioTest, DiskDriverWritesExactlyTheDecodedSample) {

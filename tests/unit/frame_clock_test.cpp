@@ -3,6 +3,7 @@
 
 #include "frame/frame.h"
 #include "platform/platform.h"
+#include "scenes/scenes.h"
 
 namespace {
 struct FrameClockTest : testing::Test {
@@ -75,4 +76,33 @@ TEST_F(FrameClockTest, ANewPlayAfterADayStepsByWholeMilliseconds) {
         UpdateFrameClock();
         EXPECT_NEAR(FrameClock.delta, step / 1000.0f, 1e-6f);
     }
+}
+
+// The window's frames keep the counters ahead by the smoothed time to the
+// screen; a hitch of about 21 frame times grows that lead and then shrinks
+// it, and no pass may see the counters lower than the pass before. The lead
+// is still handed back in full: at the end the counters are ahead of the
+// same frames without the lead by the steady 10 ms.
+float RunFramesWithAHitch(bool keepAhead) {
+    ForgetScreenLead();
+    float seen = SceneBeat;
+    for (int frame = 0; frame < 120; ++frame) {
+        for (uint32_t ms : {3u, 3u}) {
+            ManualClockMilliseconds += ms;
+            StepBeatCounters();
+            EXPECT_GE(SceneBeat, seen) << "frame " << frame;
+            seen = SceneBeat;
+        }
+        ManualClockMilliseconds += frame == 30 ? 350 : 10;
+        UpdateFrameClock();
+        if (keepAhead)
+            KeepCountersAheadOfScreen(FrameClock.delta);
+    }
+    return SceneBeat;
+}
+
+TEST_F(FrameClockTest, AHitchNeverTakesTheCountersBack) {
+    float ahead = RunFramesWithAHitch(true);
+    SetUp();
+    EXPECT_NEAR(ahead - RunFramesWithAHitch(false), 0.010f * BeatRate * 0.5f, 1e-4f);
 }
